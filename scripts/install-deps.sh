@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what building and running the plug-in under Wine needs on Debian 12.
+# Safe to run again: it only installs what is missing.
+set -euo pipefail
+
+need=()
+command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
+command -v cmake >/dev/null || need+=(cmake)
+command -v make >/dev/null || need+=(make)
+[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+{ [ -x /usr/lib/wine/wine ] || [ -x /usr/bin/wine ]; } && dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine wine32:i386)
+command -v Xvfb >/dev/null || need+=(xvfb xauth)
+command -v ffmpeg >/dev/null || need+=(ffmpeg)
+fc-list 2>/dev/null | grep -qi 'IPAGothic' || need+=(fonts-ipafont-gothic)
+command -v locale-gen >/dev/null || need+=(locales)
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+
+if [ ${#need[@]} -gt 0 ]; then
+  # wine32 is an i386 package.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+fi
+
+# Wine takes its ANSI code page from the Unix locale: the code page 932 tests run with
+# LANG=ja_JP.UTF-8, which must exist.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  $SUDO sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi

@@ -1,0 +1,48 @@
+# Sourced by the run and test commands: a Wine prefix inside the build folder,
+# a display (Xvfb when none is set) and one persistent wineserver.
+# Expects BUILD_DIR to be set.
+
+export WINEPREFIX="${WINEPREFIX:-$BUILD_DIR/wineprefix}"
+export WINEARCH=win32
+export WINEDEBUG="${WINEDEBUG:--all}"
+# No Mono or Gecko prompts while the prefix is created.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+ombrel_start_display() {
+  [ -n "${DISPLAY:-}" ] && return 0
+  local n
+  for n in $(seq 90 120); do
+    if [ ! -e "/tmp/.X${n}-lock" ]; then
+      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      OMBREL_XVFB_PID=$!
+      export DISPLAY=":$n"
+      local i
+      for i in $(seq 1 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.1
+      done
+      echo "Xvfb did not start on :$n" >&2
+      return 1
+    fi
+  done
+  echo "no free display number for Xvfb" >&2
+  return 1
+}
+
+ombrel_start_wine() {
+  ombrel_start_display || return 1
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating Wine prefix in $WINEPREFIX ..."
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+  # One wineserver for the whole run, so test executables start quickly.
+  wineserver -p >/dev/null 2>&1 || true
+}
+
+ombrel_stop_wine() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${OMBREL_XVFB_PID:-}" ]; then
+    kill "$OMBREL_XVFB_PID" 2>/dev/null || true
+  fi
+}

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Runs a Windows executable under Wine with the project's prefix (CTest's emulator).
+set -e
+if [ -z "${WINEPREFIX:-}" ]; then
+  echo "wine-run.sh: WINEPREFIX is not set; run the tests through scripts/test.sh" >&2
+  exit 2
+fi
+export WINEARCH=win32
+export WINEDEBUG="${WINEDEBUG:--all}"
+exec wine "$@"
