@@ -1,0 +1,179 @@
+#include "plugin/Settings.h"
+
+#include <vector>
+
+#include "plugin/DspModule.h"
+#include "plugin/IniFile.h"
+#include "plugin/PluginState.h"
+#include "plugin/TextEscape.h"
+#include "win/UniqueAny.h"
+
+namespace ombrel {
+
+Settings _settings;
+
+namespace {
+
+// Text that does not convert becomes empty rather than half a string.
+std::wstring AnsiToWide(const char* ansi) {
+    const int chars = MultiByteToWideChar(CP_THREAD_ACP, 0, ansi, -1, nullptr, 0);
+    if (chars <= 1) return std::wstring();
+    std::vector<wchar_t> wide(chars);
+    if (MultiByteToWideChar(CP_THREAD_ACP, 0, ansi, -1, wide.data(), chars) != chars) return std::wstring();
+    return std::wstring(wide.data());
+}
+
+std::string WideToAnsi(const std::wstring& wide) {
+    const int bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 1) return std::string();
+    std::vector<char> ansi(bytes);
+    if (WideCharToMultiByte(CP_THREAD_ACP, 0, wide.c_str(), -1, ansi.data(), bytes, nullptr, nullptr) != bytes)
+        return std::string();
+    return std::string(ansi.data());
+}
+
+bool FileExists(const char* path) {
+    WIN32_FIND_DATAA found;
+    return static_cast<bool>(win::UniqueFind(FindFirstFileA(path, &found)));
+}
+
+}  // namespace
+
+void SetDefaultSettings() {
+    ExtraSettings& extra = _settings.extra;
+    extra._dwPort = 8008;
+    extra._dwMaxClient = 5;
+    extra._fPlayLog = TRUE;
+    extra._cPlayLog.clear();
+    extra._cTitle.clear();
+    extra._cAuthor.clear();
+    extra._cDescription.clear();
+    extra._cCopyright.clear();
+    extra._cGenre.clear();
+    extra._cAlbum.clear();
+    extra._cComposer.clear();
+
+    PeerCastSettings& peerCast = _settings.peerCast;
+    peerCast._fEnable = FALSE;
+    peerCast._dwPort = 7144;
+    peerCast._cChannel.clear();
+    peerCast._cFormatArtist = "%ARTIST%";
+    peerCast._cFormatTitle = "%TITLE%";
+    peerCast._cFormatAlbum = "%ALBUM%";
+
+    _settings.script._cFormat = "%ARTIST% - %TITLE%";
+    _inputFormat.scriptEnabled = FALSE;
+}
+
+void LoadSettingsFile(const char* path, const char* defaultPlayLog) {
+    // A first run has no file: everything keeps its default.
+    if (!FileExists(path)) return;
+
+    IniFile ini;
+    ini.SetFile(path);
+
+    AudioStreamSettings& audio = _encoderSettings.audio;
+    ini.SetSection("AudioCodec");
+    audio.bufferWindow = ini.ReadUInt("_dwBufferWindow", 0);
+    audio.codecIndex = ini.ReadUInt("_dwCodecIndex", 0);
+    audio.formatIndex = ini.ReadUInt("_dwFormatIndex", 0);
+    audio.language = ini.ReadUInt("_dwLanguage", GetSystemDefaultLCID());
+
+    ExtraSettings& extra = _settings.extra;
+    ini.SetSection("Extra");
+    extra._dwPort = ini.ReadUInt("_dwPort", 8008);
+    extra._dwMaxClient = ini.ReadUInt("_dwMaxClient", 1);
+    extra._cPlayLog = ini.ReadString("_cPlayLog", "");
+    extra._fPlayLog = ini.ReadBool("_fPlayLog", true);
+    extra._cTitle = AnsiToWide(ini.ReadString("_cTitle", ""));
+    extra._cAuthor = AnsiToWide(ini.ReadString("_cAuthor", ""));
+    // Copied out of the shared read buffer; the escapes are undone once everything is read.
+    const std::string storedDescription = ini.ReadString("_cDescription", "");
+    extra._cCopyright = AnsiToWide(ini.ReadString("_cCopyright", ""));
+    extra._cGenre = AnsiToWide(ini.ReadString("_cGenre", ""));
+    extra._cAlbum = AnsiToWide(ini.ReadString("_cAlbum", ""));
+    extra._cComposer = AnsiToWide(ini.ReadString("_cComposer", ""));
+
+    PeerCastSettings& peerCast = _settings.peerCast;
+    ini.SetSection("PeerCast");
+    peerCast._fEnable = ini.ReadBool("_fEnable", false);
+    peerCast._dwPort = static_cast<DWORD>(ini.ReadInt("_dwPort", 7144));
+    peerCast._cChannel = ini.ReadString("_cChannel", "");
+    peerCast._cFormatArtist = ini.ReadString("_cFormatArtist", "%ARTIST%");
+    peerCast._cFormatTitle = ini.ReadString("_cFormatTitle", "%TITLE%");
+    peerCast._cFormatAlbum = ini.ReadString("_cFormatAlbum", "%ALBUM%");
+
+    ScriptStreamSettings& script = _encoderSettings.script;
+    ini.SetSection("Script");
+    _inputFormat.scriptEnabled = ini.ReadBool("_fEnable", false);
+    script.bitrate = ini.ReadUInt("_dwBitrate", 10000);
+    script.bufferWindow = ini.ReadUInt("_dwBufferWindow", 5000);
+    script.language = ini.ReadUInt("_dwLanguage", GetSystemDefaultLCID());
+    _settings.script._cFormat = ini.ReadString("_cFormat", "");
+
+    extra._cDescription = AnsiToWide(UnescapeText(storedDescription).c_str());
+    if (extra._cPlayLog.empty()) extra._cPlayLog = defaultPlayLog;
+}
+
+void SaveSettingsFile(const char* path) {
+    const ExtraSettings& extra = _settings.extra;
+    const std::string description = EscapeText(WideToAnsi(extra._cDescription));
+
+    IniFile ini;
+    ini.SetFile(path);
+
+    const AudioStreamSettings& audio = _encoderSettings.audio;
+    ini.SetSection("AudioCodec");
+    ini.WriteUInt("_dwBufferWindow", audio.bufferWindow);
+    ini.WriteUInt("_dwCodecIndex", audio.codecIndex);
+    ini.WriteUInt("_dwFormatIndex", audio.formatIndex);
+    ini.WriteUInt("_dwLanguage", audio.language);
+
+    ini.SetSection("Extra");
+    ini.WriteUInt("_dwPort", extra._dwPort);
+    ini.WriteUInt("_dwMaxClient", extra._dwMaxClient);
+    ini.WriteBool("_fPlayLog", extra._fPlayLog != FALSE);
+    ini.WriteString("_cPlayLog", extra._cPlayLog.c_str());
+    ini.WriteString("_cTitle", WideToAnsi(extra._cTitle).c_str());
+    ini.WriteString("_cAuthor", WideToAnsi(extra._cAuthor).c_str());
+    ini.WriteString("_cDescription", description.c_str());
+    ini.WriteString("_cCopyright", WideToAnsi(extra._cCopyright).c_str());
+    ini.WriteString("_cGenre", WideToAnsi(extra._cGenre).c_str());
+    ini.WriteString("_cAlbum", WideToAnsi(extra._cAlbum).c_str());
+    ini.WriteString("_cComposer", WideToAnsi(extra._cComposer).c_str());
+
+    const PeerCastSettings& peerCast = _settings.peerCast;
+    ini.SetSection("PeerCast");
+    ini.WriteBool("_fEnable", peerCast._fEnable != FALSE);
+    ini.WriteUInt("_dwPort", peerCast._dwPort);
+    ini.WriteString("_cChannel", peerCast._cChannel.c_str());
+    ini.WriteString("_cFormatArtist", peerCast._cFormatArtist.c_str());
+    ini.WriteString("_cFormatTitle", peerCast._cFormatTitle.c_str());
+    ini.WriteString("_cFormatAlbum", peerCast._cFormatAlbum.c_str());
+
+    const ScriptStreamSettings& script = _encoderSettings.script;
+    ini.SetSection("Script");
+    ini.WriteBool("_fEnable", _inputFormat.scriptEnabled != FALSE);
+    ini.WriteUInt("_dwBitrate", script.bitrate);
+    ini.WriteUInt("_dwBufferWindow", script.bufferWindow);
+    ini.WriteUInt("_dwLanguage", script.language);
+    ini.WriteString("_cFormat", _settings.script._cFormat.c_str());
+}
+
+std::string PathBesidePlugin(const char* name) {
+    char module[MAX_PATH] = "";
+    const DWORD length = GetModuleFileNameA(PluginInstance(), module, MAX_PATH);
+    // A name cut at MAX_PATH may not be terminated.
+    std::string path(module, length < MAX_PATH ? length : MAX_PATH - 1);
+    const size_t separator = path.find_last_of("\\/");
+    path.erase(separator == std::string::npos ? 0 : separator + 1);
+    return path + name;
+}
+
+void LoadSettings() {
+    LoadSettingsFile(PathBesidePlugin(kSettingsFileName).c_str(), PathBesidePlugin(kDefaultPlayLogName).c_str());
+}
+
+void SaveSettings() { SaveSettingsFile(PathBesidePlugin(kSettingsFileName).c_str()); }
+
+}  // namespace ombrel
