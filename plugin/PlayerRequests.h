@@ -36,3 +36,8 @@ struct BasicInfoRecord {
 
 static_assert(sizeof(TagRequestRecord) == 16, "four 32-bit fields");
 static_assert(sizeof(BasicInfoRecord) == 20, "five 32-bit fields");
+
+// Request 104: only the answer 1 means playing (3 is paused, 0 stopped).
+inline bool AskPlayerIsPlaying(HWND player) {
+    return ::SendMessageA(player, kPlayerMessage, 0, kRequestIsPlaying) == 1;
+}

@@ -1,0 +1,7 @@
+#include "plugin/BroadcastControl.h"
+
+namespace ombrel {
+
+std::atomic<LONG> _fBroadcasting{0};
+
+}  // namespace ombrel

@@ -1,0 +1,112 @@
+#include "plugin/Lifecycle.h"
+
+#include <climits>
+#include <optional>
+
+#include "encoder/WmRuntime.h"
+#include "plugin/BroadcastControl.h"
+#include "plugin/DspModule.h"
+#include "plugin/PlayerHooks.h"
+#include "plugin/PlayerRequests.h"
+#include "plugin/PluginState.h"
+#include "plugin/Settings.h"
+#include "plugin/SongTimer.h"
+#include "ui/MeterThread.h"
+#include "win/ComApartment.h"
+#include "win/ExceptionFirewall.h"
+
+namespace ombrel {
+namespace {
+
+std::optional<win::ComApartment> g_com;
+
+void SetDefaultInputFormat() {
+    _inputFormat = {};
+    _inputFormat.audioEnabled = TRUE;
+    _inputFormat.sampleRate = 44100;
+    _inputFormat.channels = 2;
+    _inputFormat.bitsPerSample = 16;
+    _inputFormat.scriptEnabled = FALSE;
+}
+
+// A block the player should never send: it is passed on untouched and otherwise ignored, so
+// no division or read ever sees it.
+bool IsUsableBlock(const short* samples, int count, int bitsPerSample, int channels, int sampleRate) {
+    if (!samples || count <= 0 || channels <= 0 || sampleRate <= 0) return false;
+    if (bitsPerSample != 8 && bitsPerSample != 16 && bitsPerSample != 24 && bitsPerSample != 32)
+        return false;
+    long long bytes = static_cast<long long>(count) * channels * (bitsPerSample / 8);
+    return bytes <= INT_MAX;
+}
+
+}  // namespace
+
+int __cdecl Init(DspModule* module) {
+    return win::Firewall(0, [&] {
+        DspModule& record = module ? *module : PluginModule();
+
+        _fBroadcasting = 0;
+        _hwndHost = record.hwndParent;
+
+        g_com.emplace();
+
+        // Windows sockets start here with the PeerCast client (issue #5).
+
+        InstallPlayerHooks(_hwndHost);
+
+        SetDefaultInputFormat();
+
+        // The encoder defaults come from the codec catalogue (issue #3); until then the
+        // encoder-held settings start at zero and take what the settings file holds.
+
+        SetDefaultSettings();
+
+        _fPlaying = AskPlayerIsPlaying(_hwndHost) ? 1 : 0;
+
+        LoadSettings();
+
+        // The main window opens here (issue #6).
+
+        StartSongTimer();
+
+        StartMeterThread();
+        return 0;
+    });
+}
+
+void __cdecl Config(DspModule*) {
+    // Config only shows the main window (issue #6).
+}
+
+void __cdecl Quit(DspModule*) {
+    win::Firewall([] {
+        _fMeterRun = 0;
+        StopSongTimer();
+        RemovePlayerHooks();
+        JoinMeterThread();
+
+        // The settings sheet (issue #7) and the main window (issue #6) close here.
+
+        // Stopping a broadcast starts with the flag; the song worker and the encoder that
+        // follow it come with broadcast control (issue #6).
+        _fBroadcasting = 0;
+        // Nothing of the runtime is in use once the broadcast is over.
+        wmruntime::Unload();
+
+        // Windows sockets end here with the PeerCast client (issue #5).
+
+        g_com.reset();
+
+        SaveSettings();
+    });
+}
+
+int __cdecl ModifySamples(DspModule*, short* samples, int count, int bitsPerSample, int channels,
+                          int sampleRate) {
+    if (!IsUsableBlock(samples, count, bitsPerSample, channels, sampleRate)) return count;
+    // While broadcasting the block goes to the encoder (issue #6), and every block feeds the
+    // level meter (issue #7). Neither may allocate, lock or wait here.
+    return count;
+}
+
+}  // namespace ombrel

@@ -1,0 +1,60 @@
+// Reaching the Windows Media runtime at run time.
+#include <gtest/gtest.h>
+
+#include "encoder/WmRuntime.h"
+
+using namespace ombrel;
+
+namespace {
+
+TEST(RuntimeLibrary, AMissingDllIsAFailureCodeNotACrash) {
+    RuntimeLibrary library("ombrel_no_such_runtime.dll");
+    FARPROC proc = reinterpret_cast<FARPROC>(0xdeadbeef);
+    EXPECT_EQ(static_cast<HRESULT>(0x8007007E), library.Resolve("WMCreateWriter", &proc));
+    EXPECT_EQ(nullptr, proc);
+    EXPECT_FALSE(library.Loaded());
+}
+
+TEST(RuntimeLibrary, AMissingEntryPointIsAFailureCode) {
+    RuntimeLibrary library("kernel32.dll");
+    FARPROC proc = reinterpret_cast<FARPROC>(0xdeadbeef);
+    EXPECT_EQ(static_cast<HRESULT>(0x8007007F), library.Resolve("WMCreateWriterNetworkSink", &proc));
+    EXPECT_EQ(nullptr, proc);
+    EXPECT_EQ(S_OK, library.Resolve("GetTickCount", &proc));
+    EXPECT_NE(nullptr, proc);
+}
+
+TEST(RuntimeLibrary, UnloadFreesTheDllAndALaterCallLoadsItAgain) {
+    RuntimeLibrary library("version.dll");
+    FARPROC proc = nullptr;
+    ASSERT_EQ(S_OK, library.Resolve("GetFileVersionInfoSizeA", &proc));
+    EXPECT_TRUE(library.Loaded());
+    library.Unload();
+    EXPECT_FALSE(library.Loaded());
+    EXPECT_EQ(S_OK, library.Resolve("GetFileVersionInfoSizeA", &proc));
+    EXPECT_TRUE(library.Loaded());
+    library.Unload();
+}
+
+TEST(RuntimeLibrary, NullResultPlacesAreRefused) {
+    EXPECT_EQ(E_POINTER, wmruntime::CreateWriter(nullptr, nullptr));
+    EXPECT_EQ(E_POINTER, wmruntime::CreateWriterNetworkSink(nullptr));
+    EXPECT_EQ(E_POINTER, wmruntime::CreateWriterFileSink(nullptr));
+    EXPECT_EQ(E_POINTER, wmruntime::CreateProfileManager(nullptr));
+}
+
+// The platform's writer factory, called through the resolved __stdcall pointer: a wrong
+// calling convention or argument list would unbalance the stack or fail here.
+TEST(RuntimeLibrary, ThePlatformWriterIsCreatedThroughTheResolvedEntryPoint) {
+    IWMWriter* writer = reinterpret_cast<IWMWriter*>(0xdeadbeef);
+    HRESULT hr = wmruntime::CreateWriter(nullptr, &writer);
+    ASSERT_EQ(S_OK, hr) << std::hex << hr;
+    ASSERT_NE(nullptr, writer);
+    IWMWriterAdvanced* advanced = nullptr;
+    EXPECT_EQ(S_OK, writer->QueryInterface(IID_IWMWriterAdvanced, reinterpret_cast<void**>(&advanced)));
+    if (advanced) advanced->Release();
+    EXPECT_EQ(0u, writer->Release());
+    wmruntime::Unload();
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+// Small helpers shared by the plug-in tests.
+#pragma once
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <string>
+
+namespace testing_support {
+
+// Threads of this process right now.
+inline int CountProcessThreads() {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    DWORD self = ::GetCurrentProcessId();
+    for (BOOL ok = ::Thread32First(snapshot, &entry); ok; ok = ::Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == self) ++count;
+    }
+    ::CloseHandle(snapshot);
+    return count;
+}
+
+// Dispatches this thread's messages for ms milliseconds, or until done() holds.
+template <typename Done>
+bool PumpUntil(DWORD ms, Done done) {
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        if (done()) return true;
+        if (::GetTickCount() - start >= ms) return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+inline void Pump(DWORD ms) {
+    PumpUntil(ms, [] { return false; });
+}
+
+inline std::string ExeFolder() {
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of("\\/"));
+}
+
+inline std::string ReadWholeFile(const std::string& path) {
+    std::string text;
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
+    ::CloseHandle(file);
+    return text;
+}
+
+inline bool FileExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,19 @@
+// The level meter's own thread: about thirty passes a second while the player plays.
+#pragma once
+
+#include <windows.h>
+
+namespace ombrel {
+
+constexpr DWORD kMeterPeriodPlayingMs = 33;
+constexpr DWORD kMeterPeriodIdleMs = 250;
+
+// Sets _fMeterRun and starts the thread.
+void StartMeterThread();
+// Waits without time limit for the thread, which ends once _fMeterRun is clear.
+void JoinMeterThread();
+bool MeterThreadRunning();
+
+DWORD WINAPI MeterThreadProc(LPVOID);
+
+}  // namespace ombrel
