@@ -27,8 +27,9 @@ std::string WideToAnsi(const std::wstring& wide) {
     const int bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
     if (bytes <= 1) return std::string();
     std::vector<char> ansi(bytes);
-    if (WideCharToMultiByte(CP_THREAD_ACP, 0, wide.c_str(), -1, ansi.data(), bytes, nullptr, nullptr) != bytes)
-        return std::string();
+    const int written =
+        WideCharToMultiByte(CP_THREAD_ACP, 0, wide.c_str(), -1, ansi.data(), bytes, nullptr, nullptr);
+    if (written != bytes) return std::string();
     return std::string(ansi.data());
 }
 
@@ -171,7 +172,8 @@ std::string PathBesidePlugin(const char* name) {
 }
 
 void LoadSettings() {
-    LoadSettingsFile(PathBesidePlugin(kSettingsFileName).c_str(), PathBesidePlugin(kDefaultPlayLogName).c_str());
+    const std::string file = PathBesidePlugin(kSettingsFileName);
+    LoadSettingsFile(file.c_str(), PathBesidePlugin(kDefaultPlayLogName).c_str());
 }
 
 void SaveSettings() { SaveSettingsFile(PathBesidePlugin(kSettingsFileName).c_str()); }

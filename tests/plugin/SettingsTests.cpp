@@ -1,0 +1,489 @@
+// The settings file against Wine's real private-profile functions, on files in a temp folder.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "plugin/DspModule.h"
+#include "plugin/IniFile.h"
+#include "plugin/PluginState.h"
+#include "plugin/Settings.h"
+#include "plugin/TextEscape.h"
+#include "tests/plugin/SettingsFixture.h"
+
+namespace ombrel::test {
+namespace {
+
+using ::testing::ElementsAreArray;
+
+// ---- First run ----
+
+using SettingsFirstRun = SettingsFixture;
+
+TEST_F(SettingsFirstRun, LoadWithoutFileKeepsEveryValue) {
+    // Values no fallback would give, so a load that read anything shows.
+    _settings.extra._dwPort = 1234;
+    _settings.peerCast._cChannel = "kept";
+    _inputFormat.scriptEnabled = TRUE;
+
+    Load();
+
+    EXPECT_EQ(_settings.extra._dwPort, 1234u);
+    EXPECT_EQ(_settings.extra._dwMaxClient, 5u);
+    EXPECT_EQ(_settings.extra._fPlayLog, TRUE);
+    EXPECT_EQ(_settings.extra._cPlayLog, "");
+    EXPECT_EQ(_settings.peerCast._cChannel, "kept");
+    EXPECT_EQ(_settings.peerCast._dwPort, 7144u);
+    EXPECT_EQ(_settings.peerCast._cFormatArtist, "%ARTIST%");
+    EXPECT_EQ(_settings.script._cFormat, "%ARTIST% - %TITLE%");
+    EXPECT_EQ(_inputFormat.scriptEnabled, TRUE);
+    EXPECT_EQ(_encoderSettings.audio.bufferWindow, kEncoderAudioBufferWindow);
+    EXPECT_EQ(_encoderSettings.audio.codecIndex, kEncoderAudioCodecIndex);
+    EXPECT_EQ(_encoderSettings.script.bitrate, kEncoderScriptBitrate);
+    EXPECT_EQ(GetFileAttributesA(IniPath().c_str()), INVALID_FILE_ATTRIBUTES) << "load created the file";
+}
+
+TEST_F(SettingsFirstRun, SaveCreatesTheFourSectionsInSaveOrder) {
+    Load();
+    Save();
+
+    const std::string lcid = std::to_string(GetSystemDefaultLCID());
+    const std::vector<std::string> expected = {
+        "[AudioCodec]",
+        "_dwBufferWindow=5000",
+        "_dwCodecIndex=2",
+        "_dwFormatIndex=0",
+        "_dwLanguage=" + lcid,
+        "[Extra]",
+        "_dwPort=8008",
+        "_dwMaxClient=5",
+        "_fPlayLog=true",
+        "_cPlayLog=",
+        "_cTitle=",
+        "_cAuthor=",
+        "_cDescription=",
+        "_cCopyright=",
+        "_cGenre=",
+        "_cAlbum=",
+        "_cComposer=",
+        "[PeerCast]",
+        "_fEnable=false",
+        "_dwPort=7144",
+        "_cChannel=",
+        "_cFormatArtist=%ARTIST%",
+        "_cFormatTitle=%TITLE%",
+        "_cFormatAlbum=%ALBUM%",
+        "[Script]",
+        "_fEnable=false",
+        "_dwBitrate=10000",
+        "_dwBufferWindow=5000",
+        "_dwLanguage=" + lcid,
+        "_cFormat=%ARTIST% - %TITLE%",
+    };
+    EXPECT_THAT(NonBlankLines(FileText()), ElementsAreArray(expected)) << FileText();
+}
+
+// ---- Reading what is (or is not) in the file ----
+
+using SettingsLoad = SettingsFixture;
+
+TEST_F(SettingsLoad, MissingKeysTakeTheirFallbacks) {
+    ASSERT_TRUE(WriteFileBytes(IniPath(), "[Extra]\r\n_dwPort=9000\r\n"));
+    // Values that differ from every fallback, so each one read shows.
+    _settings.extra._fPlayLog = FALSE;
+    _settings.peerCast._dwPort = 1;
+    _settings.peerCast._cFormatTitle = "x";
+    _encoderSettings.audio.language = 1;
+    _encoderSettings.script.bitrate = 1;
+    _encoderSettings.script.bufferWindow = 1;
+    _encoderSettings.script.language = 1;
+    _inputFormat.scriptEnabled = TRUE;
+
+    Load();
+
+    EXPECT_EQ(_settings.extra._dwPort, 9000u);
+    EXPECT_EQ(_settings.extra._dwMaxClient, 1u);
+    EXPECT_EQ(_settings.extra._fPlayLog, TRUE);
+    EXPECT_EQ(_settings.extra._cPlayLog, LogPath());
+    EXPECT_EQ(_settings.extra._cTitle, L"");
+    EXPECT_EQ(_encoderSettings.audio.bufferWindow, 0u);
+    EXPECT_EQ(_encoderSettings.audio.codecIndex, 0u);
+    EXPECT_EQ(_encoderSettings.audio.formatIndex, 0u);
+    EXPECT_EQ(_encoderSettings.audio.language, GetSystemDefaultLCID());
+    EXPECT_EQ(_settings.peerCast._fEnable, FALSE);
+    EXPECT_EQ(_settings.peerCast._dwPort, 7144u);
+    EXPECT_EQ(_settings.peerCast._cFormatArtist, "%ARTIST%");
+    EXPECT_EQ(_settings.peerCast._cFormatTitle, "%TITLE%");
+    EXPECT_EQ(_settings.peerCast._cFormatAlbum, "%ALBUM%");
+    EXPECT_EQ(_inputFormat.scriptEnabled, FALSE);
+    EXPECT_EQ(_encoderSettings.script.bitrate, 10000u);
+    EXPECT_EQ(_encoderSettings.script.bufferWindow, 5000u);
+    EXPECT_EQ(_encoderSettings.script.language, GetSystemDefaultLCID());
+    EXPECT_EQ(_settings.script._cFormat, "");
+}
+
+TEST_F(SettingsLoad, StoredPlayLogIsKept) {
+    ASSERT_TRUE(WriteFileBytes(IniPath(), "[Extra]\r\n_cPlayLog=D:\\logs\\play.txt\r\n"));
+    Load();
+    EXPECT_EQ(_settings.extra._cPlayLog, "D:\\logs\\play.txt");
+}
+
+TEST_F(SettingsLoad, NumbersReadAsLeadingDecimal) {
+    struct Case {
+        const char* stored;
+        DWORD expected;
+    };
+    const Case cases[] = {
+        {"abc", 0},                  // no digits
+        {"9000x", 9000},             // stops at the first other character
+        {"", 0},                     // present but empty: not the fallback
+        {"+42", 42},                 // one sign accepted
+        {"-1", 4294967295u},         // negative wraps as unsigned
+        {"4294967295", 4294967295u}, // the largest "%u" text
+        {"99999999999", 4294967295u},  // beyond 32 bits saturates
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WritePrivateProfileStringA("Extra", "_dwPort", c.stored, IniPath().c_str()));
+        Load();
+        EXPECT_EQ(_settings.extra._dwPort, c.expected) << "stored \"" << c.stored << "\"";
+    }
+}
+
+TEST_F(SettingsLoad, FlagsAreExactlyTrueOrFalse) {
+    struct Case {
+        const char* section;
+        const char* stored;
+        BOOL expected;
+    };
+    const Case cases[] = {
+        {"Extra", "false", FALSE},    // the one text that turns the log off
+        {"Extra", "TRUE", TRUE},      // case matters: fallback true
+        {"Extra", "FALSE", TRUE},     // case matters: fallback true
+        {"Extra", "0", TRUE},         // numbers are not flags
+        {"PeerCast", "true", TRUE},   // the one text that turns it on
+        {"PeerCast", "yes", FALSE},   // fallback false
+        {"PeerCast", "True", FALSE},  // fallback false
+        {"PeerCast", "1", FALSE},     // fallback false
+    };
+    for (const Case& c : cases) {
+        const bool extra = std::string(c.section) == "Extra";
+        ASSERT_TRUE(WritePrivateProfileStringA(c.section, extra ? "_fPlayLog" : "_fEnable", c.stored,
+                                               IniPath().c_str()));
+        // The opposite of what is expected, so a load that skipped the key shows.
+        (extra ? _settings.extra._fPlayLog : _settings.peerCast._fEnable) = !c.expected;
+        Load();
+        EXPECT_EQ(extra ? _settings.extra._fPlayLog : _settings.peerCast._fEnable, c.expected)
+            << c.section << " stored \"" << c.stored << "\"";
+    }
+}
+
+TEST_F(SettingsLoad, LongValueIsCutTo4095Characters) {
+    std::string channel;
+    for (int i = 0; i < 5000; ++i) channel += static_cast<char>('a' + i % 26);
+    ASSERT_TRUE(WritePrivateProfileStringA("PeerCast", "_cChannel", channel.c_str(), IniPath().c_str()));
+
+    Load();
+
+    EXPECT_EQ(_settings.peerCast._cChannel.size(), 4095u);
+    EXPECT_EQ(_settings.peerCast._cChannel, channel.substr(0, 4095));
+}
+
+TEST_F(SettingsLoad, DescriptionEndingInOneBackslashLosesIt) {
+    ASSERT_TRUE(WriteFileBytes(IniPath(), "[Extra]\r\n_cDescription=tail\\\r\n"));
+    Load();
+    EXPECT_EQ(_settings.extra._cDescription, L"tail");
+}
+
+// ---- Save then load ----
+
+using SettingsRoundTrip = SettingsFixture;
+
+TEST_F(SettingsRoundTrip, DescriptionIsStoredEscapedOnOneLine) {
+    _settings.extra._cDescription = L"a\\b\nc";
+    Save();
+    const std::vector<std::string> lines = NonBlankLines(FileText());
+    EXPECT_THAT(lines, ::testing::Contains("_cDescription=a\\\\b\\nc")) << FileText();
+
+    _settings.extra._cDescription.clear();
+    Load();
+    EXPECT_EQ(_settings.extra._cDescription, L"a\\b\nc");
+}
+
+TEST_F(SettingsRoundTrip, SameKeyNamesInDifferentSectionsStayApart) {
+    struct Case {
+        BOOL peerCastEnable;
+        BOOL scriptEnable;
+    };
+    // Each switch on while the other is off, both ways round.
+    const Case cases[] = {{TRUE, FALSE}, {FALSE, TRUE}};
+    for (const Case& c : cases) {
+        _settings.extra._dwPort = 1111;
+        _settings.peerCast._dwPort = 2222;
+        _encoderSettings.audio.bufferWindow = 3333;
+        _encoderSettings.script.bufferWindow = 4444;
+        _encoderSettings.audio.language = 1041;
+        _encoderSettings.script.language = 1033;
+        _settings.peerCast._fEnable = c.peerCastEnable;
+        _inputFormat.scriptEnabled = c.scriptEnable;
+        Save();
+        ResetGlobals();
+        Load();
+        EXPECT_EQ(_settings.extra._dwPort, 1111u);
+        EXPECT_EQ(_settings.peerCast._dwPort, 2222u);
+        EXPECT_EQ(_encoderSettings.audio.bufferWindow, 3333u);
+        EXPECT_EQ(_encoderSettings.script.bufferWindow, 4444u);
+        EXPECT_EQ(_encoderSettings.audio.language, 1041u);
+        EXPECT_EQ(_encoderSettings.script.language, 1033u);
+        EXPECT_EQ(_settings.peerCast._fEnable, c.peerCastEnable);
+        EXPECT_EQ(_inputFormat.scriptEnabled, c.scriptEnable);
+    }
+}
+
+TEST_F(SettingsRoundTrip, NumbersAbove2To31ComeBackExactly) {
+    const DWORD values[] = {
+        2147483647u,  // the largest value a signed reading keeps
+        2147483648u,  // the first one it would clamp
+        3000000000u,  // in the middle
+        4294967295u,  // the largest "%u" text
+    };
+    for (DWORD value : values) {
+        _settings.extra._dwMaxClient = value;
+        _settings.peerCast._dwPort = value;  // read back signed, then wrapped
+        _encoderSettings.audio.codecIndex = value;
+        _encoderSettings.script.bitrate = value;
+        Save();
+        ResetGlobals();
+        Load();
+        EXPECT_EQ(_settings.extra._dwMaxClient, value);
+        EXPECT_EQ(_settings.peerCast._dwPort, value);
+        EXPECT_EQ(_encoderSettings.audio.codecIndex, value);
+        EXPECT_EQ(_encoderSettings.script.bitrate, value);
+    }
+}
+
+TEST_F(SettingsRoundTrip, EveryFieldComesBack) {
+    _encoderSettings.audio = {7000, 3, 4, FALSE, 0, 1031};
+    _encoderSettings.script = {20000, 6000, 1036};
+    _settings.extra = {8100, 9, FALSE, "C:\\log.txt", L"Title", L"Author", L"Line 1\r\nLine 2\tend",
+                       L"(c) me", L"Genre", L"Album", L"Composer"};
+    _settings.peerCast = {TRUE, 7145, "channel", "%A%", "%T%", "%L%"};
+    _settings.script._cFormat = "%TITLE%";
+    _inputFormat.scriptEnabled = TRUE;
+    const EncoderSettings encoder = _encoderSettings;
+    const Settings saved = _settings;
+
+    Save();
+    ResetGlobals();
+    Load();
+
+    EXPECT_EQ(_encoderSettings.audio.bufferWindow, encoder.audio.bufferWindow);
+    EXPECT_EQ(_encoderSettings.audio.codecIndex, encoder.audio.codecIndex);
+    EXPECT_EQ(_encoderSettings.audio.formatIndex, encoder.audio.formatIndex);
+    EXPECT_EQ(_encoderSettings.audio.language, encoder.audio.language);
+    EXPECT_EQ(_encoderSettings.script.bitrate, encoder.script.bitrate);
+    EXPECT_EQ(_encoderSettings.script.bufferWindow, encoder.script.bufferWindow);
+    EXPECT_EQ(_encoderSettings.script.language, encoder.script.language);
+    EXPECT_EQ(_settings.extra._dwPort, saved.extra._dwPort);
+    EXPECT_EQ(_settings.extra._dwMaxClient, saved.extra._dwMaxClient);
+    EXPECT_EQ(_settings.extra._fPlayLog, saved.extra._fPlayLog);
+    EXPECT_EQ(_settings.extra._cPlayLog, saved.extra._cPlayLog);
+    EXPECT_EQ(_settings.extra._cTitle, saved.extra._cTitle);
+    EXPECT_EQ(_settings.extra._cAuthor, saved.extra._cAuthor);
+    EXPECT_EQ(_settings.extra._cDescription, saved.extra._cDescription);
+    EXPECT_EQ(_settings.extra._cCopyright, saved.extra._cCopyright);
+    EXPECT_EQ(_settings.extra._cGenre, saved.extra._cGenre);
+    EXPECT_EQ(_settings.extra._cAlbum, saved.extra._cAlbum);
+    EXPECT_EQ(_settings.extra._cComposer, saved.extra._cComposer);
+    EXPECT_EQ(_settings.peerCast._fEnable, saved.peerCast._fEnable);
+    EXPECT_EQ(_settings.peerCast._dwPort, saved.peerCast._dwPort);
+    EXPECT_EQ(_settings.peerCast._cChannel, saved.peerCast._cChannel);
+    EXPECT_EQ(_settings.peerCast._cFormatArtist, saved.peerCast._cFormatArtist);
+    EXPECT_EQ(_settings.peerCast._cFormatTitle, saved.peerCast._cFormatTitle);
+    EXPECT_EQ(_settings.peerCast._cFormatAlbum, saved.peerCast._cFormatAlbum);
+    EXPECT_EQ(_settings.script._cFormat, saved.script._cFormat);
+    EXPECT_EQ(_inputFormat.scriptEnabled, TRUE);
+}
+
+TEST_F(SettingsRoundTrip, SavingAgainReplacesKeysInPlace) {
+    Save();
+    _settings.extra._dwPort = 8100;
+    _settings.extra._cTitle = L"second";
+    Save();
+
+    const std::vector<std::string> lines = NonBlankLines(FileText());
+    EXPECT_EQ(lines.size(), 30u) << FileText();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "_dwPort=8100"), 1) << FileText();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "_cTitle=second"), 1) << FileText();
+}
+
+// ---- The reader's own rules ----
+
+TEST(SettingsParseDecimal, TakesTheLeadingNumber) {
+    struct Case {
+        const char* text;
+        int64_t expected;
+    };
+    const Case cases[] = {
+        {"", 0},                                  // nothing
+        {"abc", 0},                               // no digits
+        {"9000x", 9000},                          // stops at the first other character
+        {"  \t17", 17},                           // leading blanks skipped
+        {"+5", 5},                                // plus sign
+        {"-5", -5},                               // minus sign
+        {"--5", 0},                               // only one sign
+        {"- 5", 0},                               // no blank after the sign
+        {"2147483648", 2147483648ll},             // above the signed range
+        {"4294967295", 4294967295ll},             // the largest "%u" text
+        {"4294967296", 4294967295ll},             // just beyond 32 bits saturates
+        {"123456789012345678901234567890", 4294967295ll},  // far beyond 64 bits as well
+        {"-99999999999", -4294967295ll},          // negative saturates the same
+    };
+    for (const Case& c : cases) EXPECT_EQ(ParseDecimal(c.text), c.expected) << "\"" << c.text << "\"";
+}
+
+using SettingsIniFile = SettingsFixture;
+
+TEST_F(SettingsIniFile, FallbacksPassThroughTheirTextForm) {
+    ASSERT_TRUE(WriteFileBytes(IniPath(), "[S]\r\n"));
+    IniFile ini;
+    ini.SetFile(IniPath().c_str());
+    ini.SetSection("S");
+    EXPECT_EQ(ini.ReadUInt("missing", 4294967295u), 4294967295u);
+    EXPECT_EQ(ini.ReadInt("missing", -5), -5);
+    EXPECT_EQ(ini.ReadInt("missing", 7144), 7144);
+    EXPECT_EQ(ini.ReadBool("missing", true), true);
+    EXPECT_EQ(ini.ReadBool("missing", false), false);
+    EXPECT_STREQ(ini.ReadString("missing", "%ARTIST%"), "%ARTIST%");
+}
+
+TEST_F(SettingsIniFile, ReadIntWrapsLargeUnsignedText) {
+    ASSERT_TRUE(WriteFileBytes(IniPath(), "[S]\r\nall=4294967295\r\nminus=-7144\r\n"));
+    IniFile ini;
+    ini.SetFile(IniPath().c_str());
+    ini.SetSection("S");
+    EXPECT_EQ(ini.ReadInt("all", 0), -1);
+    EXPECT_EQ(ini.ReadInt("minus", 0), -7144);
+}
+
+TEST_F(SettingsIniFile, DefaultSectionIsApplicationData) {
+    IniFile ini;
+    ini.SetFile(IniPath().c_str());
+    EXPECT_TRUE(ini.WriteUInt("key", 42));
+    const std::vector<std::string> expected = {"[ApplicationData]", "key=42"};
+    EXPECT_THAT(NonBlankLines(FileText()), ElementsAreArray(expected)) << FileText();
+}
+
+TEST_F(SettingsIniFile, LongSectionNameIsCutTo259) {
+    const std::string name(300, 's');
+    IniFile ini;
+    ini.SetFile(IniPath().c_str());
+    ini.SetSection(name.c_str());
+    EXPECT_TRUE(ini.WriteBool("key", true));
+    const std::vector<std::string> expected = {"[" + name.substr(0, 259) + "]", "key=true"};
+    EXPECT_THAT(NonBlankLines(FileText()), ElementsAreArray(expected)) << FileText();
+}
+
+// ---- Escapes ----
+
+TEST(SettingsEscape, EscapesInTheirOrder) {
+    struct Case {
+        const char* text;
+        const char* escaped;
+    };
+    const Case cases[] = {
+        {"plain", "plain"},              // nothing to do
+        {"a\\b\nc", "a\\\\b\\nc"},       // backslash doubled, line feed named
+        {"\r\n\t", "\\r\\n\\t"},         // every control character named
+        {"\\n", "\\\\n"},                // a literal backslash-n stays two characters
+        {"end\\", "end\\\\"},            // trailing backslash doubled
+    };
+    for (const Case& c : cases) EXPECT_EQ(EscapeText(c.text), c.escaped) << "\"" << c.text << "\"";
+}
+
+TEST(SettingsEscape, UnescapesWhatItKnowsAndDropsOtherBackslashes) {
+    struct Case {
+        const char* stored;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"a\\\\b\\nc", "a\\b\nc"},  // the saved form comes back
+        {"\\r\\t", "\r\t"},          // carriage return and tab
+        {"\\q", "q"},                // unknown escape keeps the character
+        {"\\N", "N"},                // escapes are lower case only
+        {"tail\\", "tail"},          // a backslash at the very end is dropped
+        {"\\\\\\", "\\"},            // an escaped backslash, then a dropped one
+        {"", ""},                    // empty stays empty
+    };
+    for (const Case& c : cases) EXPECT_EQ(UnescapeText(c.stored), c.text) << "\"" << c.stored << "\"";
+}
+
+TEST(SettingsEscape, UnescapeUndoesEscape) {
+    const char* const texts[] = {
+        "",                        // empty
+        "no escapes",              // plain
+        "C:\\path\\to\\file",      // backslashes
+        "line 1\r\nline 2\n",      // CR LF and LF
+        "\ttabbed\t",              // tabs at both ends
+        "ends with a backslash\\", // trailing backslash
+        "\\n\\r\\t\\\\",           // text that looks escaped already
+        "\\\n\\\r\\\t",            // backslash before each control character
+    };
+    for (const char* text : texts) EXPECT_EQ(UnescapeText(EscapeText(text)), text) << "\"" << text << "\"";
+}
+
+// ---- Where the file lives ----
+
+class SettingsPath : public ::testing::Test {
+protected:
+    void SetUp() override { saved_ = PluginModule().hDllInstance; }
+    void TearDown() override { PluginModule().hDllInstance = saved_; }
+
+    static std::string FolderOf(HMODULE module) {
+        char name[MAX_PATH] = "";
+        GetModuleFileNameA(module, name, MAX_PATH);
+        const std::string path = name;
+        return path.substr(0, path.find_last_of('\\'));
+    }
+
+    HINSTANCE saved_ = nullptr;
+};
+
+TEST_F(SettingsPath, FileIsBesideTheModule) {
+    PluginModule().hDllInstance = GetModuleHandleA(nullptr);
+    const std::string folder = FolderOf(GetModuleHandleA(nullptr));
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(PathBesidePlugin(kSettingsFileName), folder + "\\dsp_ombrel.ini");
+    EXPECT_EQ(PathBesidePlugin(kDefaultPlayLogName), folder + "\\dsp_ombrel_log.txt");
+}
+
+// The built plug-in copied into a temp folder and loaded from there: the file follows the DLL.
+TEST_F(SettingsPath, LoadAndSaveUseTheFolderOfThePluginDll) {
+    TempFolder folder;
+    ASSERT_TRUE(folder.Created());
+    const std::string built = FolderOf(GetModuleHandleA(nullptr)) + "\\dsp_ombrel.dll";
+    const std::string copy = folder.File("dsp_ombrel.dll");
+    ASSERT_TRUE(CopyFileA(built.c_str(), copy.c_str(), FALSE)) << built << " error " << GetLastError();
+    win::UniqueModule dll(LoadLibraryA(copy.c_str()));
+    ASSERT_TRUE(dll) << copy << " error " << GetLastError();
+    PluginModule().hDllInstance = dll.get();
+
+    _settings = Settings{};
+    SetDefaultSettings();
+    _settings.peerCast._cChannel = "beside";
+    SaveSettings();
+    SetDefaultSettings();
+    LoadSettings();
+
+    EXPECT_NE(GetFileAttributesA(folder.File("dsp_ombrel.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(_settings.peerCast._cChannel, "beside");
+    EXPECT_EQ(_settings.extra._cPlayLog, folder.File("dsp_ombrel_log.txt"));
+    PluginModule().hDllInstance = saved_;
+    _settings = Settings{};
+}
+
+}  // namespace
+}  // namespace ombrel::test
