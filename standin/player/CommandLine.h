@@ -1,0 +1,33 @@
+// The ombrel_player command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace standin {
+
+struct TimedCommand {
+    int id = 0;
+    double seconds = 0;
+};
+
+struct CommandLine {
+    bool help = false;
+    std::string pluginPath;
+    std::vector<std::string> files;  // empty: the built-in playlist
+    bool realtime = true;
+    bool loop = false;
+    double quitAfter = -1;   // seconds; negative: not asked
+    double configAfter = -1;
+    std::vector<TimedCommand> commands;
+    bool postNotify = false;
+    bool verify = false;
+    bool exitAtEnd = false;
+};
+
+// args without the program name. False with a message for anything it does not understand.
+bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, std::string* error);
+
+const char* UsageText();
+
+}  // namespace standin

@@ -1,0 +1,121 @@
+#include "standin/player/Player.h"
+
+#include "plugin/PlayerRequests.h"
+#include "standin/player/RequestAnswers.h"
+
+namespace standin {
+
+Player::Player(const PlayerOptions& options)
+    : options_(options),
+      playlist_(options.files),
+      window_(*this, options.windowTitle.c_str()),
+      audio_(playlist_, host_, stats_, state_, window_.Handle()) {}
+
+Player::~Player() {
+    UnloadPlugin();
+}
+
+bool Player::LoadPlugin(const std::string& dllPath, std::string* error) {
+    Stop();
+    return host_.Load(dllPath, Window(), error);
+}
+
+bool Player::AttachModule(DspModule* module, std::string* error) {
+    Stop();
+    return host_.Attach(module, ::GetModuleHandleA(nullptr), Window(), error);
+}
+
+void Player::UnloadPlugin() {
+    Stop();
+    host_.Unload();
+}
+
+void Player::Play() {
+    if (State() == PlayState::Paused) {
+        Resume();
+        return;
+    }
+    if (audio_.IsRunning() && State() == PlayState::Playing) return;
+    playlistEnded_ = false;
+    state_.state = PlayState::Playing;
+    AudioSettings settings;
+    settings.realtime = options_.realtime;
+    settings.loop = options_.loop;
+    settings.verify = options_.verify;
+    if (!audio_.Start(Position(), settings)) state_.state = PlayState::Stopped;
+}
+
+void Player::Pause() {
+    PlayState playing = PlayState::Playing;
+    if (state_.state.compare_exchange_strong(playing, PlayState::Paused)) audio_.SetPaused(true);
+}
+
+void Player::Resume() {
+    PlayState paused = PlayState::Paused;
+    if (state_.state.compare_exchange_strong(paused, PlayState::Playing)) audio_.SetPaused(false);
+}
+
+void Player::Stop() {
+    audio_.Stop();
+    state_.state = PlayState::Stopped;
+}
+
+void Player::Next() {
+    if (audio_.IsRunning() && State() != PlayState::Stopped) {
+        audio_.Next();
+        return;
+    }
+    if (playlist_.Size() > 0) state_.position = (Position() + 1) % playlist_.Size();
+}
+
+void Player::SetPosition(int index) {
+    if (State() == PlayState::Stopped && playlist_.At(index) != nullptr) state_.position = index;
+}
+
+PumpResult Player::PumpUntilPlaylistEnds(DWORD timeoutMs) {
+    return PumpUntil([this] { return playlistEnded_; }, timeoutMs);
+}
+
+LRESULT Player::OnPlayerRequest(WPARAM wParam, LPARAM lParam) {
+    switch (lParam) {
+    case kRequestIsPlaying:
+        return LRESULT(State());
+    case kRequestPlaylistPosition:
+        return Position();
+    case kRequestPlaylistTitle: {
+        const PlaylistEntry* entry = playlist_.At(int(wParam));
+        if (nullTitles_ || entry == nullptr) return 0;
+        return reinterpret_cast<LRESULT>(entry->title.c_str());
+    }
+    case kRequestTag:
+        return AnswerTagRequest(wParam);
+    case kRequestBasicInfo:
+        return AnswerBasicInfoRequest(wParam);
+    default:
+        return 0;  // includes our own 3003 announcements
+    }
+}
+
+void Player::OnTrackStarted(int index) {
+    const PlaylistEntry* entry = playlist_.At(index);
+    if (entry == nullptr) return;
+    Log("track " + std::to_string(index + 1) + " started: " + entry->title);
+    stats_.RecordTrackAnnounced();
+    // The playlist outlives the window, so the path stays valid for a posted announcement too.
+    const WPARAM path = reinterpret_cast<WPARAM>(entry->path.c_str());
+    if (options_.postNotify)
+        ::PostMessageA(Window(), kPlayerMessage, path, kNotifyPlayingFile);
+    else
+        ::SendMessageA(Window(), kPlayerMessage, path, kNotifyPlayingFile);
+}
+
+void Player::OnPlaylistEnded() {
+    playlistEnded_ = true;
+    Log("playlist ended");
+}
+
+void Player::Log(const std::string& line) {
+    if (log_) log_(line);
+}
+
+}  // namespace standin

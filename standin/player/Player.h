@@ -1,0 +1,91 @@
+// The player stand-in: the main window, the playlist, the audio thread and the DSP plug-in,
+// behaving towards the plug-in as the player does. Create, use and destroy it on one thread,
+// which then plays the player's main thread and must pump messages (see MessagePump.h).
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "plugin/DspAbi.h"
+#include "standin/player/AudioThread.h"
+#include "standin/player/DspHost.h"
+#include "standin/player/MessagePump.h"
+#include "standin/player/PlaybackState.h"
+#include "standin/player/PlayerWindow.h"
+#include "standin/player/Playlist.h"
+#include "standin/player/Statistics.h"
+
+namespace standin {
+
+struct PlayerOptions {
+    std::vector<std::string> files;
+    bool realtime = true;     // false: hand on blocks as fast as possible
+    bool loop = false;        // start the playlist again after its last track
+    bool postNotify = false;  // announce tracks with PostMessage instead of SendMessage
+    bool verify = false;      // check that ModifySamples leaves every block as it was
+    std::string windowTitle = "Ombrel player stand-in";
+};
+
+class Player final : private PlayerWindowHandler {
+public:
+    explicit Player(const PlayerOptions& options);
+    ~Player();  // stops playback, quits the plug-in, destroys the window
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    HWND Window() const { return window_.Handle(); }
+    const Playlist& GetPlaylist() const { return playlist_; }
+
+    // Fill in the module and call Init here; the DLL's module 0, or a module a test built.
+    bool LoadPlugin(const std::string& dllPath, std::string* error);
+    bool AttachModule(DspModule* module, std::string* error);
+    const DspHost& Plugin() const { return host_; }
+    void ConfigPlugin() { host_.Config(); }
+    void UnloadPlugin();  // stops playback, Quit, FreeLibrary
+
+    void Play();  // from the current position, or resumes
+    void Pause();
+    void Resume();
+    void Stop();  // joins the audio thread
+    void Next();
+    void SetPosition(int index);  // while stopped: where Play starts
+
+    PlayState State() const { return state_.state.load(); }
+    int Position() const { return state_.position.load(); }
+    bool PlaylistEnded() const { return playlistEnded_; }
+    bool CloseRequested() const { return closeRequested_; }
+    bool AudioThreadRunning() const { return audio_.IsRunning(); }
+    DWORD AudioThreadId() const { return audio_.ThreadId(); }
+    StatisticsSnapshot Stats() const { return stats_.Snapshot(); }
+
+    // Test knob: request 212 answers null for every position.
+    void SetTitleAnswersNull(bool null) { nullTitles_ = null; }
+    // Receives one line per event, on this thread.
+    void SetEventLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+
+    PumpResult PumpUntilPlaylistEnds(DWORD timeoutMs);
+
+private:
+    LRESULT OnPlayerRequest(WPARAM wParam, LPARAM lParam) override;
+    void OnTrackStarted(int index) override;
+    void OnPlaylistEnded() override;
+    void OnCloseRequested() override { closeRequested_ = true; }
+    void Log(const std::string& line);
+
+    PlayerOptions options_;
+    Playlist playlist_;
+    Statistics stats_;
+    PlaybackState state_;
+    DspHost host_;
+    PlayerWindow window_;
+    AudioThread audio_;
+    bool playlistEnded_ = false;
+    bool closeRequested_ = false;
+    bool nullTitles_ = false;
+    std::function<void(const std::string&)> log_;
+};
+
+}  // namespace standin

@@ -1,0 +1,38 @@
+// The player's playlist: paths, their display titles (stable storage for request 212),
+// and what could be read of each file when the list was made.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "standin/player/WavReader.h"
+#include "standin/player/WavTags.h"
+
+namespace standin {
+
+struct PlaylistEntry {
+    std::string path;
+    std::string title;  // "artist - title", else the file name
+    WavReadResult read;
+};
+
+// The name after the last '\' or '/'.
+std::string FileNameOf(const std::string& path);
+
+// "artist - title" when both tags exist and are not empty, else the file name.
+std::string PlaylistTitle(const std::string& path, const WavTags& tags);
+
+class Playlist {
+public:
+    Playlist() = default;
+    explicit Playlist(const std::vector<std::string>& paths);
+
+    int Size() const { return int(entries_.size()); }
+    // Null when index is out of range.
+    const PlaylistEntry* At(int index) const;
+
+private:
+    std::vector<PlaylistEntry> entries_;
+};
+
+}  // namespace standin

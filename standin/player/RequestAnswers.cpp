@@ -1,0 +1,58 @@
+#include "standin/player/RequestAnswers.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "plugin/PlayerRequests.h"
+#include "standin/player/Playlist.h"
+#include "standin/player/WavReader.h"
+
+namespace standin {
+namespace {
+
+constexpr UINT_PTR kMaxPathText = 32768;
+
+bool ReadableString(const char* text) {
+    return text != nullptr && !::IsBadStringPtrA(text, kMaxPathText);
+}
+
+bool WritableText(char* buffer, int size) {
+    return buffer != nullptr && size > 0 && !::IsBadWritePtr(buffer, UINT_PTR(size));
+}
+
+// Cut to fit, always zero-terminated.
+void CopyText(const std::string& text, char* buffer, int size) {
+    const size_t n = std::min(text.size(), size_t(size) - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+}
+
+}  // namespace
+
+LRESULT AnswerTagRequest(WPARAM wParam) {
+    auto* record = reinterpret_cast<TagRequestRecord*>(wParam);
+    if (record == nullptr || ::IsBadReadPtr(record, sizeof(*record))) return 0;
+    if (!ReadableString(record->path) || !ReadableString(record->tagName) ||
+        !WritableText(record->buffer, record->bufferSize))
+        return 0;
+    const WavReadResult read = ReadWavInfo(record->path);
+    const std::optional<std::string>* tag = FindTagByName(read.info.tags, record->tagName);
+    if (!read.ok || tag == nullptr) return 0;
+    CopyText(tag->value_or(std::string()), record->buffer, record->bufferSize);
+    return 1;
+}
+
+LRESULT AnswerBasicInfoRequest(WPARAM wParam) {
+    auto* record = reinterpret_cast<BasicInfoRecord*>(wParam);
+    if (record == nullptr || ::IsBadWritePtr(record, sizeof(*record))) return 0;
+    if (!ReadableString(record->path)) return 0;
+    const WavReadResult read = ReadWavInfo(record->path);
+    if (!read.ok) return 0;
+    record->length = int(read.info.frames / read.info.format.sampleRate);
+    if (WritableText(record->title, record->titleSize))
+        CopyText(PlaylistTitle(record->path, read.info.tags), record->title, record->titleSize);
+    return 1;
+}
+
+}  // namespace standin

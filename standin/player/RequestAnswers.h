@@ -1,0 +1,16 @@
+// Requests 290 and 291: the player reads the named file itself, as its file-info reader does.
+// The records come from another module, so every pointer in them is checked before use.
+#pragma once
+
+#include <windows.h>
+
+namespace standin {
+
+// wParam = TagRequestRecord*. 1 when the file reads and the tag name is known (an absent tag
+// answers the empty string); 0 otherwise.
+LRESULT AnswerTagRequest(WPARAM wParam);
+
+// wParam = BasicInfoRecord*. Writes the length in whole seconds; 1, or 0 if unreadable.
+LRESULT AnswerBasicInfoRequest(WPARAM wParam);
+
+}  // namespace standin
