@@ -18,6 +18,7 @@ bool AudioThread::Start(int position, const AudioSettings& settings) {
     settings_ = settings;
     startPosition_ = position;
     control_.Reset();
+    ++generation_;
     thread_.reset(::CreateThread(nullptr, 0, &AudioThread::Entry, this, 0, &threadId_));
     return bool(thread_);
 }
@@ -70,7 +71,7 @@ void AudioThread::Run() {
         if (unreadableInARow >= playlist_.Size()) ended = true;
     }
     state_.state = PlayState::Stopped;
-    ::PostMessageA(mainWindow_, kMsgPlaylistEnded, 0, 0);
+    ::PostMessageA(mainWindow_, kMsgPlaylistEnded, 0, generation_);
     ::timeEndPeriod(1);
 }
 
@@ -87,7 +88,8 @@ AudioThread::TrackEnd AudioThread::PlayTrack(int index, Pacer& pacer, std::vecto
     // The position changes before the window hears of the track, as the player does it.
     state_.position = index;
     stats_.RecordTrackStarted();
-    ::PostMessageA(mainWindow_, kMsgTrackStarted, WPARAM(index), 0);
+    ::PostMessageA(mainWindow_, kMsgTrackStarted, WPARAM(index), generation_);
+    if (control_.WaitForAnnouncement() == WaitOutcome::Stop) return TrackEnd::Stop;
     pacer.StartTrack(format.sampleRate);
     uint64_t played = 0;
     for (;;) {

@@ -40,6 +40,11 @@ public:
 
     void SetPaused(bool paused) { control_.SetPaused(paused); }
     void Next() { control_.RequestNext(); }
+    // Main thread, once the track the thread posted about has been announced.
+    void TrackAnnounced() { control_.SignalAnnounced(); }
+    // Each Start gets a new number; the track-started message carries it in lParam, so
+    // messages from an earlier run are told apart.
+    LPARAM Generation() const { return generation_; }
 
 private:
     static DWORD WINAPI Entry(void* self);
@@ -58,6 +63,7 @@ private:
     PlaybackControl control_;
     win::UniqueThread thread_;
     DWORD threadId_ = 0;
+    LPARAM generation_ = 0;
 };
 
 }  // namespace standin

@@ -2,13 +2,30 @@
 
 namespace standin {
 
-PlaybackControl::PlaybackControl() : wake_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+PlaybackControl::PlaybackControl()
+    : wake_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      announced_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
 
 void PlaybackControl::Reset() {
     win::CsLock hold(lock_);
     flags_.stop = false;
     flags_.next = false;
     ::ResetEvent(wake_.get());
+    ::ResetEvent(announced_.get());
+}
+
+void PlaybackControl::SignalAnnounced() { ::SetEvent(announced_.get()); }
+
+WaitOutcome PlaybackControl::WaitForAnnouncement() {
+    const HANDLE events[] = {announced_.get(), wake_.get()};
+    for (;;) {
+        {
+            win::CsLock hold(lock_);
+            if (flags_.stop) return WaitOutcome::Stop;
+        }
+        if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0)
+            return WaitOutcome::Due;
+    }
 }
 
 void PlaybackControl::RequestStop() {

@@ -24,6 +24,12 @@ public:
     // Audio thread: waits until the block at framePosition is due, sitting out pauses.
     WaitOutcome WaitForBlock(Pacer& pacer, uint64_t framePosition);
 
+    // The main window has announced the track the audio thread just started.
+    void SignalAnnounced();
+    // Audio thread: waits for that, so a track is never fed before the plug-in could hear of it
+    // and the position never runs ahead of the announcement. Due, or Stop.
+    WaitOutcome WaitForAnnouncement();
+
 private:
     struct Flags {
         bool stop = false;
@@ -34,7 +40,8 @@ private:
 
     win::CriticalSection lock_;
     Flags flags_;
-    win::UniqueEvent wake_;  // auto-reset, set on every request
+    win::UniqueEvent wake_;       // auto-reset, set on every request
+    win::UniqueEvent announced_;  // auto-reset
 };
 
 }  // namespace standin

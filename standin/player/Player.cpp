@@ -96,9 +96,9 @@ LRESULT Player::OnPlayerRequest(WPARAM wParam, LPARAM lParam) {
     }
 }
 
-void Player::OnTrackStarted(int index) {
+void Player::OnTrackStarted(int index, LPARAM run) {
     const PlaylistEntry* entry = playlist_.At(index);
-    if (entry == nullptr) return;
+    if (entry == nullptr || run != audio_.Generation() || !audio_.IsRunning()) return;
     Log("track " + std::to_string(index + 1) + " started: " + entry->title);
     stats_.RecordTrackAnnounced();
     // The playlist outlives the window, so the path stays valid for a posted announcement too.
@@ -107,9 +107,11 @@ void Player::OnTrackStarted(int index) {
         ::PostMessageA(Window(), kPlayerMessage, path, kNotifyPlayingFile);
     else
         ::SendMessageA(Window(), kPlayerMessage, path, kNotifyPlayingFile);
+    audio_.TrackAnnounced();
 }
 
-void Player::OnPlaylistEnded() {
+void Player::OnPlaylistEnded(LPARAM run) {
+    if (run != audio_.Generation()) return;
     playlistEnded_ = true;
     Log("playlist ended");
 }

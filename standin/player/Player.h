@@ -70,8 +70,8 @@ public:
 
 private:
     LRESULT OnPlayerRequest(WPARAM wParam, LPARAM lParam) override;
-    void OnTrackStarted(int index) override;
-    void OnPlaylistEnded() override;
+    void OnTrackStarted(int index, LPARAM run) override;
+    void OnPlaylistEnded(LPARAM run) override;
     void OnCloseRequested() override { closeRequested_ = true; }
     void Log(const std::string& line);
 

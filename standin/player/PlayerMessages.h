@@ -6,7 +6,7 @@
 
 namespace standin {
 
-constexpr UINT kMsgTrackStarted = WM_APP + 1;   // wParam = playlist index
-constexpr UINT kMsgPlaylistEnded = WM_APP + 2;
+constexpr UINT kMsgTrackStarted = WM_APP + 1;   // wParam = playlist index, lParam = run number
+constexpr UINT kMsgPlaylistEnded = WM_APP + 2;  // lParam = run number
 
 }  // namespace standin

@@ -35,10 +35,10 @@ LRESULT CALLBACK PlayerWindow::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
         case kPlayerMessage:
             return self->handler_.OnPlayerRequest(wParam, lParam);
         case kMsgTrackStarted:
-            self->handler_.OnTrackStarted(int(wParam));
+            self->handler_.OnTrackStarted(int(wParam), lParam);
             return 0;
         case kMsgPlaylistEnded:
-            self->handler_.OnPlaylistEnded();
+            self->handler_.OnPlaylistEnded(lParam);
             return 0;
         case WM_CLOSE:
             self->handler_.OnCloseRequested();  // the owner decides when the window goes

@@ -14,8 +14,8 @@ constexpr char kPlayerWindowClass[] = "Winamp v1.x";
 class PlayerWindowHandler {
 public:
     virtual LRESULT OnPlayerRequest(WPARAM wParam, LPARAM lParam) = 0;
-    virtual void OnTrackStarted(int index) = 0;
-    virtual void OnPlaylistEnded() = 0;
+    virtual void OnTrackStarted(int index, LPARAM run) = 0;
+    virtual void OnPlaylistEnded(LPARAM run) = 0;
     virtual void OnCloseRequested() = 0;
 
 protected:

@@ -23,6 +23,11 @@ struct StatisticsSnapshot {
     uint64_t tracksStarted = 0;    // by the audio thread
     uint64_t tracksAnnounced = 0;  // 3003 sent or posted by the window
     uint64_t tracksSkipped = 0;    // unreadable files
+
+    FormatCounts For(const WavFormat& format) const {
+        const auto found = perFormat.find(format);
+        return found == perFormat.end() ? FormatCounts{} : found->second;
+    }
 };
 
 class Statistics {
