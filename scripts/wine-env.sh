@@ -38,6 +38,10 @@ ombrel_start_wine() {
   fi
   # One wineserver for the whole run, so test executables start quickly.
   wineserver -p >/dev/null 2>&1 || true
+  # The first Wine process of a server starts its system services, which live as long as the
+  # server and inherit that process's standard streams. Start them here with nothing attached:
+  # otherwise they would hold CTest's output pipes open and CTest would wait for them forever.
+  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 ombrel_stop_wine() {

@@ -7,4 +7,5 @@ if [ -z "${WINEPREFIX:-}" ]; then
 fi
 export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
-exec wine "$@"
+# Wine must not touch a terminal: a test run in a background job would be stopped by it.
+exec wine "$@" </dev/null
