@@ -4,7 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -306,18 +305,6 @@ TEST_F(SettingsRoundTrip, EveryFieldComesBack) {
     EXPECT_EQ(_settings.peerCast._cFormatAlbum, saved.peerCast._cFormatAlbum);
     EXPECT_EQ(_settings.script._cFormat, saved.script._cFormat);
     EXPECT_EQ(_inputFormat.scriptEnabled, TRUE);
-}
-
-TEST_F(SettingsRoundTrip, SavingAgainReplacesKeysInPlace) {
-    Save();
-    _settings.extra._dwPort = 8100;
-    _settings.extra._cTitle = L"second";
-    Save();
-
-    const std::vector<std::string> lines = NonBlankLines(FileText());
-    EXPECT_EQ(lines.size(), 30u) << FileText();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "_dwPort=8100"), 1) << FileText();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "_cTitle=second"), 1) << FileText();
 }
 
 // ---- The reader's own rules ----
