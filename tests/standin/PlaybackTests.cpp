@@ -135,8 +135,8 @@ TEST_F(PlaybackTest, BlocksAre576FramesInEachFilesOwnFormat) {
 }
 
 TEST_F(PlaybackTest, SamplesArriveAsStoredInTheFile) {
-    // A module that copies what it sees would be simpler; a checksum over the blocks is enough.
-    struct Sum {
+    // A module that keeps a copy of every byte it is handed.
+    struct Collect {
         static int __cdecl Modify(DspModule* m, short* s, int count, int bits, int ch, int) {
             auto* total = static_cast<std::vector<uint8_t>*>(m->userData);
             const auto* bytes = reinterpret_cast<const uint8_t*>(s);
@@ -148,9 +148,9 @@ TEST_F(PlaybackTest, SamplesArriveAsStoredInTheFile) {
     };
     std::vector<uint8_t> seen;
     DspModule module{};
-    module.Init = &Sum::Init;
-    module.ModifySamples = &Sum::Modify;
-    module.Quit = &Sum::Quit;
+    module.Init = &Collect::Init;
+    module.ModifySamples = &Collect::Modify;
+    module.Quit = &Collect::Quit;
     module.userData = &seen;
     PlayerOptions options = Fast();
     options.files = {paths_[0], paths_[1]};
