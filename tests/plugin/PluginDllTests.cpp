@@ -1,0 +1,162 @@
+// The built dsp_ombrel.dll, loaded by the player stand-in exactly as the player loads it.
+// Each test works on its own copy of the DLL in a fresh folder, where it keeps its settings.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "plugin/DspAbi.h"
+#include "standin/player/DefaultPlaylist.h"
+#include "standin/player/Player.h"
+#include "tests/plugin/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+class PluginDll : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH] = {};
+        ::GetTempPathA(MAX_PATH, temp);
+        folder_ = std::string(temp) + "ombrel_dll_" + std::to_string(::GetCurrentProcessId()) + "_" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        ::CreateDirectoryA(folder_.c_str(), nullptr);
+        dll_ = folder_ + "\\dsp_ombrel.dll";
+        ASSERT_TRUE(::CopyFileA((ExeFolder() + "\\dsp_ombrel.dll").c_str(), dll_.c_str(), FALSE))
+            << "no dsp_ombrel.dll beside the test executable";
+        ini_ = folder_ + "\\dsp_ombrel.ini";
+    }
+    void TearDown() override {
+        for (const char* name : {"dsp_ombrel.dll", "dsp_ombrel.ini"})
+            ::DeleteFileA((folder_ + "\\" + name).c_str());
+        for (const std::string& track : tracks_) ::DeleteFileA(track.c_str());
+        ::RemoveDirectoryA(folder_.c_str());
+    }
+
+    standin::PlayerOptions FastPlaylist() {
+        std::string error;
+        tracks_ = standin::WriteDefaultPlaylist(folder_, &error);
+        EXPECT_FALSE(tracks_.empty()) << error;
+        standin::PlayerOptions options;
+        options.files = tracks_;
+        options.realtime = false;
+        options.verify = true;
+        return options;
+    }
+
+    std::string folder_;
+    std::string dll_;
+    std::string ini_;
+    std::vector<std::string> tracks_;
+};
+
+TEST_F(PluginDll, HeaderAndModuleRecordsAreThePlayers) {
+    HMODULE dll = ::LoadLibraryA(dll_.c_str());
+    ASSERT_NE(nullptr, dll);
+    auto getHeader = reinterpret_cast<DspGetHeaderProc>(
+        reinterpret_cast<void*>(::GetProcAddress(dll, kDspGetHeaderExport)));
+    ASSERT_NE(nullptr, getHeader);
+
+    DspHeader* header = getHeader();
+    ASSERT_NE(nullptr, header);
+    EXPECT_EQ(header, getHeader()) << "the header is one static record";
+    EXPECT_EQ(0x20, header->version);
+    EXPECT_STREQ("Ombrel DSP plugin v1.05", header->description);
+    EXPECT_EQ(nullptr, header->reserved);
+
+    DspModule* module = header->getModule(0);
+    ASSERT_NE(nullptr, module);
+    EXPECT_STREQ("Ombrel DSP plugin v1.05", module->description);
+    EXPECT_NE(header->description, module->description) << "each record has its own copy";
+    EXPECT_EQ(nullptr, module->hwndParent);
+    EXPECT_EQ(nullptr, module->hDllInstance);
+    EXPECT_NE(nullptr, module->Config);
+    EXPECT_NE(nullptr, module->Init);
+    EXPECT_NE(nullptr, module->ModifySamples);
+    EXPECT_NE(nullptr, module->Quit);
+    EXPECT_EQ(nullptr, module->userData);
+    EXPECT_EQ(module, header->getModule(0));
+    for (int index : {1, 2, -1, 0x7FFFFFFF}) EXPECT_EQ(nullptr, header->getModule(index)) << index;
+
+    ::FreeLibrary(dll);
+    EXPECT_FALSE(FileExists(ini_)) << "loading alone must not touch the settings";
+}
+
+TEST_F(PluginDll, InitThenQuitLeavesNothingRunningAndWritesTheSettings) {
+    standin::Player player(standin::PlayerOptions{});
+    int threadsBefore = CountProcessThreads();
+
+    std::string error;
+    ASSERT_TRUE(player.LoadPlugin(dll_, &error)) << error;
+    EXPECT_EQ(0x20, player.Plugin().HeaderVersion());
+    EXPECT_EQ("Ombrel DSP plugin v1.05", player.Plugin().ModuleDescription());
+    EXPECT_EQ(threadsBefore + 1, CountProcessThreads()) << "the meter thread runs from Init";
+    Pump(300);
+    player.UnloadPlugin();
+
+    EXPECT_EQ(threadsBefore, CountProcessThreads());
+    // The DLL is gone now: a hook or timer left behind would call into freed code.
+    ::SendMessageA(player.Window(), WM_USER, 0, 104);
+    ::PostMessageA(player.Window(), WM_NULL, 0, 0);
+    Pump(2500);
+
+    std::string text = ReadWholeFile(ini_);
+    int keys = 0;
+    for (char c : text) keys += c == '=';
+    EXPECT_EQ(26, keys) << text;
+}
+
+TEST_F(PluginDll, PlayingHandsEveryBlockBackUntouched) {
+    standin::Player player(FastPlaylist());
+    std::string error;
+    ASSERT_TRUE(player.LoadPlugin(dll_, &error)) << error;
+    player.Play();
+    EXPECT_EQ(standin::PumpResult::Done, player.PumpUntilPlaylistEnds(60000));
+    standin::StatisticsSnapshot stats = player.Stats();
+    EXPECT_GT(stats.blocks, 100u);
+    EXPECT_EQ(0u, stats.countMismatches);
+    EXPECT_EQ(0u, stats.modifiedBlocks);
+    EXPECT_EQ(tracks_.size(), stats.tracksAnnounced);
+    player.UnloadPlugin();
+    EXPECT_TRUE(FileExists(ini_));
+}
+
+TEST_F(PluginDll, MalformedBlocksAreHandedBackUntouched) {
+    standin::Player player(standin::PlayerOptions{});
+    std::string error;
+    ASSERT_TRUE(player.LoadPlugin(dll_, &error)) << error;
+    auto getHeader = reinterpret_cast<DspGetHeaderProc>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA(dll_.c_str()), kDspGetHeaderExport)));
+    ASSERT_NE(nullptr, getHeader);
+    DspModule* module = getHeader()->getModule(0);
+
+    const struct {
+        const char* what;
+        int count, bits, channels, rate;
+        bool nullSamples;
+    } cases[] = {
+        {"sample rate 0", 576, 16, 2, 0, false},
+        {"no channels", 576, 16, 0, 44100, false},
+        {"20-bit samples", 576, 20, 2, 44100, false},
+        {"null samples", 576, 16, 2, 44100, true},
+        {"negative count", -576, 16, 2, 44100, false},
+        {"count past the block", 0x40000000, 16, 2, 44100, false},
+    };
+    std::vector<unsigned char> block(576 * 4);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<unsigned char>(i * 13 + 1);
+    const std::vector<unsigned char> original = block;
+    for (const auto& c : cases) {
+        void* samples = c.nullSamples ? nullptr : block.data();
+        EXPECT_EQ(c.count, module->ModifySamples(module, static_cast<short*>(samples), c.count, c.bits,
+                                                 c.channels, c.rate))
+            << c.what;
+        EXPECT_TRUE(block == original) << c.what;
+    }
+    player.UnloadPlugin();
+}
+
+}  // namespace
