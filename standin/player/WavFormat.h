@@ -6,6 +6,13 @@
 
 namespace standin {
 
+// The format tags a PCM file may carry, and the extensible format's PCM subtype
+// (KSDATAFORMAT_SUBTYPE_PCM, {00000001-0000-0010-8000-00AA00389B71}).
+constexpr uint16_t kFormatPcm = 1;
+constexpr uint16_t kFormatExtensible = 0xFFFE;
+constexpr uint8_t kPcmSubtype[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                     0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
 struct WavFormat {
     uint32_t sampleRate = 44100;
     uint16_t channels = 2;

@@ -12,10 +12,6 @@
 namespace standin {
 namespace {
 
-constexpr uint16_t kFormatPcm = 1;
-constexpr uint16_t kFormatExtensible = 0xFFFE;
-constexpr uint8_t kPcmSubtype[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                     0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 // Tags larger than this are not tags; the limit keeps a garbage size from allocating gigabytes.
 constexpr uint32_t kMaxListBytes = 1u << 20;
 
