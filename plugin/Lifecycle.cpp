@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "encoder/WmRuntime.h"
+#include "peercast/SocketStartup.h"
 #include "plugin/BroadcastControl.h"
 #include "plugin/DspModule.h"
 #include "plugin/PlayerHooks.h"
@@ -50,7 +51,7 @@ int __cdecl Init(DspModule* module) {
 
         g_com.emplace();
 
-        // Windows sockets start here with the PeerCast client (issue #5).
+        StartupSockets(1, 0);
 
         InstallPlayerHooks(_hwndHost);
 
@@ -93,7 +94,7 @@ void __cdecl Quit(DspModule*) {
         // Nothing of the runtime is in use once the broadcast is over.
         wmruntime::Unload();
 
-        // Windows sockets end here with the PeerCast client (issue #5).
+        CleanupSockets();
 
         g_com.reset();
 

@@ -1,0 +1,53 @@
+#include "peercast/PeerCastMetadata.h"
+
+#include "peercast/ResponseHead.h"
+#include "peercast/TcpConnection.h"
+#include "peercast/UrlEncode.h"
+#include "win/ExceptionFirewall.h"
+
+namespace ombrel {
+
+std::string ComposePeerCastRequest(const char* channel, const char* artist, const char* title,
+                                   const char* album) {
+    std::string request = "GET /admin?cmd=setmeta&name=";
+    request += UrlEncodeUtf8(channel);
+    if (artist) {
+        request += "&t_artist=";
+        request += UrlEncode(artist);
+    }
+    if (title) {
+        request += "&t_title=";
+        request += UrlEncode(title);
+    }
+    if (album) {
+        request += "&t_album=";
+        request += UrlEncode(album);
+    }
+    request += " HTTP/1.0\r\n";
+    request += "\r\n";
+    return request;
+}
+
+int UpdatePeerCastMetadata(const char* host, int port, const char* channel, const char* artist,
+                           const char* title, const char* album) {
+    return win::Firewall(0, [&] {
+        TcpConnection connection;
+        connection.timeout.tv_sec = kPeerCastTimeoutSeconds;
+        connection.timeout.tv_usec = 0;
+        connection.useTimeout = 1;
+
+        if (connection.Connect(host, port) != 0) return 0;
+
+        const std::string request = ComposePeerCastRequest(channel, artist, title, album);
+        if (connection.SendStringAll(request.c_str()) <= 0) return 0;
+
+        std::string statusLine;
+        HttpHeaderMap headers;
+        ReadResponseHead(connection, statusLine, headers);
+
+        connection.Close();
+        return 1;
+    });
+}
+
+}  // namespace ombrel

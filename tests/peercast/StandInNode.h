@@ -1,0 +1,72 @@
+// A stand-in PeerCast node: a loopback HTTP listener on its own thread that records every
+// request's bytes and answers as a real node would, or as a bad one.
+#pragma once
+
+#include <winsock.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/peercast/LoopbackSupport.h"
+
+namespace ombrel::test {
+
+// What the node does once it has read a request (up to its empty line).
+enum class NodeBehaviour {
+    AnswerAndClose,        // sends its head, closes
+    AnswerAndKeepOpen,     // sends its head, keeps the connection until the client closes
+    NeverAnswer,           // sends nothing, keeps the connection until the client closes
+    CloseAfterStatusLine,  // sends the head's first line only, closes
+    OneBytePerChunk,       // sends its head one byte per send, closes
+    EndlessHead,           // sends header lines without an end until the client goes
+};
+
+// A node's usual answer and the same with line feeds alone.
+constexpr char kNodeHead[] = "HTTP/1.0 200 OK\r\nServer: PeerCast/0.1218\r\nContent-Type: text/html\r\n\r\n";
+constexpr char kNodeHeadLf[] = "HTTP/1.0 200 OK\nServer: PeerCast/0.1218\nContent-Type: text/html\n\n";
+
+// One connection as the node saw it.
+struct NodeConnection {
+    std::string request;        // every byte received before the node answered
+    bool clientClosed = false;  // the client closed while the node held the connection
+    DWORD clientClosedAfterMs = 0;  // from the node's last byte sent (or the request) to that close
+};
+
+class StandInNode {
+public:
+    explicit StandInNode(NodeBehaviour behaviour, std::string head = kNodeHead);
+    ~StandInNode();
+    StandInNode(const StandInNode&) = delete;
+    StandInNode& operator=(const StandInNode&) = delete;
+
+    bool listening() const { return listener_.ok(); }
+    int port() const { return listener_.port(); }
+
+    // Ends the node's thread; what it saw stays readable.
+    void Stop();
+    // The connections served so far; call after Stop or WaitForConnections.
+    std::vector<NodeConnection> Connections();
+    // Waits until count connections are finished, at most ms milliseconds.
+    bool WaitForConnections(size_t count, DWORD ms);
+
+private:
+    void Run();
+    void Serve(SOCKET client);
+    bool WaitReadable(SOCKET s, long ms);
+    std::string ReadRequest(SOCKET client);
+    void HoldUntilClientCloses(SOCKET client, NodeConnection& seen);
+    void SendEndlessly(SOCKET client);
+
+    NodeBehaviour behaviour_;
+    std::string head_;
+    LoopbackListener listener_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<NodeConnection> connections_;
+    std::thread thread_;
+};
+
+}  // namespace ombrel::test
