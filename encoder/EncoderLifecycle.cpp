@@ -1,0 +1,204 @@
+// The encoder object and its writer's lifecycle: creation, Initialize, Configure, Start, Stop,
+// Uninitialize, the archive file and the port and listener settings.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <new>
+
+#include "encoder/Profile.h"
+#include "encoder/RuntimeEntryPoints.h"
+#include "encoder/WmLiveEncoder.h"
+
+namespace ombrel {
+
+HRESULT WMLiveCreateInterface(LiveEncoder** encoder) noexcept {
+    if (!encoder) return E_INVALIDARG;
+    *encoder = new (std::nothrow) WmLiveEncoder();
+    return *encoder ? S_OK : E_OUTOFMEMORY;
+}
+
+WmLiveEncoder::WmLiveEncoder() noexcept = default;
+
+WmLiveEncoder::~WmLiveEncoder() { Uninitialize(); }
+
+void STDMETHODCALLTYPE WmLiveEncoder::Release() noexcept { delete this; }
+
+HRESULT STDMETHODCALLTYPE WmLiveEncoder::Initialize() noexcept {
+    if (initialized) return E_FAIL;
+    const RuntimeEntryPoints& runtime = ActiveRuntimeEntryPoints();
+    HRESULT hr = runtime.createWriter(nullptr, writer.put());
+    if (FAILED(hr) || !writer) {
+        if (SUCCEEDED(hr)) hr = E_POINTER;
+        SetError("Failed to Create WMWriter (hr=0x%08x)\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = writer.As(IID_IWMWriterAdvanced, &writerAdvanced);
+    if (FAILED(hr)) {
+        SetError("Could not QI for IWMWriterAdvanced (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = writer.As(IID_IWMHeaderInfo, &headerInfo);
+    if (FAILED(hr)) {
+        SetError("Could not QI for IID_IWMHeaderInfo (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = runtime.createWriterNetworkSink(networkSink.put());
+    if (FAILED(hr) || !networkSink) {
+        if (SUCCEEDED(hr)) hr = E_POINTER;
+        SetError("Could not create Writer Network Sink (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    initialized = TRUE;
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE WmLiveEncoder::Configure(const InputFormat* format,
+                                                   const EncoderSettings* encoderSettings) noexcept {
+    if (!initialized) return E_FAIL;
+    if (!format || !encoderSettings) return E_INVALIDARG;
+    if (!IsAcceptableInputFormat(*format)) return E_INVALIDARG;
+    if (!writer || !networkSink) return E_FAIL;
+
+    inputFormat = *format;
+    settings = *encoderSettings;
+    SetClock(samplesWritten, timeOffset, inputFormat.sampleRate);
+
+    HRESULT hr = InitializeInputStream();
+    if (FAILED(hr) || inputCount == 0) {
+        SetError("InitializeInputStream failed (0x%x)\n", static_cast<unsigned>(hr));
+        return FAILED(hr) ? hr : E_FAIL;
+    }
+    hr = SetupProfile(&inputFormat, &settings, profile.put());
+    if (FAILED(hr)) {
+        SetError("SetupProfile failed (0x%x)\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = networkSink->SetNetworkProtocol(WMT_PROTOCOL_HTTP);
+    if (FAILED(hr)) {
+        SetError("Could not Set Network protocol (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = networkSink->SetMaximumClients(maxClients);
+    if (FAILED(hr)) {
+        SetError("Could not Set maximum clients (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = writer->SetProfile(profile.get());
+    if (FAILED(hr)) {
+        SetError("Could not set profile on IWMWriter (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = UpdateWriterInputs();
+    if (FAILED(hr)) {
+        SetError("UpdateWriterInputs failed (0x%x)\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WmLiveEncoder::SetArchiveFile(const char* path) noexcept {
+    if (!initialized) return E_FAIL;
+    if (!path || !*path) return E_INVALIDARG;
+    if (!writerAdvanced) return E_FAIL;
+    WCHAR widePath[MAX_PATH + 1];
+    int converted = ::MultiByteToWideChar(CP_OEMCP, 0, path, -1, widePath, MAX_PATH + 1);
+    if (converted <= 1) return E_FAIL;
+
+    HRESULT hr = ActiveRuntimeEntryPoints().createWriterFileSink(fileSink.put());
+    if (FAILED(hr)) return hr;
+    if (!fileSink) return E_POINTER;
+    fileSink->Open(widePath);
+    hr = writerAdvanced->AddSink(fileSink.get());
+    if (FAILED(hr)) SetError("Could not Add Sink  (hr=0x%08x).\n", static_cast<unsigned>(hr));
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE WmLiveEncoder::SetBroadcastPort(DWORD newPort) noexcept {
+    if (running) return E_FAIL;
+    if (newPort == 0 || newPort > 65535) return E_INVALIDARG;
+    port = newPort;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WmLiveEncoder::SetMaxClients(DWORD count) noexcept {
+    if (running) return E_FAIL;
+    if (count == 0) return E_INVALIDARG;
+    maxClients = count;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WmLiveEncoder::Start() noexcept {
+    if (!initialized || running) return E_FAIL;
+    if (!writer || !writerAdvanced || !networkSink) return E_FAIL;
+    HRESULT hr = networkSink->Open(&port);
+    if (FAILED(hr)) {
+        SetError("Network sink failed to open port no %d (hr=0x%08x).\n", static_cast<int>(port),
+                 static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = writerAdvanced->AddSink(networkSink.get());
+    if (FAILED(hr)) {
+        SetError("Could not Add Sink (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = writer->BeginWriting();
+    if (FAILED(hr)) {
+        SetError("BeginWriting on IWMWriter failed (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    startTime = ::timeGetTime();
+    SetClock(0, 0, inputFormat.sampleRate);
+    running = TRUE;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WmLiveEncoder::Stop() noexcept {
+    if (!initialized || !running) return E_FAIL;
+    running = FALSE;
+    if (!writer || !writerAdvanced || !networkSink) return E_FAIL;
+    HRESULT hr = writer->Flush();
+    if (FAILED(hr)) {
+        SetError("Could not Flush on IWMWriter (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = writer->EndWriting();
+    if (FAILED(hr)) {
+        SetError("Could not EndWriting on IWMWriter (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = writerAdvanced->RemoveSink(networkSink.get());
+    if (FAILED(hr)) {
+        SetError("Could not remove the Network Sink (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = networkSink->Close();
+    if (FAILED(hr)) {
+        SetError("Could not close on IWMWriterNetworkSink (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    if (fileSink) {
+        hr = writerAdvanced->RemoveSink(fileSink.get());
+        if (FAILED(hr)) {
+            SetError("Could not remove the File Sink (hr=0x%08x).\n", static_cast<unsigned>(hr));
+            return hr;
+        }
+        fileSink.reset();
+    }
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE WmLiveEncoder::Uninitialize() noexcept {
+    if (running) static_cast<LiveEncoder*>(this)->Stop();
+    headerInfo.reset();
+    fileSink.reset();
+    networkSink.reset();
+    writerAdvanced.reset();
+    writer.reset();
+    profile.reset();
+    for (InputStream& entry : inputs) FreeInputStream(&entry);
+    inputCount = 0;
+    initialized = FALSE;
+    return S_OK;
+}
+
+}  // namespace ombrel

@@ -1,0 +1,84 @@
+// Uncompressed samples into the writer: PCM stamped by the audio clock, video frames by the
+// wall clock, and the clock itself.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <climits>
+#include <cstring>
+
+#include "encoder/WmLiveEncoder.h"
+
+namespace ombrel {
+
+void WmLiveEncoder::SetClock(UINT64 samples, UINT64 offset, INT32 rate) noexcept {
+    win::CsLock hold(clockLock);
+    samplesWritten = samples;
+    timeOffset = offset;
+    clockRate = rate;
+}
+
+UINT64 WmLiveEncoder::AudioClock() noexcept {
+    win::CsLock hold(clockLock);
+    if (clockRate <= 0) return timeOffset;
+    return timeOffset + samplesWritten * 10000000ULL / static_cast<UINT64>(clockRate);
+}
+
+// Allocates one writer sample of the given bytes, fills it with the parts one after the other
+// and writes it; the sample is released on every path.
+HRESULT WmLiveEncoder::WriteParts(DWORD input, const SamplePart* parts, size_t partCount, DWORD bytes, QWORD time,
+                                  DWORD flags) noexcept {
+    if (!writer) return E_FAIL;
+    win::ComPtr<INSSBuffer> sample;
+    HRESULT hr = writer->AllocateSample(bytes, sample.put());
+    if (FAILED(hr) || !sample) {
+        if (SUCCEEDED(hr)) hr = E_POINTER;
+        SetError("IWMWriter_AllocateSample (0x%x)\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    BYTE* buffer = nullptr;
+    DWORD length = 0;
+    hr = sample->GetBufferAndLength(&buffer, &length);
+    if (FAILED(hr) || (!buffer && bytes != 0)) {
+        if (SUCCEEDED(hr)) hr = E_POINTER;
+        SetError("INSSBuffer_GetBufferAndLength (0x%x)\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    DWORD at = 0;
+    for (size_t i = 0; i < partCount; ++i) {
+        if (parts[i].bytes) std::memcpy(buffer + at, parts[i].data, parts[i].bytes);
+        at += parts[i].bytes;
+    }
+    hr = sample->SetLength(bytes);
+    if (FAILED(hr)) {
+        SetError("INSSBuffer_SetLength (0x%x)\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = writer->WriteSample(input, time, flags, sample.get());
+    if (FAILED(hr)) SetError("IWMWriter_WriteSample (0x%x)\n", static_cast<unsigned>(hr));
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE WmLiveEncoder::WriteAudio(const BYTE* pcm, INT32 frames) noexcept {
+    if (!running) return E_FAIL;
+    if (!pcm || frames < 0) return E_INVALIDARG;
+    LONGLONG bytes = static_cast<LONGLONG>(inputFormat.bitsPerSample) * frames / 8 * inputFormat.channels;
+    if (bytes < 0 || bytes > INT_MAX) return E_INVALIDARG;
+
+    SamplePart part{pcm, static_cast<DWORD>(bytes)};
+    HRESULT hr = WriteParts(0, &part, 1, static_cast<DWORD>(bytes), AudioClock(), 0);
+    if (SUCCEEDED(hr)) {
+        win::CsLock hold(clockLock);
+        samplesWritten += static_cast<UINT64>(frames);
+    }
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE WmLiveEncoder::WriteVideo(const BYTE* frame) noexcept {
+    if (!running) return E_FAIL;
+    if (!frame || inputFormat.videoFrameBytes > INT_MAX) return E_INVALIDARG;
+    QWORD time = static_cast<QWORD>(::timeGetTime() - startTime) * 10000ULL;
+    SamplePart part{frame, inputFormat.videoFrameBytes};
+    return WriteParts(0, &part, 1, inputFormat.videoFrameBytes, time, WM_SF_CLEANPOINT);
+}
+
+}  // namespace ombrel

@@ -1,0 +1,92 @@
+// The live encoder over the Windows Media Format runtime: a writer with a network sink and,
+// optionally, a file sink. Its operations are spread over the files named Encoder*.cpp.
+#pragma once
+
+#include "encoder/ErrorText.h"
+#include "encoder/InputStream.h"
+#include "encoder/LiveEncoder.h"
+#include "win/ComPtr.h"
+#include "win/CriticalSection.h"
+
+namespace ombrel {
+
+constexpr DWORD kDefaultBroadcastPort = 8080;
+constexpr DWORD kDefaultMaxClients = 5;
+// Writer inputs: PCM and video frames go to input 0, script samples to input 1.
+constexpr DWORD kAudioInput = 0;
+constexpr DWORD kScriptInput = 1;
+
+class WmLiveEncoder final : public LiveEncoder {
+public:
+    WmLiveEncoder() noexcept;
+    ~WmLiveEncoder() override;
+
+    HRESULT STDMETHODCALLTYPE Initialize() noexcept override;
+    HRESULT STDMETHODCALLTYPE Configure(const InputFormat* format, const EncoderSettings* settings) noexcept override;
+    HRESULT STDMETHODCALLTYPE ChangeInputFormat(const InputFormat* format) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetArchiveFile(const char* path) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetBroadcastPort(DWORD port) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetMaxClients(DWORD count) noexcept override;
+    HRESULT STDMETHODCALLTYPE Start() noexcept override;
+    HRESULT STDMETHODCALLTYPE Stop() noexcept override;
+    HRESULT STDMETHODCALLTYPE WriteVideo(const BYTE* frame) noexcept override;
+    HRESULT STDMETHODCALLTYPE WriteAudio(const BYTE* pcm, INT32 frames) noexcept override;
+    HRESULT STDMETHODCALLTYPE WriteScript(const WCHAR* type, const WCHAR* command) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetBinaryAttribute(const WCHAR* name, const BYTE* value, DWORD length) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetStringAttribute(const WCHAR* name, const WCHAR* value) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetErrorText(char* buffer, DWORD size) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetStatistics(WM_WRITER_STATISTICS* statistics) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetClientCount(DWORD* count) noexcept override;
+    HRESULT STDMETHODCALLTYPE GetElapsedSeconds(DWORD* seconds) noexcept override;
+    void STDMETHODCALLTYPE Release() noexcept override;
+    HRESULT STDMETHODCALLTYPE Uninitialize() noexcept override;
+
+    // Builds inputs and inputCount from inputFormat.
+    HRESULT InitializeInputStream() noexcept;
+    // Ties every inputs entry to the writer input of the same connection name.
+    HRESULT UpdateWriterInputs() noexcept;
+    // Stream time (100 ns) of the next PCM frame: timeOffset + samplesWritten * 10^7 / rate.
+    UINT64 AudioClock() noexcept;
+
+    template <typename... Args>
+    void SetError(const char* format, Args... args) noexcept {
+        FormatErrorText(errorText, format, args...);
+    }
+
+    win::ComPtr<IWMProfile> profile;
+    win::ComPtr<IWMWriter> writer;
+    win::ComPtr<IWMWriterAdvanced> writerAdvanced;
+    win::ComPtr<IWMWriterNetworkSink> networkSink;
+    win::ComPtr<IWMWriterFileSink> fileSink;
+    win::ComPtr<IWMHeaderInfo> headerInfo;
+    DWORD port = kDefaultBroadcastPort;
+    DWORD maxClients = kDefaultMaxClients;
+    InputFormat inputFormat{};
+    EncoderSettings settings{};
+    InputStream inputs[kMaxInputStreams]{};
+    UINT32 inputCount = 0;
+    DWORD startTime = 0;
+    BOOL running = FALSE;
+    BOOL initialized = FALSE;
+    // The audio clock: written on the audio thread (and by Start), read by WriteScript on
+    // other threads. clockLock guards the pair and the rate it is read with; it is held
+    // for a few instructions only, so the audio thread never waits on anything slow.
+    UINT64 samplesWritten = 0;
+    UINT64 timeOffset = 0;
+    INT32 clockRate = 0;
+    char errorText[kErrorTextSize] = {};
+    // Serialises script writes, which may come from two threads at once.
+    win::CriticalSection lock;
+    win::CriticalSection clockLock;
+
+private:
+    struct SamplePart {
+        const void* data;
+        DWORD bytes;
+    };
+    HRESULT WriteParts(DWORD input, const SamplePart* parts, size_t partCount, DWORD bytes, QWORD time,
+                       DWORD flags) noexcept;
+    void SetClock(UINT64 samples, UINT64 offset, INT32 rate) noexcept;
+};
+
+}  // namespace ombrel

@@ -1,0 +1,603 @@
+// The encoder object: creation, the state table, Initialize, Configure, Start, Stop,
+// Uninitialize and their failure paths, against the runtime stand-in.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "encoder/ErrorText.h"
+#include "tests/encoder/EncoderFixture.h"
+
+using namespace ombrel;
+using namespace encoder_test;
+using ::testing::ElementsAre;
+
+namespace {
+
+TEST_F(EncoderTest, CreateInterfaceRefusesANullAddressAndReleasesWhatItCreates) {
+    EXPECT_EQ(E_INVALIDARG, WMLiveCreateInterface(nullptr));
+    LiveEncoder* encoder = reinterpret_cast<LiveEncoder*>(kPoison);
+    ASSERT_EQ(S_OK, WMLiveCreateInterface(&encoder));
+    ASSERT_NE(nullptr, encoder);
+    EXPECT_EQ(S_OK, encoder->Initialize());
+    encoder->Release();  // the destructor uninitializes: every runtime reference goes
+    EXPECT_EQ(0, runtime_->LiveObjects());
+}
+
+TEST_F(EncoderTest, ANewObjectHasTheDocumentedDefaults) {
+    WmLiveEncoder& e = Encoder();
+    EXPECT_EQ(8080u, e.port);
+    EXPECT_EQ(5u, e.maxClients);
+    EXPECT_EQ(0u, e.inputCount);
+    EXPECT_EQ(FALSE, e.running);
+    EXPECT_EQ(FALSE, e.initialized);
+    EXPECT_EQ(0u, e.timeOffset);
+    EXPECT_STREQ("", e.errorText);
+    EXPECT_EQ(nullptr, e.inputs[0].mediaType.pbFormat);
+    EXPECT_EQ(nullptr, e.writer.get());
+}
+
+TEST_F(EncoderTest, ANewObjectRefusesStartAndStopAndChecksPortAndListenerLimits) {
+    WmLiveEncoder& e = Encoder();
+    EXPECT_EQ(E_FAIL, e.Start());
+    EXPECT_EQ(E_FAIL, e.Stop());
+    EXPECT_EQ(S_OK, e.SetBroadcastPort(65535));
+    EXPECT_EQ(65535u, e.port);
+    EXPECT_EQ(S_OK, e.SetMaxClients(1));
+    EXPECT_EQ(1u, e.maxClients);
+    EXPECT_EQ(E_INVALIDARG, e.SetBroadcastPort(0));
+    EXPECT_EQ(E_INVALIDARG, e.SetBroadcastPort(65536));
+    EXPECT_EQ(E_INVALIDARG, e.SetMaxClients(0));
+    EXPECT_EQ(65535u, e.port);
+    EXPECT_EQ(1u, e.maxClients);
+    EXPECT_THAT(runtime_->Calls(true), ElementsAre());
+}
+
+// Operations that need an initialized, running or configured object, called on a new one.
+TEST_F(EncoderTest, EveryOperationOnANewObjectFailsWithoutTouchingTheRuntime) {
+    WmLiveEncoder& e = Encoder();
+    InputFormat format = AudioFormat();
+    EncoderSettings settings = StandardSettings();
+    BYTE pcm[4] = {};
+    DWORD out = kPoison;
+    WM_WRITER_STATISTICS statistics{};
+    statistics.dwCurrentBitrate = kPoison;
+    EXPECT_EQ(E_FAIL, e.Configure(&format, &settings));
+    EXPECT_EQ(E_FAIL, e.ChangeInputFormat(&format));
+    EXPECT_EQ(E_FAIL, e.SetArchiveFile("archive.wma"));
+    EXPECT_EQ(E_FAIL, e.WriteVideo(pcm));
+    EXPECT_EQ(E_FAIL, e.WriteAudio(pcm, 1));
+    EXPECT_EQ(E_FAIL, e.WriteScript(L"TEXT", L"abc"));
+    EXPECT_EQ(E_FAIL, e.SetBinaryAttribute(L"WM/Picture", pcm, 4));
+    EXPECT_EQ(E_FAIL, e.SetStringAttribute(L"Title", L"abc"));
+    EXPECT_EQ(E_FAIL, e.GetStatistics(&statistics));
+    EXPECT_EQ(E_FAIL, e.GetClientCount(&out));
+    EXPECT_EQ(E_FAIL, e.GetElapsedSeconds(&out));
+    EXPECT_EQ(kPoison, out);
+    EXPECT_EQ(kPoison, statistics.dwCurrentBitrate);
+    EXPECT_EQ(S_OK, e.Uninitialize());
+    EXPECT_STREQ("", e.errorText);
+    EXPECT_THAT(runtime_->Calls(true), ElementsAre());
+}
+
+TEST_F(EncoderTest, InitializeCreatesTheWriterItsFacesAndTheNetworkSinkInOrder) {
+    WmLiveEncoder& e = Encoder();
+    EXPECT_EQ(S_OK, e.Initialize());
+    EXPECT_THAT(runtime_->Calls(true),
+                ElementsAre("WMCreateWriter(null)", "Writer.QueryInterface(IWMWriterAdvanced)",
+                            "Writer.QueryInterface(IWMHeaderInfo)", "WMCreateWriterNetworkSink()"));
+    EXPECT_EQ(TRUE, e.initialized);
+    EXPECT_EQ(E_FAIL, e.Initialize());  // a second Initialize
+    EXPECT_EQ(4u, runtime_->Calls(true).size());
+    EXPECT_EQ(S_OK, e.Uninitialize());
+    EXPECT_EQ(FALSE, e.initialized);
+    EXPECT_EQ(0, runtime_->LiveObjects());
+    EXPECT_EQ(S_OK, e.Initialize());  // uninitialized is as created: a new writer and sink
+    EXPECT_EQ(2u, runtime_->CallsStartingWith("WMCreateWriter(").size());
+}
+
+struct StepFailure {
+    const char* call;      // the runtime call made to fail
+    const char* message;   // what errorText holds afterwards
+};
+
+// Initialize: each step failing in turn.
+const StepFailure kInitializeFailures[] = {
+    // the writer itself
+    {"WMCreateWriter", "Failed to Create WMWriter (hr=0xc00d1234)\n"},
+    // its advanced face
+    {"Writer.QueryInterface(IWMWriterAdvanced)", "Could not QI for IWMWriterAdvanced (hr=0xc00d1234).\n"},
+    // its header face
+    {"Writer.QueryInterface(IWMHeaderInfo)", "Could not QI for IID_IWMHeaderInfo (hr=0xc00d1234).\n"},
+    // the network sink
+    {"WMCreateWriterNetworkSink", "Could not create Writer Network Sink (hr=0xc00d1234).\n"},
+};
+
+TEST_F(EncoderTest, EveryInitializeFailureLeavesItsMessageTheCodeAndNoReference) {
+    for (const StepFailure& row : kInitializeFailures) {
+        SCOPED_TRACE(row.call);
+        fake::ScopedRuntime runtime;
+        runtime->FailOn(row.call, kRuntimeFailure);
+        {
+            WmLiveEncoder e;
+            EXPECT_EQ(kRuntimeFailure, e.Initialize());
+            EXPECT_EQ(row.message, std::string(e.errorText));
+            EXPECT_EQ(FALSE, e.initialized);
+            EXPECT_EQ(E_FAIL, e.Start());
+        }
+        EXPECT_EQ(0, runtime->LiveObjects());
+    }
+}
+
+TEST_F(EncoderTest, ConfigureRefusesBadArgumentsBeforeAnyRuntimeCall) {
+    WmLiveEncoder& e = Encoder();
+    ASSERT_EQ(S_OK, e.Initialize());
+    runtime_->ClearCalls();
+    InputFormat format = AudioFormat();
+    EncoderSettings settings = StandardSettings();
+    EXPECT_EQ(E_INVALIDARG, e.Configure(nullptr, &settings));
+    EXPECT_EQ(E_INVALIDARG, e.Configure(&format, nullptr));
+    InputFormat zeroRate = AudioFormat(0);  // a rate of 0 never reaches a division
+    EXPECT_EQ(E_INVALIDARG, e.Configure(&zeroRate, &settings));
+    InputFormat three = AudioFormat(44100, 2, 16, TRUE);  // video, audio and script: three inputs
+    three.videoEnabled = TRUE;
+    EXPECT_EQ(E_INVALIDARG, e.Configure(&three, &settings));
+    EXPECT_EQ(0u, e.inputCount);
+    EXPECT_EQ(nullptr, e.inputs[0].mediaType.pbFormat);
+    EXPECT_EQ(0, e.inputFormat.sampleRate);
+    EXPECT_STREQ("", e.errorText);
+    EXPECT_THAT(runtime_->Calls(true), ElementsAre());
+}
+
+TEST_F(EncoderTest, ConfigureBuildsInputsProfileSinkSettingsAndMatchesInputs) {
+    WmLiveEncoder& e = Encoder();
+    ASSERT_EQ(S_OK, e.SetMaxClients(7));
+    ASSERT_EQ(S_OK, e.Initialize());
+    runtime_->ClearCalls();
+    InputFormat format = AudioFormat(44100, 2, 16, TRUE);
+    EncoderSettings settings = StandardSettings();
+    ASSERT_EQ(S_OK, e.Configure(&format, &settings)) << e.errorText;
+    std::vector<std::string> calls = runtime_->Calls();
+    auto at = [&](const std::string& call) {
+        return std::find(calls.begin(), calls.end(), call) - calls.begin();
+    };
+    // The profile first, then the sink's protocol and limit, then the writer's profile and inputs.
+    EXPECT_LT(at("Profile.AddStream(Arbit1)"), at("NetworkSink.SetNetworkProtocol(0)"));
+    EXPECT_EQ(at("NetworkSink.SetNetworkProtocol(0)") + 1, at("NetworkSink.SetMaximumClients(7)"));
+    EXPECT_EQ(at("NetworkSink.SetMaximumClients(7)") + 1, at("Writer.SetProfile(profile)"));
+    EXPECT_EQ(at("Writer.SetProfile(profile)") + 1, at("Writer.GetInputCount()"));
+    EXPECT_THAT(std::vector<std::string>(calls.begin() + at("Writer.GetInputCount()"), calls.end()),
+                ElementsAre("Writer.GetInputCount()", "Writer.GetInputProps(0)", "Input.GetConnectionName(null)",
+                            "Input.GetConnectionName(buffer, 64)", "Input.SetMediaType(WMLiveWmv9Audio1)",
+                            "Writer.SetInputProps(0)", "Writer.GetInputProps(1)", "Input.GetConnectionName(null)",
+                            "Input.GetConnectionName(buffer, 64)", "Input.SetMediaType(WMLiveWmv9Arbit1)",
+                            "Writer.SetInputProps(1)"));
+    EXPECT_EQ(2u, e.inputCount);
+    EXPECT_EQ(0, e.inputs[0].inputNumber);
+    EXPECT_EQ(1, e.inputs[1].inputNumber);
+    EXPECT_EQ(0, std::memcmp(&format, &e.inputFormat, sizeof(format)));
+    EXPECT_EQ(0, std::memcmp(&settings, &e.settings, sizeof(settings)));
+}
+
+// Configure: each step failing in turn, with the message and the code it leaves.
+const StepFailure kConfigureFailures[] = {
+    // the profile manager: SetupProfile fails
+    {"WMCreateProfileManager", "SetupProfile failed (0xc00d1234)\n"},
+    // a stream of the profile
+    {"Profile.AddStream", "SetupProfile failed (0xc00d1234)\n"},
+    // the sink's protocol
+    {"NetworkSink.SetNetworkProtocol", "Could not Set Network protocol (hr=0xc00d1234).\n"},
+    // the sink's listener limit
+    {"NetworkSink.SetMaximumClients", "Could not Set maximum clients (hr=0xc00d1234).\n"},
+    // the writer's profile
+    {"Writer.SetProfile", "Could not set profile on IWMWriter (hr=0xc00d1234).\n"},
+    // the writer's inputs
+    {"Writer.GetInputCount", "UpdateWriterInputs failed (0xc00d1234)\n"},
+};
+
+TEST_F(EncoderTest, EveryConfigureFailureLeavesItsMessageAndCodeAndReleasesEverything) {
+    for (const StepFailure& row : kConfigureFailures) {
+        SCOPED_TRACE(row.call);
+        fake::ScopedRuntime runtime;
+        runtime->FailOn(row.call, kRuntimeFailure);
+        {
+            WmLiveEncoder e;
+            ASSERT_EQ(S_OK, e.Initialize());
+            InputFormat format = AudioFormat();
+            EncoderSettings settings = StandardSettings();
+            EXPECT_EQ(kRuntimeFailure, e.Configure(&format, &settings));
+            EXPECT_EQ(row.message, std::string(e.errorText));
+            EXPECT_EQ(TRUE, e.initialized);
+            EXPECT_EQ(FALSE, e.running);
+            EXPECT_EQ(44100, e.inputFormat.sampleRate);  // the copies stay
+        }
+        EXPECT_EQ(0, runtime->LiveObjects());
+    }
+}
+
+TEST_F(EncoderTest, AnInputWithoutAMatchingConnectionNameIsNoValidStream) {
+    runtime_->inputNamesFixed = true;
+    runtime_->inputNames = {L"WMLiveWmv9Audio2"};
+    WmLiveEncoder& e = Encoder();
+    ASSERT_EQ(S_OK, e.Initialize());
+    InputFormat format = AudioFormat();
+    EncoderSettings settings = StandardSettings();
+    EXPECT_EQ(E_INVALIDARG, e.Configure(&format, &settings));
+    // "no valid stream\n" was written, then Configure's own message over it.
+    EXPECT_STREQ("UpdateWriterInputs failed (0x80070057)\n", e.errorText);
+    EXPECT_EQ(-1, e.inputs[0].inputNumber);
+    EXPECT_THAT(runtime_->CallsStartingWith("Input.SetMediaType"), ElementsAre());
+    EXPECT_EQ(E_INVALIDARG, e.UpdateWriterInputs());
+    EXPECT_STREQ("no valid stream\n", e.errorText);
+}
+
+// UpdateWriterInputs: each call of its loop failing in turn.
+const StepFailure kUpdateInputFailures[] = {
+    // the input's properties
+    {"Writer.GetInputProps", "IWMWriter_GetInputProps failed (0xc00d1234)\n"},
+    // their stream configuration face
+    {"Input.QueryInterface(IWMStreamConfig)", "IWMInputMediaProps_QueryInterface failed (0xc00d1234)\n"},
+    // the name's length
+    {"Input.GetConnectionName(null)", "IWMStreamConfig_GetConnectionName failed (0xc00d1234)\n"},
+    // the name itself
+    {"Input.GetConnectionName(buffer, 64)", "IWMStreamConfig_GetConnectionName failed (0xc00d1234)\n"},
+    // the media type
+    {"Input.SetMediaType", "IWMInputMediaProps_SetMediaType failed (0xc00d1234)\n"},
+    // the input's properties given back
+    {"Writer.SetInputProps", "IWMWriter_SetInputProps failed (i:0, j:0, hr:0xc00d1234)\n"},
+};
+
+TEST_F(EncoderTest, EveryUpdateWriterInputsFailureEndsTheLoopWithItsMessage) {
+    for (const StepFailure& row : kUpdateInputFailures) {
+        SCOPED_TRACE(row.call);
+        fake::ScopedRuntime runtime;
+        {
+            WmLiveEncoder e;
+            ASSERT_EQ(S_OK, e.Initialize());
+            InputFormat format = AudioFormat();
+            EncoderSettings settings = StandardSettings();
+            ASSERT_EQ(S_OK, e.Configure(&format, &settings));
+            runtime->ClearCalls();
+            runtime->FailOn(row.call, kRuntimeFailure);
+            HRESULT hr = e.UpdateWriterInputs();
+            // An entry left unmatched turns any failure into "no valid stream".
+            if (e.inputs[0].inputNumber == -1) {
+                EXPECT_EQ(E_INVALIDARG, hr);
+                EXPECT_STREQ("no valid stream\n", e.errorText);
+            } else {
+                EXPECT_EQ(kRuntimeFailure, hr);
+                EXPECT_EQ(row.message, std::string(e.errorText));
+            }
+            EXPECT_EQ(1u, runtime->CallsStartingWith("Writer.GetInputProps").size());
+        }
+        EXPECT_EQ(0, runtime->LiveObjects());
+    }
+}
+
+TEST_F(EncoderTest, SetInputPropsFailingAfterTheMatchReportsInputAndEntry) {
+    WmLiveEncoder& e = Encoder();
+    ASSERT_EQ(S_OK, e.Initialize());
+    InputFormat format = AudioFormat();
+    EncoderSettings settings = StandardSettings();
+    ASSERT_EQ(S_OK, e.Configure(&format, &settings));
+    runtime_->FailOn("Writer.SetInputProps", kRuntimeFailure);
+    EXPECT_EQ(kRuntimeFailure, e.UpdateWriterInputs());
+    EXPECT_STREQ("IWMWriter_SetInputProps failed (i:0, j:0, hr:0xc00d1234)\n", e.errorText);
+}
+
+TEST_F(EncoderTest, AConnectionNameOf64CharactersOrMoreIsReadIntoAHeapBuffer) {
+    runtime_->inputNamesFixed = true;
+    runtime_->inputNames = {std::wstring(70, L'x'), L"WMLiveWmv9Audio1"};
+    WmLiveEncoder& e = Encoder();
+    ASSERT_EQ(S_OK, e.Initialize());
+    InputFormat format = AudioFormat();
+    EncoderSettings settings = StandardSettings();
+    ASSERT_EQ(S_OK, e.Configure(&format, &settings)) << e.errorText;
+    EXPECT_THAT(runtime_->CallsStartingWith("Input.GetConnectionName"),
+                ElementsAre("Input.GetConnectionName(null)", "Input.GetConnectionName(buffer, 71)",
+                            "Input.GetConnectionName(null)", "Input.GetConnectionName(buffer, 64)"));
+    EXPECT_EQ(1, e.inputs[0].inputNumber);
+}
+
+TEST_F(EncoderTest, StartOpensThePortAddsTheSinkAndBeginsWriting) {
+    runtime_->portAfterOpen = 8081;
+    WmLiveEncoder& e = Encoder();
+    ASSERT_EQ(S_OK, e.SetBroadcastPort(8008));
+    ASSERT_EQ(S_OK, e.Initialize());
+    InputFormat format = AudioFormat();
+    EncoderSettings settings = StandardSettings();
+    ASSERT_EQ(S_OK, e.Configure(&format, &settings));
+    runtime_->ClearCalls();
+    DWORD before = ::timeGetTime();
+    ASSERT_EQ(S_OK, e.Start());
+    EXPECT_THAT(runtime_->Calls(true),
+                ElementsAre("NetworkSink.Open(8008)", "Writer.AddSink(NetworkSink)", "Writer.BeginWriting()"));
+    EXPECT_EQ(8081u, e.port);  // the sink rewrote the port
+    EXPECT_EQ(TRUE, e.running);
+    EXPECT_LE(e.startTime - before, 1000u);
+    EXPECT_EQ(E_FAIL, e.Start());  // a second Start while running
+    EXPECT_EQ(E_FAIL, e.SetBroadcastPort(9000));
+    EXPECT_EQ(E_FAIL, e.SetMaxClients(9));
+    EXPECT_EQ(8081u, e.port);
+    EXPECT_EQ(5u, e.maxClients);
+}
+
+// Start: each step failing in turn.
+const StepFailure kStartFailures[] = {
+    // the port
+    {"NetworkSink.Open", "Network sink failed to open port no 8080 (hr=0xc00d1234).\n"},
+    // the sink added to the writer
+    {"Writer.AddSink", "Could not Add Sink (hr=0xc00d1234).\n"},
+    // the writer's start
+    {"Writer.BeginWriting", "BeginWriting on IWMWriter failed (hr=0xc00d1234).\n"},
+};
+
+TEST_F(EncoderTest, EveryStartFailureLeavesTheObjectNotRunning) {
+    for (const StepFailure& row : kStartFailures) {
+        SCOPED_TRACE(row.call);
+        fake::ScopedRuntime runtime;
+        {
+            WmLiveEncoder e;
+            ASSERT_EQ(S_OK, e.Initialize());
+            InputFormat format = AudioFormat();
+            EncoderSettings settings = StandardSettings();
+            ASSERT_EQ(S_OK, e.Configure(&format, &settings));
+            runtime->FailOn(row.call, kRuntimeFailure);
+            EXPECT_EQ(kRuntimeFailure, e.Start());
+            EXPECT_EQ(row.message, std::string(e.errorText));
+            EXPECT_EQ(FALSE, e.running);
+            BYTE pcm[4] = {};
+            EXPECT_EQ(E_FAIL, e.WriteAudio(pcm, 1));
+        }
+        EXPECT_EQ(0, runtime->LiveObjects());
+    }
+}
+
+TEST_F(EncoderTest, StopFlushesEndsRemovesAndClosesAndAStartAfterItOpensTheSameSink) {
+    StartEncoder();
+    WmLiveEncoder& e = Encoder();
+    IWMWriterNetworkSink* sink = e.networkSink.get();
+    EXPECT_EQ(S_OK, e.Stop());
+    EXPECT_THAT(runtime_->Calls(true), ElementsAre("Writer.Flush()", "Writer.EndWriting()",
+                                                   "Writer.RemoveSink(NetworkSink)", "NetworkSink.Close()"));
+    EXPECT_EQ(FALSE, e.running);
+    EXPECT_EQ(E_FAIL, e.Stop());
+    DWORD seconds = kPoison;
+    EXPECT_EQ(E_FAIL, e.GetElapsedSeconds(&seconds));
+    EXPECT_EQ(kPoison, seconds);
+    runtime_->ClearCalls();
+    EXPECT_EQ(S_OK, e.Start());
+    EXPECT_EQ(sink, e.networkSink.get());
+    EXPECT_THAT(runtime_->Calls(true),
+                ElementsAre("NetworkSink.Open(8080)", "Writer.AddSink(NetworkSink)", "Writer.BeginWriting()"));
+}
+
+// Stop: each step failing in turn; it still leaves the object not running.
+const StepFailure kStopFailures[] = {
+    // the flush
+    {"Writer.Flush", "Could not Flush on IWMWriter (hr=0xc00d1234).\n"},
+    // the end of writing
+    {"Writer.EndWriting", "Could not EndWriting on IWMWriter (hr=0xc00d1234).\n"},
+    // the network sink's removal
+    {"Writer.RemoveSink(NetworkSink)", "Could not remove the Network Sink (hr=0xc00d1234).\n"},
+    // the network sink's close
+    {"NetworkSink.Close", "Could not close on IWMWriterNetworkSink (hr=0xc00d1234).\n"},
+    // the file sink's removal
+    {"Writer.RemoveSink(FileSink)", "Could not remove the File Sink (hr=0xc00d1234).\n"},
+};
+
+TEST_F(EncoderTest, EveryStopFailureLeavesItsMessageAndTheObjectNotRunning) {
+    for (const StepFailure& row : kStopFailures) {
+        SCOPED_TRACE(row.call);
+        fake::ScopedRuntime runtime;
+        {
+            WmLiveEncoder e;
+            ASSERT_EQ(S_OK, e.Initialize());
+            InputFormat format = AudioFormat();
+            EncoderSettings settings = StandardSettings();
+            ASSERT_EQ(S_OK, e.Configure(&format, &settings));
+            ASSERT_EQ(S_OK, e.SetArchiveFile("archive.wma"));
+            ASSERT_EQ(S_OK, e.Start());
+            runtime->FailOn(row.call, kRuntimeFailure);
+            EXPECT_EQ(kRuntimeFailure, e.Stop());
+            EXPECT_EQ(row.message, std::string(e.errorText));
+            EXPECT_EQ(FALSE, e.running);
+            if (std::string(row.call) == "Writer.RemoveSink(FileSink)") {
+                EXPECT_NE(nullptr, e.fileSink.get());  // kept after a failed removal
+            }
+        }
+        EXPECT_EQ(0, runtime->LiveObjects());
+    }
+}
+
+TEST_F(EncoderTest, SetArchiveFileConvertsThePathOpensAndAddsAFileSinkThatStopReleases) {
+    WmLiveEncoder& e = Encoder();
+    ASSERT_EQ(S_OK, e.Initialize());
+    runtime_->ClearCalls();
+    EXPECT_EQ(E_INVALIDARG, e.SetArchiveFile(nullptr));
+    EXPECT_EQ(E_INVALIDARG, e.SetArchiveFile(""));
+    EXPECT_EQ(E_FAIL, e.SetArchiveFile(std::string(300, 'a').c_str()));  // does not fit 260 characters
+    EXPECT_THAT(runtime_->Calls(true), ElementsAre());
+    EXPECT_EQ(S_OK, e.SetArchiveFile("C:\\archive.wma"));
+    EXPECT_THAT(runtime_->Calls(true), ElementsAre("WMCreateWriterFileSink()", "FileSink.Open(C:\\archive.wma)",
+                                                   "Writer.AddSink(FileSink)"));
+    InputFormat format = AudioFormat();
+    EncoderSettings settings = StandardSettings();
+    ASSERT_EQ(S_OK, e.Configure(&format, &settings));
+    ASSERT_EQ(S_OK, e.Start());
+    runtime_->ClearCalls();
+    EXPECT_EQ(S_OK, e.Stop());
+    EXPECT_THAT(runtime_->Calls(true),
+                ElementsAre("Writer.Flush()", "Writer.EndWriting()", "Writer.RemoveSink(NetworkSink)",
+                            "NetworkSink.Close()", "Writer.RemoveSink(FileSink)"));
+    EXPECT_EQ(nullptr, e.fileSink.get());
+}
+
+// SetArchiveFile: the runtime's failures.
+const StepFailure kArchiveFailures[] = {
+    // the file sink cannot be created: its code, no message
+    {"WMCreateWriterFileSink", ""},
+    // the sink cannot be added: two blanks before the parenthesis
+    {"Writer.AddSink", "Could not Add Sink  (hr=0xc00d1234).\n"},
+};
+
+TEST_F(EncoderTest, SetArchiveFileFailuresPassTheCodeThrough) {
+    for (const StepFailure& row : kArchiveFailures) {
+        SCOPED_TRACE(row.call);
+        fake::ScopedRuntime runtime;
+        {
+            WmLiveEncoder e;
+            ASSERT_EQ(S_OK, e.Initialize());
+            runtime->FailOn(row.call, kRuntimeFailure);
+            runtime->FailOn("FileSink.Open", kRuntimeFailure);  // ignored
+            EXPECT_EQ(kRuntimeFailure, e.SetArchiveFile("archive.wma"));
+            EXPECT_EQ(row.message, std::string(e.errorText));
+        }
+        EXPECT_EQ(0, runtime->LiveObjects());
+    }
+}
+
+TEST_F(EncoderTest, UninitializeStopsARunningEncoderAndReleasesEverything) {
+    StartEncoder(AudioFormat(44100, 2, 16, TRUE));
+    WmLiveEncoder& e = Encoder();
+    EXPECT_EQ(S_OK, e.Uninitialize());
+    EXPECT_THAT(runtime_->Calls(true), ElementsAre("Writer.Flush()", "Writer.EndWriting()",
+                                                   "Writer.RemoveSink(NetworkSink)", "NetworkSink.Close()"));
+    EXPECT_EQ(FALSE, e.running);
+    EXPECT_EQ(FALSE, e.initialized);
+    EXPECT_EQ(0u, e.inputCount);
+    EXPECT_EQ(nullptr, e.inputs[0].mediaType.pbFormat);
+    EXPECT_EQ(nullptr, e.inputs[1].mediaType.pbFormat);
+    EXPECT_EQ(nullptr, e.profile.get());
+    EXPECT_EQ(0, runtime_->LiveObjects());
+}
+
+TEST_F(EncoderTest, AttributesGoToTheWholeFileWithTheirLengths) {
+    WmLiveEncoder& e = Encoder();
+    ASSERT_EQ(S_OK, e.Initialize());
+    runtime_->ClearCalls();
+    const BYTE picture[17] = {1, 2, 3};
+    EXPECT_EQ(S_OK, e.SetStringAttribute(L"Title", L"abc"));
+    EXPECT_EQ(S_OK, e.SetBinaryAttribute(L"WM/Picture", picture, 17));
+    EXPECT_THAT(runtime_->Calls(true),
+                ElementsAre("Writer.SetAttribute(0, Title, 1, 8)", "Writer.SetAttribute(0, WM/Picture, 2, 17)"));
+    ASSERT_EQ(2u, runtime_->attributes.size());
+    EXPECT_EQ(std::vector<BYTE>({'a', 0, 'b', 0, 'c', 0, 0, 0}), runtime_->attributes[0].second);
+    runtime_->FailOn("Writer.SetAttribute", kRuntimeFailure);
+    EXPECT_EQ(kRuntimeFailure, e.SetStringAttribute(L"Title", L"x"));
+    EXPECT_EQ(E_INVALIDARG, e.SetStringAttribute(nullptr, L"x"));
+    EXPECT_EQ(E_INVALIDARG, e.SetStringAttribute(L"Title", std::wstring(40000, L'x').c_str()));
+    EXPECT_EQ(E_INVALIDARG, e.SetBinaryAttribute(L"WM/Picture", picture, 0x10000));
+}
+
+TEST_F(EncoderTest, StatisticsAndClientCountComeFromTheWriterAndTheSink) {
+    WmLiveEncoder& e = Encoder();
+    ASSERT_EQ(S_OK, e.Initialize());
+    runtime_->ClearCalls();
+    WM_WRITER_STATISTICS statistics{};
+    EXPECT_EQ(S_OK, e.GetStatistics(&statistics));
+    EXPECT_EQ(123456u, statistics.qwByteCount);
+    DWORD count = kPoison;
+    EXPECT_EQ(E_INVALIDARG, e.GetClientCount(nullptr));
+    EXPECT_EQ(S_OK, e.GetClientCount(&count));
+    EXPECT_EQ(3u, count);
+    EXPECT_THAT(runtime_->Calls(true),
+                ElementsAre("Writer.GetStatistics(0)", "NetworkSink.QueryInterface(IWMClientConnections)",
+                            "NetworkSink.GetClientCount()"));
+    count = kPoison;
+    runtime_->FailOn("NetworkSink.QueryInterface(IWMClientConnections)", kRuntimeFailure);
+    EXPECT_EQ(kRuntimeFailure, e.GetClientCount(&count));
+    EXPECT_EQ(kPoison, count);
+    runtime_->FailOn("Writer.GetStatistics", kRuntimeFailure);
+    EXPECT_EQ(kRuntimeFailure, e.GetStatistics(&statistics));
+}
+
+TEST_F(EncoderTest, ElapsedSecondsAreTruncatedAndWrap) {
+    StartEncoder();
+    WmLiveEncoder& e = Encoder();
+    DWORD seconds = kPoison;
+    EXPECT_EQ(E_INVALIDARG, e.GetElapsedSeconds(nullptr));
+    e.startTime = ::timeGetTime() - 1999;
+    EXPECT_EQ(S_OK, e.GetElapsedSeconds(&seconds));
+    EXPECT_EQ(1u, seconds);
+    e.startTime = ::timeGetTime() + 1000;  // the clock wrapped since Start
+    EXPECT_EQ(S_OK, e.GetElapsedSeconds(&seconds));
+    EXPECT_EQ(4294966u, seconds);  // (2^32 - 1000 ms) / 1000, truncated
+}
+
+// Messages and their copies.
+TEST(ErrorText, ALongMessageIsCutAt255Characters) {
+    char text[kErrorTextSize];
+    FormatErrorText(text, "%s", std::string(300, 'm').c_str());
+    EXPECT_EQ(255u, std::strlen(text));
+    FormatErrorText(text, "Could not Add Sink (hr=0x%08x).\n", 0x80004005u);
+    EXPECT_STREQ("Could not Add Sink (hr=0x80004005).\n", text);
+}
+
+TEST(ErrorText, GetErrorTextCopiesWhatFitsAndSaysWhenItCut) {
+    const char* message = "Could not Add Sink (hr=0x80004005).\n";
+    char buffer[256];
+    std::memset(buffer, 'x', sizeof(buffer));
+    EXPECT_EQ(S_OK, CopyErrorText(message, buffer, 256));
+    EXPECT_STREQ(message, buffer);
+    std::memset(buffer, 'x', sizeof(buffer));
+    EXPECT_EQ(kInsufficientBuffer, CopyErrorText(message, buffer, 1));
+    EXPECT_STREQ("", buffer);
+    EXPECT_EQ(kInsufficientBuffer, CopyErrorText(message, buffer, 6));
+    EXPECT_STREQ("Could", buffer);
+    EXPECT_EQ(S_OK, CopyErrorText("", buffer, 1));
+    std::memset(buffer, 'x', sizeof(buffer));
+    EXPECT_EQ(E_INVALIDARG, CopyErrorText(message, buffer, 0));
+    EXPECT_EQ(E_INVALIDARG, CopyErrorText(message, buffer, 0x80000000u));
+    EXPECT_EQ(E_INVALIDARG, CopyErrorText(message, nullptr, 10));
+    EXPECT_EQ('x', buffer[0]);  // untouched by the refused calls
+}
+
+TEST_F(EncoderTest, ANewFailureReplacesTheMessageAndSuccessKeepsIt) {
+    runtime_->FailOn("NetworkSink.Open", kRuntimeFailure, 1);
+    WmLiveEncoder& e = Encoder();
+    ASSERT_EQ(S_OK, e.Initialize());
+    EXPECT_EQ(kRuntimeFailure, e.Start());
+    char buffer[256];
+    EXPECT_EQ(S_OK, e.GetErrorText(buffer, 256));
+    EXPECT_STREQ("Network sink failed to open port no 8080 (hr=0xc00d1234).\n", buffer);
+    EXPECT_EQ(kInsufficientBuffer, e.GetErrorText(buffer, 1));
+    EXPECT_EQ(S_OK, e.Start());
+    EXPECT_STREQ("Network sink failed to open port no 8080 (hr=0xc00d1234).\n", e.errorText);
+    runtime_->FailOn("Writer.Flush", E_OUTOFMEMORY);
+    EXPECT_EQ(E_OUTOFMEMORY, e.Stop());
+    EXPECT_STREQ("Could not Flush on IWMWriter (hr=0x8007000e).\n", e.errorText);
+}
+
+TEST_F(EncoderTest, TheOperationTableHasItsFixedOrder) {
+    // Each operation called through the abstract table on a new object, in table order.
+    LiveEncoder* encoder = nullptr;
+    ASSERT_EQ(S_OK, WMLiveCreateInterface(&encoder));
+    InputFormat format = AudioFormat();
+    char text[4];
+    DWORD value = kPoison;
+    EXPECT_EQ(E_FAIL, encoder->Configure(nullptr, nullptr));  // the state is checked first
+    EXPECT_EQ(E_FAIL, encoder->ChangeInputFormat(&format));
+    EXPECT_EQ(E_FAIL, encoder->SetArchiveFile("a"));
+    EXPECT_EQ(E_INVALIDARG, encoder->SetBroadcastPort(0));
+    EXPECT_EQ(E_INVALIDARG, encoder->SetMaxClients(0));
+    EXPECT_EQ(E_FAIL, encoder->Start());
+    EXPECT_EQ(E_FAIL, encoder->Stop());
+    EXPECT_EQ(E_INVALIDARG, encoder->GetErrorText(text, 0));
+    EXPECT_EQ(E_FAIL, encoder->GetElapsedSeconds(&value));
+    EXPECT_EQ(S_OK, encoder->Uninitialize());
+    // Slots as the GCC ABI lays them out: 17 Release, 18-19 the destructor pair, 20 Uninitialize.
+    void** table = *reinterpret_cast<void***>(encoder);
+    using Op = HRESULT(STDMETHODCALLTYPE*)(LiveEncoder*, DWORD);
+    EXPECT_EQ(E_INVALIDARG, reinterpret_cast<Op>(table[4])(encoder, 0));   // SetBroadcastPort
+    EXPECT_EQ(S_OK, reinterpret_cast<Op>(table[5])(encoder, 3));           // SetMaxClients
+    using Plain = HRESULT(STDMETHODCALLTYPE*)(LiveEncoder*);
+    EXPECT_EQ(E_FAIL, reinterpret_cast<Plain>(table[6])(encoder));         // Start
+    EXPECT_EQ(S_OK, reinterpret_cast<Plain>(table[20])(encoder));          // Uninitialize
+    EXPECT_EQ(3u, static_cast<WmLiveEncoder*>(encoder)->maxClients);
+    encoder->Release();
+}
+
+}  // namespace
