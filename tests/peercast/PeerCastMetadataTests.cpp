@@ -26,7 +26,9 @@ std::string RequestSeenBy(StandInNode& node, const char* channel, const char* ar
 TEST(PeerCastMetadata, WorkedExampleBytes) {
     StandInNode node(NodeBehaviour::AnswerAndClose);
     ASSERT_TRUE(node.listening());
-    EXPECT_EQ(RequestSeenBy(node, "Test Ch", "A B", "T-1", ""),
+    const std::string request = RequestSeenBy(node, "Test Ch", "A B", "T-1", "");
+    RecordProperty("request", request);  // in the XML report of the run
+    EXPECT_EQ(request,
               "GET /admin?cmd=setmeta&name=Test+Ch&t_artist=A+B&t_title=T-1&t_album= HTTP/1.0\r\n\r\n");
 }
 

@@ -1,0 +1,89 @@
+// PeerCast text under code page 932. This file is compiled with -fexec-charset=CP932: its
+// narrow literals are cp932 bytes, so ア is 0x83 0x41 and あ is 0x82 0xA0.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "peercast/PeerCastMetadata.h"
+#include "peercast/ResponseHead.h"
+#include "peercast/UrlEncode.h"
+#include "tests/peercast/CodePageFixture.h"
+#include "tests/peercast/StandInNode.h"
+
+namespace ombrel::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::Pair;
+
+TEST_F(PeerCastCodePage, DoubleByteTextEncodesUnder932) {
+    if (!Has(932)) GTEST_SKIP() << "needs code page 932, have " << GetACP();
+    struct Row {
+        const char* text;
+        const char* ansi;  // UrlEncode: the code page's bytes
+        const char* utf8;  // UrlEncodeUtf8: the UTF-8 bytes
+    };
+    const Row rows[] = {
+        // the trail byte 41 is escaped although it is the letter A; the A after it stays
+        {"アA", "%83%41A", "%E3%82%A2A"},
+        // UTF-8 82 is a lead byte of 932, so the b after it is escaped as well
+        {"あb", "%82%A0b", "%E3%81%82%62"},
+        // a trail byte 5C is no backslash
+        {"表", "%95%5C", "%E8%A1%A8"},
+        // half-width katakana is one byte, never a lead byte
+        {"ｱ1", "%B11", "%EF%BD%B11"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(UrlEncode(row.text), row.ansi) << "text " << row.ansi;
+        EXPECT_EQ(UrlEncodeUtf8(row.text), row.utf8) << "text " << row.ansi;
+    }
+}
+
+TEST_F(PeerCastCodePage, JapaneseRequestBytesUnder932) {
+    if (!Has(932)) GTEST_SKIP() << "needs code page 932, have " << GetACP();
+    StandInNode node(NodeBehaviour::AnswerAndClose);
+    ASSERT_TRUE(node.listening());
+    EXPECT_EQ(UpdatePeerCastMetadata(kPeerCastHost, node.port(), "あb", "", "アA", "あb"), 1);
+    ASSERT_TRUE(node.WaitForConnections(1, 5000));
+    RecordProperty("request", node.Connections()[0].request);  // in the XML report of the run
+    // The channel goes as UTF-8; title and album as the code page's bytes.
+    EXPECT_EQ(node.Connections()[0].request,
+              "GET /admin?cmd=setmeta&name=%E3%81%82%62&t_artist=&t_title=%83%41A&t_album=%82%A0b HTTP/1.0\r\n\r\n");
+}
+
+// Lower-casing leaves double-byte characters alone, trail bytes that look like letters too.
+TEST_F(PeerCastCodePage, HeaderNamesKeepDoubleByteCharactersUnder932) {
+    if (!Has(932)) GTEST_SKIP() << "needs code page 932, have " << GetACP();
+    EXPECT_EQ(LowerAnsi("X-アA"), "x-アa");
+    EXPECT_EQ(LowerAnsi("ＡA"), "Ａa");
+
+    StandInNode node(NodeBehaviour::AnswerAndClose, "HTTP/1.0 200 OK\r\nX-アA : 値\r\n\r\n");
+    TcpConnection connection;
+    connection.useTimeout = 1;
+    connection.timeout = {5, 0};
+    ASSERT_EQ(connection.Connect(kPeerCastHost, node.port()), 0);
+    ASSERT_GT(connection.SendStringAll("GET / HTTP/1.0\r\n\r\n"), 0);
+    std::string statusLine;
+    HttpHeaderMap headers;
+    EXPECT_EQ(ReadResponseHead(connection, statusLine, headers), 1);
+    EXPECT_THAT(headers, ElementsAre(Pair("x-アa", "値")));
+}
+
+// A double-byte character counts as one character above every single byte: half-width ｱ (B1)
+// comes before ア (83 41), though its byte is the larger.
+TEST_F(PeerCastCodePage, HeaderOrderIsTheMultibyteOrderUnder932) {
+    if (!Has(932)) GTEST_SKIP() << "needs code page 932, have " << GetACP();
+    HttpHeaderMap headers;
+    headers.emplace("ア", "double");
+    headers.emplace("ｱ", "single");
+    headers.emplace("z", "ascii");
+    headers.emplace("アア", "longer");
+    std::vector<std::string> names;
+    for (const auto& entry : headers) names.push_back(entry.first);
+    EXPECT_THAT(names, ElementsAre("z", "ｱ", "ア", "アア"));
+}
+
+}  // namespace
+}  // namespace ombrel::test
