@@ -1,11 +1,36 @@
 #include "peercast/PeerCastMetadata.h"
 
+#include <windows.h>
+
 #include "peercast/ResponseHead.h"
 #include "peercast/TcpConnection.h"
 #include "peercast/UrlEncode.h"
 #include "win/ExceptionFirewall.h"
 
 namespace ombrel {
+namespace {
+
+// Bounds the whole reply as well as each wait: a node that sends a byte every few seconds and
+// never ends its head would otherwise hold the song worker for hours (64 KiB of such waits).
+class ReplyConnection : public TcpConnection {
+public:
+    void StartReplyClock() noexcept { replyStart_ = ::GetTickCount(); }
+
+    int Receive(char* buffer, int size) noexcept override {
+        const DWORD limitMs = kPeerCastTimeoutSeconds * 1000;
+        const DWORD elapsedMs = ::GetTickCount() - replyStart_;
+        if (elapsedMs >= limitMs) return kSocketTimedOut;
+        const DWORD leftMs = limitMs - elapsedMs;
+        timeout.tv_sec = static_cast<long>(leftMs / 1000);
+        timeout.tv_usec = static_cast<long>(leftMs % 1000) * 1000;
+        return TcpConnection::Receive(buffer, size);
+    }
+
+private:
+    DWORD replyStart_ = 0;
+};
+
+}  // namespace
 
 std::string ComposePeerCastRequest(const char* channel, const char* artist, const char* title,
                                    const char* album) {
@@ -31,7 +56,7 @@ std::string ComposePeerCastRequest(const char* channel, const char* artist, cons
 int UpdatePeerCastMetadata(const char* host, int port, const char* channel, const char* artist,
                            const char* title, const char* album) {
     return win::Firewall(0, [&] {
-        TcpConnection connection;
+        ReplyConnection connection;
         connection.timeout.tv_sec = kPeerCastTimeoutSeconds;
         connection.timeout.tv_usec = 0;
         connection.useTimeout = 1;
@@ -43,6 +68,7 @@ int UpdatePeerCastMetadata(const char* host, int port, const char* channel, cons
 
         std::string statusLine;
         HttpHeaderMap headers;
+        connection.StartReplyClock();
         ReadResponseHead(connection, statusLine, headers);
 
         connection.Close();

@@ -8,7 +8,8 @@ namespace ombrel {
 // The node runs on this machine; it is reached without name resolution.
 constexpr const char kPeerCastHost[] = "127.0.0.1";
 
-// Each wait for the node (writable, readable) is bounded by this many seconds.
+// Each wait for the node (connect, writable, readable) is bounded by this many seconds, and so
+// is the whole wait for its answer.
 constexpr long kPeerCastTimeoutSeconds = 5;
 
 // The request text: GET /admin?cmd=setmeta&name=<channel as UTF-8>[&t_artist=..][&t_title=..]

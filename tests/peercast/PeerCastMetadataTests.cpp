@@ -146,11 +146,14 @@ TEST(PeerCastMetadata, QuickBadNodesStillCountAsSent) {
     }
 }
 
-// The two nodes that cost a bound, side by side: one never answers, one never accepts (its
-// backlog is full). Each costs about 5 s, not more.
+// The nodes that cost a bound, side by side: one never answers, one never accepts (its
+// backlog is full), one sends a byte every 500 ms and never ends its head. Each costs about
+// 5 s, not more.
 TEST(PeerCastMetadata, SlowNodesCostAboutFiveSeconds) {
     StandInNode silent(NodeBehaviour::NeverAnswer);
     ASSERT_TRUE(silent.listening());
+    StandInNode drip(NodeBehaviour::Drip);
+    ASSERT_TRUE(drip.listening());
 
     LoopbackListener stuck(1);
     ASSERT_TRUE(stuck.ok());
@@ -165,6 +168,13 @@ TEST(PeerCastMetadata, SlowNodesCostAboutFiveSeconds) {
     }
     ASSERT_EQ(queued.back()->socket, INVALID_SOCKET) << "the backlog never filled";
 
+    int dripResult = -99;
+    DWORD dripMs = 0;
+    std::thread toDrip([&] {
+        Stopwatch watch;
+        dripResult = UpdatePeerCastMetadata(kPeerCastHost, drip.port(), "ch", "a", "t", "b");
+        dripMs = watch.ms();
+    });
     int silentResult = -99;
     int stuckResult = -99;
     DWORD silentMs = 0;
@@ -181,6 +191,7 @@ TEST(PeerCastMetadata, SlowNodesCostAboutFiveSeconds) {
     });
     toSilent.join();
     toStuck.join();
+    toDrip.join();
 
     EXPECT_EQ(silentResult, 1) << "the request was sent";
     EXPECT_GE(silentMs, 4000u);
@@ -189,6 +200,12 @@ TEST(PeerCastMetadata, SlowNodesCostAboutFiveSeconds) {
     EXPECT_TRUE(silent.Connections()[0].clientClosed);
     EXPECT_EQ(silent.Connections()[0].request,
               "GET /admin?cmd=setmeta&name=ch&t_artist=a&t_title=t&t_album=b HTTP/1.0\r\n\r\n");
+
+    EXPECT_EQ(dripResult, 1) << "the request was sent";
+    EXPECT_GE(dripMs, 4000u);
+    EXPECT_LT(dripMs, 8000u) << "each byte renewed the wait";
+    ASSERT_TRUE(drip.WaitForConnections(1, 3000));
+    EXPECT_TRUE(drip.Connections()[0].clientClosed);
 
     EXPECT_EQ(stuckResult, 0) << "nothing could be sent";
     EXPECT_GE(stuckMs, 4000u);

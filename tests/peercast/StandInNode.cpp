@@ -126,6 +126,15 @@ void StandInNode::Serve(SOCKET client) {
         case NodeBehaviour::EndlessHead:
             SendEndlessly(client);
             break;
+        case NodeBehaviour::Drip:
+            if (!SendText(client, head_.substr(0, head_.find('\n') + 1))) break;
+            while (!stop_ && ::send(client, "X", 1, 0) == 1) {
+                if (WaitReadable(client, 500)) {  // the client closed
+                    seen.clientClosed = true;
+                    break;
+                }
+            }
+            break;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     connections_.push_back(std::move(seen));

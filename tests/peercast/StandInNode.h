@@ -22,6 +22,7 @@ enum class NodeBehaviour {
     CloseAfterStatusLine,  // sends the head's first line only, closes
     OneBytePerChunk,       // sends its head one byte per send, closes
     EndlessHead,           // sends header lines without an end until the client goes
+    Drip,                  // sends its status line, then one byte every 500 ms until the client goes
 };
 
 // A node's usual answer and the same with line feeds alone.
