@@ -54,9 +54,11 @@ LRESULT AddItem(HWND list, const WCHAR* text, DWORD data) noexcept {
 void ListEnumeration(HWND list, IWMCodecInfo3* info, DWORD codecIndex, BOOL vbr, DWORD passes) noexcept {
     BOOL vbrValue = vbr;
     DWORD passesValue = passes;
-    if (FAILED(info->SetCodecEnumerationSetting(WMMEDIATYPE_Audio, codecIndex, L"_VBRENABLED", WMT_TYPE_BOOL,
-                                                reinterpret_cast<const BYTE*>(&vbrValue), sizeof(vbrValue))) ||
-        FAILED(info->SetCodecEnumerationSetting(WMMEDIATYPE_Audio, codecIndex, L"_PASSESUSED", WMT_TYPE_DWORD,
+    // A codec without the VBR setting still lists its CBR formats, as the profile build takes them.
+    HRESULT hr = info->SetCodecEnumerationSetting(WMMEDIATYPE_Audio, codecIndex, L"_VBRENABLED", WMT_TYPE_BOOL,
+                                                  reinterpret_cast<const BYTE*>(&vbrValue), sizeof(vbrValue));
+    if (FAILED(hr) && !(vbr == FALSE && hr == kUnsupportedProperty)) return;
+    if (FAILED(info->SetCodecEnumerationSetting(WMMEDIATYPE_Audio, codecIndex, L"_PASSESUSED", WMT_TYPE_DWORD,
                                                 reinterpret_cast<const BYTE*>(&passesValue), sizeof(passesValue))))
         return;
     DWORD count = 0;

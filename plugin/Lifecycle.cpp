@@ -3,6 +3,7 @@
 #include <climits>
 #include <optional>
 
+#include "encoder/Catalogue.h"
 #include "encoder/WmRuntime.h"
 #include "peercast/SocketStartup.h"
 #include "plugin/BroadcastControl.h"
@@ -57,8 +58,7 @@ int __cdecl Init(DspModule* module) {
 
         SetDefaultInputFormat();
 
-        // The encoder defaults come from the codec catalogue (issue #3); until then the
-        // encoder-held settings start at zero and take what the settings file holds.
+        FillDefaultEncoderSettings(&_inputFormat, &_encoderSettings);
 
         SetDefaultSettings();
 

@@ -670,7 +670,7 @@ struct FakeWriter final : Counted, IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
     HRESULT STDMETHODCALLTYPE WriteSample(DWORD input, QWORD time, DWORD flags, INSSBuffer* sample) override {
         HRESULT hr = Rt().Record("Writer.WriteSample", Format("%lu, %llu, %lu", input, time, flags));
         if (SUCCEEDED(hr))
-            Rt().samples.push_back({input, time, flags, static_cast<FakeBuffer*>(sample)->Written()});
+            Rt().AddSample({input, time, flags, static_cast<FakeBuffer*>(sample)->Written()});
         return hr;
     }
     HRESULT STDMETHODCALLTYPE Flush() override { return Rt().Record("Writer.Flush"); }
@@ -791,8 +791,14 @@ Runtime& Runtime::Current() {
 
 void Runtime::FailOn(const std::string& key, HRESULT hr, int nth) { failures_[key] = Failure{hr, nth, 0}; }
 
+void Runtime::AddSample(WrittenSample sample) {
+    win::CsLock hold(lock_);
+    samples.push_back(std::move(sample));
+}
+
 HRESULT Runtime::Record(const std::string& name, const std::string& args) {
     std::string entry = name + "(" + args + ")";
+    win::CsLock hold(lock_);
     calls_.push_back(entry);
     for (const std::string& key : {entry, name}) {
         auto found = failures_.find(key);
@@ -805,7 +811,10 @@ HRESULT Runtime::Record(const std::string& name, const std::string& args) {
 }
 
 HRESULT Runtime::Unexpected(const std::string& name) {
-    calls_.push_back(name + "(unexpected)");
+    {
+        win::CsLock hold(lock_);
+        calls_.push_back(name + "(unexpected)");
+    }
     ADD_FAILURE() << "unexpected runtime call " << name;
     return E_NOTIMPL;
 }

@@ -11,6 +11,7 @@
 
 #include "encoder/RuntimeEntryPoints.h"
 #include "encoder/WmSdk.h"
+#include "win/CriticalSection.h"
 
 namespace fake {
 
@@ -70,6 +71,9 @@ public:
     // Records a call the stand-in has no answer for and fails the test.
     HRESULT Unexpected(const std::string& name);
 
+    // Keeps a written sample; samples may come from several threads at once.
+    void AddSample(WrittenSample sample);
+
     // The log, optionally without the QueryInterface entries.
     std::vector<std::string> Calls(bool withQueries = false) const;
     // The log entries that begin with prefix.
@@ -106,6 +110,7 @@ private:
         int nth;
         int seen;
     };
+    win::CriticalSection lock_;  // the log and the samples: the encoder writes from several threads
     std::vector<std::string> calls_;
     std::map<std::string, Failure> failures_;
     volatile LONG live_ = 0;
