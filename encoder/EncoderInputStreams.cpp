@@ -2,6 +2,7 @@
 // matching to the writer's inputs by connection name, and a change of PCM format mid-run.
 #include <cwchar>
 
+#include "encoder/MediaTypes.h"
 #include "encoder/WmLiveEncoder.h"
 
 namespace ombrel {
@@ -34,16 +35,8 @@ HRESULT BuildVideo(const InputFormat& format, UINT32 frameRateShift, InputStream
 
     entry->inputNumber = -1;
     entry->connectionName = kVideoConnectionName;
-    WM_MEDIA_TYPE& type = entry->mediaType;
-    type.majortype = WMMEDIATYPE_Video;
-    type.subtype = WMMEDIASUBTYPE_RGB32;
-    type.bFixedSizeSamples = TRUE;
-    type.bTemporalCompression = FALSE;
-    type.lSampleSize = sampleSize;
-    type.formattype = WMFORMAT_VideoInfo;
-    type.pUnk = nullptr;
-    type.cbFormat = sizeof(WMVIDEOINFOHEADER);
-    type.pbFormat = reinterpret_cast<BYTE*>(header);
+    entry->mediaType = MakeMediaType(WMMEDIATYPE_Video, WMMEDIASUBTYPE_RGB32, TRUE, FALSE, sampleSize,
+                                     WMFORMAT_VideoInfo, sizeof(WMVIDEOINFOHEADER), header);
     return S_OK;
 }
 
@@ -60,16 +53,8 @@ HRESULT BuildAudio(const InputFormat& format, InputStream* entry) noexcept {
 
     entry->inputNumber = -1;
     entry->connectionName = kAudioConnectionName;
-    WM_MEDIA_TYPE& type = entry->mediaType;
-    type.majortype = WMMEDIATYPE_Audio;
-    type.subtype = WMMEDIASUBTYPE_PCM;
-    type.bFixedSizeSamples = TRUE;
-    type.bTemporalCompression = FALSE;
-    type.lSampleSize = wave->nBlockAlign;
-    type.formattype = WMFORMAT_WaveFormatEx;
-    type.pUnk = nullptr;
-    type.cbFormat = sizeof(WAVEFORMATEX);
-    type.pbFormat = reinterpret_cast<BYTE*>(wave);
+    entry->mediaType = MakeMediaType(WMMEDIATYPE_Audio, WMMEDIASUBTYPE_PCM, TRUE, FALSE, wave->nBlockAlign,
+                                     WMFORMAT_WaveFormatEx, sizeof(WAVEFORMATEX), wave);
     return S_OK;
 }
 
@@ -80,16 +65,7 @@ HRESULT BuildScript(InputStream* entry) noexcept {
 
     entry->inputNumber = -1;
     entry->connectionName = kScriptConnectionName;
-    WM_MEDIA_TYPE& type = entry->mediaType;
-    type.majortype = WMMEDIATYPE_Script;
-    type.subtype = GUID_NULL;
-    type.bFixedSizeSamples = FALSE;
-    type.bTemporalCompression = TRUE;
-    type.lSampleSize = 0;
-    type.formattype = WMFORMAT_Script;
-    type.pUnk = nullptr;
-    type.cbFormat = sizeof(WMSCRIPTFORMAT);
-    type.pbFormat = reinterpret_cast<BYTE*>(script);
+    entry->mediaType = ScriptMediaType(script);
     return S_OK;
 }
 

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "encoder/InputStream.h"
+#include "encoder/MediaTypes.h"
 #include "encoder/Profile.h"
 #include "win/ComPtr.h"
 
@@ -89,16 +90,7 @@ HRESULT CreateScriptStream(const ScriptStreamSettings& script, IWMProfile* profi
     if (!stream) return E_POINTER;
 
     WMSCRIPTFORMAT scriptFormat{WMSCRIPTTYPE_TwoStrings};
-    WM_MEDIA_TYPE type{};
-    type.majortype = WMMEDIATYPE_Script;
-    type.subtype = GUID_NULL;
-    type.bFixedSizeSamples = FALSE;
-    type.bTemporalCompression = TRUE;
-    type.lSampleSize = 0;
-    type.formattype = WMFORMAT_Script;
-    type.pUnk = nullptr;
-    type.cbFormat = sizeof(WMSCRIPTFORMAT);
-    type.pbFormat = reinterpret_cast<BYTE*>(&scriptFormat);
+    WM_MEDIA_TYPE type = ScriptMediaType(&scriptFormat);
     WM_MEDIA_TYPE* rawCopy = nullptr;
     hr = CopyMediaType(&rawCopy, &type);
     UniqueMediaType copy(rawCopy);
