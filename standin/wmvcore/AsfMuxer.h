@@ -1,0 +1,60 @@
+// The writer's multiplexer: turns the profile's streams, the header attributes and the timed
+// samples into an ASF header object and fixed-size ASF data packets, which the writer hands to
+// its sinks (IWMWriterSink::OnHeader and OnDataUnit) unchanged.
+#pragma once
+
+#include "encoder/WmSdk.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace wmstandin {
+
+struct AsfStream {
+    WORD number = 0;            // 1, 2, ... in profile order
+    GUID mediaType{};           // WMMEDIATYPE_Audio or WMMEDIATYPE_Script
+    std::vector<BYTE> format;   // audio: the WAVEFORMATEX of the output; script: empty
+    DWORD bitrate = 0;          // bits per second
+    DWORD bufferWindow = 0;     // ms
+    std::wstring name;          // stream name
+    std::wstring language;      // RFC 1766 tag, empty when none
+};
+
+struct AsfAttribute {
+    std::wstring name;
+    WMT_ATTR_DATATYPE type = WMT_TYPE_STRING;
+    std::vector<BYTE> value;    // strings: UTF-16 with the terminator, as SetAttribute got them
+};
+
+using AsfPacket = std::vector<BYTE>;
+
+class AsfMuxer {
+public:
+    static constexpr DWORD kDefaultPacketSize = 3200;
+
+    AsfMuxer(std::vector<AsfStream> streams, std::vector<AsfAttribute> attributes,
+             DWORD packetSize = kDefaultPacketSize);
+    ~AsfMuxer();
+    AsfMuxer(const AsfMuxer&) = delete;
+    AsfMuxer& operator=(const AsfMuxer&) = delete;
+
+    // The complete header object (broadcast flag set, minimum = maximum packet size).
+    std::vector<BYTE> Header() const;
+    DWORD PacketSize() const;
+
+    // One sample of a stream at its presentation time (100-ns units from the writer's caller).
+    // Appends to packets every data packet that became complete.
+    void AddSample(WORD stream, QWORD time100ns, const BYTE* data, DWORD size, bool keyFrame,
+                   std::vector<AsfPacket>* packets);
+    // Completes the packet in progress, padded, if it holds anything.
+    void Flush(std::vector<AsfPacket>* packets);
+
+private:
+    // Owned by the multiplexer's author; only the public part above is relied on by the writer.
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace wmstandin
