@@ -40,7 +40,8 @@ public:
     AsfMuxer(const AsfMuxer&) = delete;
     AsfMuxer& operator=(const AsfMuxer&) = delete;
 
-    // The complete header object (broadcast flag set, minimum = maximum packet size).
+    // The complete header object (broadcast flag set, minimum = maximum packet size) followed by
+    // the 50-byte head of the data object, as a file or a $H chunk carries them.
     std::vector<BYTE> Header() const;
     DWORD PacketSize() const;
 
