@@ -1,0 +1,72 @@
+#include "standin/wmvcore/HttpRequest.h"
+
+#include <cctype>
+
+namespace wmstandin {
+
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Trim(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
+    return s.substr(b, e - b);
+}
+
+bool Printable(const std::string& line) {
+    for (unsigned char c : line) {
+        if (c < 0x20 && c != '\t' && c != '\r') return false;
+        if (c == 0x7F) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+RequestParse ParseRequest(const std::string& received) {
+    // Clients end the head with CRLF CRLF; a bare LF LF is accepted too.
+    size_t end = received.find("\r\n\r\n");
+    if (end == std::string::npos) end = received.find("\n\n");
+    if (end == std::string::npos) {
+        return received.size() >= kMaxRequestHead ? RequestParse::kBad : RequestParse::kIncomplete;
+    }
+    if (end > kMaxRequestHead) return RequestParse::kBad;
+    const std::string head = received.substr(0, end);
+
+    bool first = true;
+    bool play = false;
+    size_t pos = 0;
+    while (pos <= head.size()) {
+        size_t nl = head.find('\n', pos);
+        if (nl == std::string::npos) nl = head.size();
+        const std::string line = Trim(head.substr(pos, nl - pos));
+        pos = nl + 1;
+        if (!Printable(line)) return RequestParse::kBad;
+        if (first) {
+            first = false;
+            // "GET <path> HTTP/1.x"
+            const size_t a = line.find(' ');
+            const size_t b = a == std::string::npos ? a : line.find(' ', a + 1);
+            if (a == std::string::npos || b == std::string::npos) return RequestParse::kBad;
+            if (line.substr(0, a) != "GET") return RequestParse::kBad;
+            if (b == a + 1 || line[a + 1] != '/') return RequestParse::kBad;
+            if (line.compare(b + 1, 7, "HTTP/1.") != 0 || line.size() != b + 9) return RequestParse::kBad;
+            continue;
+        }
+        if (line.empty()) continue;
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos || colon == 0) return RequestParse::kBad;
+        const std::string name = Lower(Trim(line.substr(0, colon)));
+        // Pragma values are comma-separated directives; some clients write several per line.
+        if (name == "pragma" && Lower(line.substr(colon + 1)).find("xplaystrm=1") != std::string::npos)
+            play = true;
+    }
+    return play ? RequestParse::kPlay : RequestParse::kDescribe;
+}
+
+}  // namespace wmstandin
