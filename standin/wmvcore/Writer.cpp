@@ -1,0 +1,563 @@
+// The writer: IWMWriter, IWMWriterAdvanced and IWMHeaderInfo. It takes one PCM audio stream and
+// at most one script stream from the profile, converts the PCM it is fed to the stream's format,
+// multiplexes the samples into ASF packets and hands the header and the packets to its sinks.
+//
+// Sinks are called in order, outside the writer's lock: what a call produces is queued under the
+// lock, and whichever caller finds nobody delivering delivers the queue; the others return at once.
+#include <deque>
+#include <memory>
+
+#include "standin/wmvcore/AsfMuxer.h"
+#include "standin/wmvcore/ComSupport.h"
+#include "standin/wmvcore/Objects.h"
+#include "standin/wmvcore/PcmConverter.h"
+#include "win/ComPtr.h"
+#include "win/CriticalSection.h"
+
+namespace wmstandin {
+namespace {
+
+constexpr QWORD kSecond = 10000000;  // 100-ns units
+// ASF_E_NOTFOUND, which mingw's nserror.h lacks.
+constexpr HRESULT kAttributeNotFound = static_cast<HRESULT>(0xC00D07F0);
+
+struct StreamStatistics {
+    struct Entry {
+        QWORD start;
+        QWORD end;
+        DWORD bytes;
+    };
+    QWORD samples = 0;
+    QWORD bytes = 0;
+    QWORD first = 0;
+    QWORD last = 0;  // latest end time
+    std::deque<Entry> recent;  // the samples of the last second of stream time
+
+    void Add(QWORD start, QWORD duration, DWORD size) {
+        const QWORD end = start + duration;
+        if (samples == 0 || start < first) first = start;
+        if (samples == 0 || end > last) last = end;
+        ++samples;
+        bytes += size;
+        recent.push_back({start, end, size});
+        while (!recent.empty() && last >= kSecond && recent.front().start < last - kSecond) recent.pop_front();
+    }
+};
+
+// Rates over the span the samples cover; 0 when they cover none.
+DWORD PerSecond(QWORD amount, QWORD span) noexcept {
+    if (span == 0) return 0;
+    const QWORD rate = amount * kSecond / span;
+    return rate > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(rate);
+}
+
+struct Input {
+    StreamData stream;
+    WM_MEDIA_TYPE type{};
+    std::vector<BYTE> format;
+    bool audio = false;
+    PcmConverter converter;
+    StreamStatistics statistics;
+
+    const WAVEFORMATEX& OutputWave() const { return *reinterpret_cast<const WAVEFORMATEX*>(stream.format.data()); }
+    const WAVEFORMATEX& InputWave() const { return *reinterpret_cast<const WAVEFORMATEX*>(format.data()); }
+};
+
+struct Delivery {
+    enum Kind { kHeader, kData, kEnd } kind = kData;
+    std::vector<BYTE> bytes;
+    std::vector<win::ComPtr<IWMWriterSink>> sinks;
+};
+
+bool IsPcmType(const WM_MEDIA_TYPE& type, const std::vector<BYTE>& format) noexcept {
+    if (!IsEqualGUID(type.majortype, WMMEDIATYPE_Audio)) return false;
+    if (!IsEqualGUID(type.formattype, WMFORMAT_WaveFormatEx) || format.size() < 16) return false;
+    WAVEFORMATEX wave{};
+    std::memcpy(&wave, format.data(), format.size() < sizeof(wave) ? format.size() : sizeof(wave));
+    if (format.size() < sizeof(wave)) wave.cbSize = 0;
+    return IsSupportedPcm(wave);
+}
+
+std::vector<BYTE> PcmFormatBytes(const std::vector<BYTE>& format) {
+    // Always a whole WAVEFORMATEX with cbSize 0, also for a 16-byte PCMWAVEFORMAT.
+    WAVEFORMATEX wave{};
+    std::memcpy(&wave, format.data(), format.size() < sizeof(wave) ? format.size() : sizeof(wave));
+    wave.cbSize = 0;
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&wave);
+    return std::vector<BYTE>(bytes, bytes + sizeof(wave));
+}
+
+struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
+    LONG refs = 1;
+    win::CriticalSection lock;
+    bool configured = false;
+    bool writing = false;
+    std::vector<std::unique_ptr<Input>> inputs;
+    std::vector<AsfAttribute> attributes;
+    std::vector<win::ComPtr<IWMWriterSink>> sinks;
+    std::unique_ptr<AsfMuxer> muxer;
+    std::vector<BYTE> header;
+    std::deque<Delivery> queue;
+    bool delivering = false;
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IWMWriter))
+            *out = static_cast<IWMWriter*>(this);
+        else if (IsEqualIID(iid, IID_IWMWriterAdvanced))
+            *out = static_cast<IWMWriterAdvanced*>(this);
+        else if (IsEqualIID(iid, IID_IWMHeaderInfo))
+            *out = static_cast<IWMHeaderInfo*>(this);
+        else
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        LONG left = ::InterlockedDecrement(&refs);
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    // ---- delivery to the sinks ----
+
+    std::vector<win::ComPtr<IWMWriterSink>> AllSinks() const {
+        std::vector<win::ComPtr<IWMWriterSink>> copy;
+        for (const auto& sink : sinks) copy.push_back(win::ComPtr<IWMWriterSink>::Share(sink.get()));
+        return copy;
+    }
+    void QueuePackets(std::vector<AsfPacket>* packets) {
+        for (AsfPacket& packet : *packets) queue.push_back({Delivery::kData, std::move(packet), AllSinks()});
+        packets->clear();
+    }
+    static void Deliver(Delivery& delivery) noexcept {
+        win::ComPtr<INSSBuffer> buffer;
+        if (delivery.kind != Delivery::kEnd &&
+            FAILED(CreateBufferFrom(delivery.bytes.data(), static_cast<DWORD>(delivery.bytes.size()), buffer.put())))
+            return;
+        for (auto& sink : delivery.sinks) {
+            if (delivery.kind == Delivery::kHeader)
+                sink->OnHeader(buffer.get());
+            else if (delivery.kind == Delivery::kData)
+                sink->OnDataUnit(buffer.get());
+            else
+                sink->OnEndWriting();
+        }
+    }
+    // Delivers the queue unless another caller is already doing so.
+    void Drain() noexcept {
+        {
+            win::CsLock hold(lock);
+            if (delivering) return;
+            delivering = true;
+        }
+        for (;;) {
+            Delivery delivery;
+            {
+                win::CsLock hold(lock);
+                if (queue.empty()) {
+                    delivering = false;
+                    return;
+                }
+                delivery = std::move(queue.front());
+                queue.pop_front();
+            }
+            Deliver(delivery);
+        }
+    }
+    // Delivers everything queued so far, waiting for another caller's delivery to finish.
+    void DrainAll() noexcept {
+        for (;;) {
+            Drain();
+            {
+                win::CsLock hold(lock);
+                if (!delivering && queue.empty()) return;
+            }
+            ::Sleep(1);
+        }
+    }
+
+    // ---- IWMWriter ----
+
+    HRESULT STDMETHODCALLTYPE SetProfileByID(REFGUID) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetProfile(IWMProfile* profile) override {
+        if (!profile) return E_POINTER;
+        return Guard([&] {
+            DWORD count = 0;
+            HRESULT hr = profile->GetStreamCount(&count);
+            if (FAILED(hr)) return hr;
+            std::vector<std::unique_ptr<Input>> built;
+            int audioStreams = 0, scriptStreams = 0;
+            for (DWORD i = 0; i < count; ++i) {
+                win::ComPtr<IWMStreamConfig> config;
+                hr = profile->GetStream(i, config.put());
+                if (FAILED(hr)) return hr;
+                auto input = std::make_unique<Input>();
+                hr = ReadStreamData(config.get(), &input->stream);
+                if (FAILED(hr)) return NS_E_INVALIDPROFILE;
+                const StreamData& stream = input->stream;
+                // The stand-in does not compress, so it cannot write a video stream.
+                if (IsEqualGUID(stream.streamType, WMMEDIATYPE_Video)) return NS_E_VIDEO_CODEC_NOT_INSTALLED;
+                if (!stream.hasMediaType) return NS_E_INVALIDPROFILE;
+                if (IsEqualGUID(stream.streamType, WMMEDIATYPE_Audio)) {
+                    if (++audioStreams > 1 || !IsPcmType(stream.mediaType, stream.format)) return NS_E_INVALIDPROFILE;
+                    input->audio = true;
+                    input->stream.format = PcmFormatBytes(stream.format);
+                    input->stream.mediaType.cbFormat = sizeof(WAVEFORMATEX);
+                } else if (IsEqualGUID(stream.streamType, WMMEDIATYPE_Script)) {
+                    if (++scriptStreams > 1) return NS_E_INVALIDPROFILE;
+                    if (stream.format.size() >= sizeof(WMSCRIPTFORMAT) &&
+                        !IsEqualGUID(reinterpret_cast<const WMSCRIPTFORMAT*>(stream.format.data())->scriptType,
+                                     WMSCRIPTTYPE_TwoStrings))
+                        return NS_E_INVALIDPROFILE;
+                } else {
+                    return NS_E_INVALIDPROFILE;
+                }
+                // The input starts out fed with the stream's own format.
+                input->type = input->stream.mediaType;
+                input->format = input->stream.format;
+                if (input->audio) {
+                    hr = input->converter.Configure(input->InputWave(), input->OutputWave());
+                    if (FAILED(hr)) return hr;
+                }
+                built.push_back(std::move(input));
+            }
+            if (audioStreams != 1) return NS_E_INVALIDPROFILE;
+            win::CsLock hold(lock);
+            if (writing) return NS_E_INVALID_REQUEST;
+            inputs.swap(built);
+            configured = true;
+            return S_OK;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE SetOutputFilename(const WCHAR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetInputCount(DWORD* count) override {
+        if (!count) return E_POINTER;
+        win::CsLock hold(lock);
+        if (!configured) return NS_E_NOT_CONFIGURED;
+        *count = static_cast<DWORD>(inputs.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetInputProps(DWORD index, IWMInputMediaProps** props) override {
+        if (!props) return E_POINTER;
+        *props = nullptr;
+        return Guard([&] {
+            win::CsLock hold(lock);
+            if (!configured) return NS_E_NOT_CONFIGURED;
+            if (index >= inputs.size()) return E_INVALIDARG;
+            const Input& input = *inputs[index];
+            return CreateInputProps(input.stream, input.type, input.format, props);
+        });
+    }
+    HRESULT STDMETHODCALLTYPE SetInputProps(DWORD index, IWMInputMediaProps* props) override {
+        if (!props) return E_POINTER;
+        return Guard([&] {
+            DWORD size = 0;
+            HRESULT hr = props->GetMediaType(nullptr, &size);
+            if (FAILED(hr)) return hr;
+            if (size < sizeof(WM_MEDIA_TYPE) || size > 0x100000) return NS_E_INVALID_INPUT_FORMAT;
+            std::vector<BYTE> block(size);
+            auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(block.data());
+            hr = props->GetMediaType(type, &size);
+            if (FAILED(hr)) return hr;
+            WM_MEDIA_TYPE copy{};
+            std::vector<BYTE> format;
+            hr = CopyMediaTypeIn(type, &copy, &format);
+            if (FAILED(hr)) return hr;
+
+            win::CsLock hold(lock);
+            if (!configured) return NS_E_NOT_CONFIGURED;
+            if (index >= inputs.size()) return E_INVALIDARG;
+            Input& input = *inputs[index];
+            if (input.audio) {
+                if (!IsPcmType(copy, format)) return NS_E_INVALID_INPUT_FORMAT;
+                format = PcmFormatBytes(format);
+                copy.cbFormat = sizeof(WAVEFORMATEX);
+                PcmConverter converter;
+                hr = converter.Configure(*reinterpret_cast<const WAVEFORMATEX*>(format.data()), input.OutputWave());
+                if (FAILED(hr)) return hr;
+                input.converter = converter;
+            } else if (!IsEqualGUID(copy.majortype, input.stream.streamType)) {
+                return NS_E_INVALID_INPUT_FORMAT;
+            }
+            input.type = copy;
+            input.format.swap(format);
+            return S_OK;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE GetInputFormatCount(DWORD, DWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetInputFormat(DWORD, DWORD, IWMInputMediaProps**) override { return E_NOTIMPL; }
+
+    HRESULT STDMETHODCALLTYPE BeginWriting() override {
+        HRESULT hr = Guard([&] {
+            win::CsLock hold(lock);
+            if (!configured) return NS_E_NOT_CONFIGURED;
+            if (writing) return NS_E_INVALID_REQUEST;
+            std::vector<AsfStream> streams;
+            for (const auto& input : inputs) {
+                AsfStream stream;
+                stream.number = input->stream.number;
+                stream.mediaType = input->stream.streamType;
+                if (input->audio) stream.format = input->stream.format;
+                stream.bitrate = input->stream.bitrate;
+                stream.bufferWindow = input->stream.bufferWindow;
+                stream.name = input->stream.name;
+                stream.language = input->stream.language;
+                streams.push_back(std::move(stream));
+            }
+            auto built = std::make_unique<AsfMuxer>(std::move(streams), attributes);
+            header = built->Header();
+            for (auto& input : inputs) {
+                input->statistics = StreamStatistics();
+                if (input->audio) input->converter.Configure(input->InputWave(), input->OutputWave());
+            }
+            muxer = std::move(built);
+            writing = true;
+            queue.push_back({Delivery::kHeader, header, AllSinks()});
+            return S_OK;
+        });
+        Drain();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE EndWriting() override {
+        HRESULT hr = Guard([&] {
+            win::CsLock hold(lock);
+            if (!writing) return NS_E_INVALID_REQUEST;
+            std::vector<AsfPacket> packets;
+            muxer->Flush(&packets);
+            QueuePackets(&packets);
+            queue.push_back({Delivery::kEnd, {}, AllSinks()});
+            muxer.reset();
+            writing = false;
+            return S_OK;
+        });
+        DrainAll();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE AllocateSample(DWORD size, INSSBuffer** sample) override {
+        return CreateBuffer(size, sample);
+    }
+    HRESULT STDMETHODCALLTYPE WriteSample(DWORD index, QWORD time, DWORD flags, INSSBuffer* sample) override {
+        if (!sample) return E_POINTER;
+        HRESULT hr = Guard([&] {
+            BYTE* data = nullptr;
+            DWORD length = 0;
+            HRESULT result = sample->GetBufferAndLength(&data, &length);
+            if (FAILED(result)) return result;
+            if (length && !data) return E_POINTER;
+            win::CsLock hold(lock);
+            if (!writing) return NS_E_INVALID_REQUEST;
+            if (index >= inputs.size()) return E_INVALIDARG;
+            Input& input = *inputs[index];
+            std::vector<AsfPacket> packets;
+            if (input.audio) {
+                std::vector<BYTE> converted;
+                result = input.converter.Convert(data, length, &converted);
+                if (FAILED(result)) return result;
+                const DWORD bytes = static_cast<DWORD>(converted.size());
+                if (bytes == 0) return S_OK;
+                muxer->AddSample(input.stream.number, time, converted.data(), bytes, true, &packets);
+                const QWORD duration = static_cast<QWORD>(bytes) * kSecond / input.OutputWave().nAvgBytesPerSec;
+                input.statistics.Add(time, duration, bytes);
+            } else {
+                muxer->AddSample(input.stream.number, time, data, length, (flags & WM_SF_CLEANPOINT) != 0, &packets);
+                input.statistics.Add(time, 0, length);
+            }
+            QueuePackets(&packets);
+            return S_OK;
+        });
+        Drain();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE Flush() override {
+        HRESULT hr = Guard([&] {
+            win::CsLock hold(lock);
+            if (!writing) return NS_E_INVALID_REQUEST;
+            std::vector<AsfPacket> packets;
+            muxer->Flush(&packets);
+            QueuePackets(&packets);
+            return S_OK;
+        });
+        DrainAll();
+        return hr;
+    }
+
+    // ---- IWMWriterAdvanced ----
+
+    HRESULT STDMETHODCALLTYPE GetSinkCount(DWORD* count) override {
+        if (!count) return E_POINTER;
+        win::CsLock hold(lock);
+        *count = static_cast<DWORD>(sinks.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetSink(DWORD index, IWMWriterSink** sink) override {
+        if (!sink) return E_POINTER;
+        *sink = nullptr;
+        win::CsLock hold(lock);
+        if (index >= sinks.size()) return E_INVALIDARG;
+        *sink = sinks[index].get();
+        (*sink)->AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE AddSink(IWMWriterSink* sink) override {
+        if (!sink) return E_POINTER;
+        HRESULT hr = Guard([&] {
+            win::CsLock hold(lock);
+            for (const auto& present : sinks)
+                if (present.get() == sink) return E_INVALIDARG;
+            sinks.push_back(win::ComPtr<IWMWriterSink>::Share(sink));
+            // A sink added while writing gets the header before any packet.
+            if (writing) {
+                Delivery delivery{Delivery::kHeader, header, {}};
+                delivery.sinks.push_back(win::ComPtr<IWMWriterSink>::Share(sink));
+                queue.push_back(std::move(delivery));
+            }
+            return S_OK;
+        });
+        Drain();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE RemoveSink(IWMWriterSink* sink) override {
+        if (!sink) return E_POINTER;
+        win::ComPtr<IWMWriterSink> removed;
+        {
+            win::CsLock hold(lock);
+            for (auto it = sinks.begin(); it != sinks.end(); ++it) {
+                if (it->get() == sink) {
+                    removed = std::move(*it);
+                    sinks.erase(it);
+                    break;
+                }
+            }
+        }
+        return removed ? S_OK : E_INVALIDARG;
+    }
+    HRESULT STDMETHODCALLTYPE WriteStreamSample(WORD, QWORD, DWORD, QWORD, DWORD, INSSBuffer*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetLiveSource(BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE IsRealTime(BOOL*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetWriterTime(QWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetStatistics(WORD number, WM_WRITER_STATISTICS* stats) override {
+        if (!stats) return E_POINTER;
+        win::CsLock hold(lock);
+        if (!configured) return NS_E_NOT_CONFIGURED;
+        *stats = WM_WRITER_STATISTICS{};
+        bool found = number == 0;
+        QWORD first = ~0ull, last = 0, windowStart = ~0ull, windowBytes = 0, windowSamples = 0;
+        for (const auto& input : inputs) {
+            if (number != 0 && input->stream.number != number) continue;
+            found = true;
+            const StreamStatistics& s = input->statistics;
+            stats->dwExpectedBitrate += input->stream.bitrate;
+            if (s.samples == 0) continue;
+            stats->qwSampleCount += s.samples;
+            stats->qwByteCount += s.bytes;
+            if (s.first < first) first = s.first;
+            if (s.last > last) last = s.last;
+        }
+        if (!found) return E_INVALIDARG;
+        if (stats->qwSampleCount == 0) return S_OK;
+        // The current rates cover the last second of stream time, the average ones all of it.
+        const QWORD from = last >= kSecond ? last - kSecond : 0;
+        for (const auto& input : inputs) {
+            if (number != 0 && input->stream.number != number) continue;
+            for (const StreamStatistics::Entry& entry : input->statistics.recent) {
+                if (entry.start < from) continue;
+                windowBytes += entry.bytes;
+                ++windowSamples;
+                if (entry.start < windowStart) windowStart = entry.start;
+            }
+        }
+        stats->dwAverageBitrate = PerSecond(stats->qwByteCount * 8, last - first);
+        stats->dwAverageSampleRate = PerSecond(stats->qwSampleCount, last - first);
+        if (windowSamples) {
+            stats->dwCurrentBitrate = PerSecond(windowBytes * 8, last - windowStart);
+            stats->dwCurrentSampleRate = PerSecond(windowSamples, last - windowStart);
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetSyncTolerance(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetSyncTolerance(DWORD*) override { return E_NOTIMPL; }
+
+    // ---- IWMHeaderInfo ----
+
+    HRESULT STDMETHODCALLTYPE GetAttributeCount(WORD stream, WORD* count) override {
+        if (!count) return E_POINTER;
+        if (stream != 0) return E_INVALIDARG;
+        win::CsLock hold(lock);
+        *count = static_cast<WORD>(attributes.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetAttributeByIndex(WORD index, WORD* stream, WCHAR* name, WORD* nameLength,
+                                                  WMT_ATTR_DATATYPE* type, BYTE* value, WORD* length) override {
+        if (!stream || !nameLength || !type || !length) return E_POINTER;
+        if (*stream != 0) return E_INVALIDARG;
+        return Guard([&] {
+            win::CsLock hold(lock);
+            if (index >= attributes.size()) return E_INVALIDARG;
+            const AsfAttribute& attribute = attributes[index];
+            HRESULT hr = CopyText(attribute.name, name, nameLength);
+            HRESULT hrValue = CopyValue(attribute.type, attribute.value, type, value, length);
+            return FAILED(hr) ? hr : hrValue;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE GetAttributeByName(WORD* stream, LPCWSTR name, WMT_ATTR_DATATYPE* type, BYTE* value,
+                                                 WORD* length) override {
+        if (!stream || !name || !type || !length) return E_POINTER;
+        if (*stream != 0) return E_INVALIDARG;
+        win::CsLock hold(lock);
+        for (const AsfAttribute& attribute : attributes)
+            if (attribute.name == name) return CopyValue(attribute.type, attribute.value, type, value, length);
+        return kAttributeNotFound;
+    }
+    HRESULT STDMETHODCALLTYPE SetAttribute(WORD stream, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
+                                           WORD length) override {
+        if (!name) return E_POINTER;
+        if (stream != 0 || !*name || !IsKnownType(type)) return E_INVALIDARG;
+        if (length && !value) return E_POINTER;
+        const DWORD fixed = FixedValueSize(type);
+        if (fixed && length != fixed) return E_INVALIDARG;
+        if (type == WMT_TYPE_STRING && (length % 2 != 0)) return E_INVALIDARG;
+        return Guard([&] {
+            std::vector<BYTE> bytes(value, value + length);
+            win::CsLock hold(lock);
+            if (writing) return NS_E_INVALID_REQUEST;
+            for (AsfAttribute& attribute : attributes) {
+                if (attribute.name == name) {
+                    attribute.type = type;
+                    attribute.value.swap(bytes);
+                    return S_OK;
+                }
+            }
+            attributes.push_back({name, type, std::move(bytes)});
+            return S_OK;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE GetMarkerCount(WORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetMarker(WORD, WCHAR*, WORD*, QWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AddMarker(LPCWSTR_WMSDK_TYPE_SAFE, QWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RemoveMarker(WORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetScriptCount(WORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetScript(WORD, WCHAR*, WORD*, WCHAR*, WORD*, QWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AddScript(LPCWSTR_WMSDK_TYPE_SAFE, LPCWSTR_WMSDK_TYPE_SAFE, QWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE RemoveScript(WORD) override { return E_NOTIMPL; }
+};
+
+}  // namespace
+
+HRESULT CreateWriter(IWMWriter** writer) noexcept {
+    if (!writer) return E_POINTER;
+    *writer = nullptr;
+    return Guard([&] {
+        *writer = static_cast<IWMWriter*>(new Writer());
+        return S_OK;
+    });
+}
+
+}  // namespace wmstandin
