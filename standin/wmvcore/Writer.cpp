@@ -441,11 +441,12 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
     HRESULT STDMETHODCALLTYPE SetLiveSource(BOOL) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE IsRealTime(BOOL*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetWriterTime(QWORD*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetStatistics(WORD number, WM_WRITER_STATISTICS* stats) override {
-        if (!stats) return E_POINTER;
+    HRESULT STDMETHODCALLTYPE GetStatistics(WORD number, WM_WRITER_STATISTICS* out) override {
+        if (!out) return E_POINTER;
         win::CsLock hold(lock);
         if (!configured) return NS_E_NOT_CONFIGURED;
-        *stats = WM_WRITER_STATISTICS{};
+        WM_WRITER_STATISTICS result{};
+        WM_WRITER_STATISTICS* stats = &result;
         bool found = number == 0;
         QWORD first = ~0ull, last = 0, windowStart = ~0ull, windowBytes = 0, windowSamples = 0;
         for (const auto& input : inputs) {
@@ -460,7 +461,10 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
             if (s.last > last) last = s.last;
         }
         if (!found) return E_INVALIDARG;
-        if (stats->qwSampleCount == 0) return S_OK;
+        if (stats->qwSampleCount == 0) {
+            *out = result;
+            return S_OK;
+        }
         // The current rates cover the last second of stream time, the average ones all of it.
         const QWORD from = last >= kSecond ? last - kSecond : 0;
         for (const auto& input : inputs) {
@@ -478,6 +482,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
             stats->dwCurrentBitrate = PerSecond(windowBytes * 8, last - windowStart);
             stats->dwCurrentSampleRate = PerSecond(windowSamples, last - windowStart);
         }
+        *out = result;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetSyncTolerance(DWORD) override { return E_NOTIMPL; }

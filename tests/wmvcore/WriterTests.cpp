@@ -1,0 +1,274 @@
+// The writer in-process: its states and refusals, its inputs, conversion on the way to the
+// multiplexer, the order in which sinks hear of things, and its statistics.
+#include <gtest/gtest.h>
+#include <nserror.h>
+
+#include <cstring>
+
+#include "standin/wmvcore/AsfMuxer.h"
+#include "tests/wmvcore/FakeSink.h"
+#include "tests/wmvcore/StandInSupport.h"
+
+namespace wmvcore_tests {
+namespace {
+
+win::ComPtr<IWMProfile> PcmProfile(WAVEFORMATEX wave, bool script) {
+    win::ComPtr<IWMProfile> profile;
+    EXPECT_HR(S_OK, wmstandin::CreateProfile(WMT_VER_9_0, profile.put()));
+    EXPECT_HR(S_OK, AddPcmStream(profile.get(), wave));
+    if (script) {
+        EXPECT_HR(S_OK, AddScriptStream(profile.get()));
+    }
+    return profile;
+}
+
+struct WriterParts {
+    win::ComPtr<IWMWriter> writer;
+    win::ComPtr<IWMWriterAdvanced> advanced;
+    win::ComPtr<IWMHeaderInfo> header;
+};
+WriterParts NewWriter() {
+    WriterParts parts;
+    EXPECT_HR(S_OK, wmstandin::CreateWriter(parts.writer.put()));
+    EXPECT_HR(S_OK, parts.writer.As(IID_IWMWriterAdvanced, &parts.advanced));
+    EXPECT_HR(S_OK, parts.writer.As(IID_IWMHeaderInfo, &parts.header));
+    return parts;
+}
+
+HRESULT Write(IWMWriter* writer, DWORD input, QWORD time, const std::vector<BYTE>& bytes) {
+    win::ComPtr<INSSBuffer> sample;
+    HRESULT hr = writer->AllocateSample(static_cast<DWORD>(bytes.size()), sample.put());
+    if (FAILED(hr)) return hr;
+    BYTE* data = nullptr;
+    DWORD length = 0;
+    sample->GetBufferAndLength(&data, &length);
+    if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+    return writer->WriteSample(input, time, 0, sample.get());
+}
+
+TEST(WriterTest, QueryInterfaceAndReferenceCount) {
+    win::ComPtr<IWMWriter> writer;
+    ASSERT_HR(S_OK, wmstandin::CreateWriter(writer.put()));
+    struct Row {
+        const IID* iid;
+        HRESULT expected;
+        const char* name;
+    };
+    const Row rows[] = {
+        {&IID_IUnknown, S_OK, "IUnknown"},
+        {&IID_IWMWriter, S_OK, "IWMWriter"},
+        {&IID_IWMWriterAdvanced, S_OK, "IWMWriterAdvanced"},
+        {&IID_IWMHeaderInfo, S_OK, "IWMHeaderInfo"},
+        {&IID_IWMWriterAdvanced2, E_NOINTERFACE, "IWMWriterAdvanced2 (not provided)"},
+        {&IID_IWMHeaderInfo2, E_NOINTERFACE, "IWMHeaderInfo2 (not provided)"},
+        {&IID_IWMProfile, E_NOINTERFACE, "IWMProfile (another object)"},
+    };
+    for (const Row& row : rows) {
+        IUnknown* out = nullptr;
+        HRESULT hr = writer->QueryInterface(*row.iid, reinterpret_cast<void**>(&out));
+        EXPECT_HR(row.expected, hr) << row.name;
+        if (out) {
+            EXPECT_EQ(1u, out->Release()) << row.name;
+        }
+    }
+    EXPECT_EQ(0u, writer.detach()->Release());
+}
+
+TEST(WriterTest, RefusalsInEachState) {
+    WriterParts w = NewWriter();
+    DWORD count = 0;
+    EXPECT_HR(NS_E_NOT_CONFIGURED, w.writer->GetInputCount(&count));       // no profile yet
+    EXPECT_HR(NS_E_NOT_CONFIGURED, w.writer->BeginWriting());              // nothing to write
+    EXPECT_HR(E_NOTIMPL, w.writer->SetOutputFilename(L"C:\\x.asf"));      // the plug-in uses sinks
+
+    struct Row {
+        const char* what;
+        win::ComPtr<IWMProfile> profile;
+        HRESULT expected;
+    };
+    std::vector<Row> rows;
+    {  // video: the stand-in compresses nothing
+        win::ComPtr<IWMProfile> p = PcmProfile(Pcm(44100, 2, 16), false);
+        WM_MEDIA_TYPE video{};
+        video.majortype = WMMEDIATYPE_Video;
+        EXPECT_HR(S_OK, AddStream(p.get(), WMMEDIATYPE_Video, &video, L"Video", 400000));
+        rows.push_back({"video stream", std::move(p), NS_E_VIDEO_CODEC_NOT_INSTALLED});
+    }
+    {  // two audio streams
+        win::ComPtr<IWMProfile> p = PcmProfile(Pcm(44100, 2, 16), false);
+        EXPECT_HR(S_OK, AddPcmStream(p.get(), Pcm(22050, 1, 16)));
+        rows.push_back({"two audio streams", std::move(p), NS_E_INVALIDPROFILE});
+    }
+    {  // script alone
+        win::ComPtr<IWMProfile> p;
+        EXPECT_HR(S_OK, wmstandin::CreateProfile(WMT_VER_9_0, p.put()));
+        EXPECT_HR(S_OK, AddScriptStream(p.get()));
+        rows.push_back({"no audio stream", std::move(p), NS_E_INVALIDPROFILE});
+    }
+    for (Row& row : rows) EXPECT_HR(row.expected, w.writer->SetProfile(row.profile.get())) << row.what;
+
+    win::ComPtr<IWMProfile> good = PcmProfile(Pcm(44100, 2, 16), true);
+    ASSERT_HR(S_OK, w.writer->SetProfile(good.get()));
+    EXPECT_HR(NS_E_INVALID_REQUEST, Write(w.writer.get(), 0, 0, std::vector<BYTE>(4)));  // not writing
+    EXPECT_HR(NS_E_INVALID_REQUEST, w.writer->Flush());
+    EXPECT_HR(NS_E_INVALID_REQUEST, w.writer->EndWriting());
+    EXPECT_HR(E_INVALIDARG, w.header->SetAttribute(1, L"Title", WMT_TYPE_STRING, (const BYTE*)L"x", 4));
+    EXPECT_HR(E_INVALIDARG, w.header->SetAttribute(0, L"Flag", WMT_TYPE_DWORD, (const BYTE*)L"x", 2));
+    ASSERT_HR(S_OK, w.writer->BeginWriting());
+    EXPECT_HR(NS_E_INVALID_REQUEST, w.writer->BeginWriting());                 // already writing
+    EXPECT_HR(NS_E_INVALID_REQUEST, w.writer->SetProfile(good.get()));         // profile fixed while writing
+    EXPECT_HR(NS_E_INVALID_REQUEST, w.header->SetAttribute(0, L"Title", WMT_TYPE_STRING, (const BYTE*)L"x", 4));
+    EXPECT_HR(E_INVALIDARG, Write(w.writer.get(), 2, 0, std::vector<BYTE>(4)));  // no input 2
+    EXPECT_HR(E_INVALIDARG, Write(w.writer.get(), 0, 0, std::vector<BYTE>(3)));  // partial frame
+    EXPECT_HR(S_OK, w.writer->EndWriting());
+    EXPECT_HR(NS_E_INVALID_REQUEST, w.writer->EndWriting());
+}
+
+TEST(WriterTest, InputsFollowTheProfileAndAcceptPcmFormats) {
+    WriterParts w = NewWriter();
+    win::ComPtr<IWMProfile> profile = PcmProfile(Pcm(44100, 2, 16), true);
+    ASSERT_HR(S_OK, w.writer->SetProfile(profile.get()));
+    DWORD count = 0;
+    EXPECT_HR(S_OK, w.writer->GetInputCount(&count));
+    EXPECT_EQ(2u, count);
+    const WCHAR* names[] = {L"Audio", L"Script"};
+    for (DWORD i = 0; i < 2; ++i) {
+        win::ComPtr<IWMInputMediaProps> props;
+        ASSERT_HR(S_OK, w.writer->GetInputProps(i, props.put()));
+        win::ComPtr<IWMStreamConfig> config;
+        ASSERT_HR(S_OK, props.As(IID_IWMStreamConfig, &config));
+        WCHAR name[16] = {};
+        WORD size = 16;
+        EXPECT_HR(S_OK, config->GetConnectionName(name, &size));
+        EXPECT_EQ(std::wstring(names[i]), std::wstring(name));
+    }
+    struct Row {
+        WAVEFORMATEX wave;
+        HRESULT expected;
+        const char* what;
+    };
+    const Row rows[] = {
+        {Pcm(48000, 1, 8), S_OK, "8-bit mono 48 kHz"},
+        {Pcm(11025, 6, 24), S_OK, "24-bit 6 channels"},
+        {Pcm(96000, 8, 32), S_OK, "32-bit 8 channels"},
+        {Pcm(44100, 2, 20), NS_E_INVALID_INPUT_FORMAT, "20-bit"},
+        {Pcm(44100, 9, 16), NS_E_INVALID_INPUT_FORMAT, "9 channels"},
+    };
+    win::ComPtr<IWMInputMediaProps> props;
+    ASSERT_HR(S_OK, w.writer->GetInputProps(0, props.put()));
+    for (const Row& row : rows) {
+        WAVEFORMATEX wave = row.wave;
+        WM_MEDIA_TYPE type = PcmType(&wave);
+        ASSERT_HR(S_OK, props->SetMediaType(&type));
+        EXPECT_HR(row.expected, w.writer->SetInputProps(0, props.get())) << row.what;
+    }
+    EXPECT_HR(E_INVALIDARG, w.writer->GetInputProps(2, props.put()));
+}
+
+TEST(WriterTest, SinksHearTheHeaderFirstAndTheEndLast) {
+    WriterParts w = NewWriter();
+    win::ComPtr<IWMProfile> profile = PcmProfile(Pcm(44100, 2, 16), false);
+    ASSERT_HR(S_OK, w.writer->SetProfile(profile.get()));
+    FakeSink early, late;
+    ASSERT_HR(S_OK, w.advanced->AddSink(&early));
+    EXPECT_HR(E_INVALIDARG, w.advanced->AddSink(&early));  // once only
+    ASSERT_HR(S_OK, w.writer->BeginWriting());
+    std::vector<BYTE> second(176400, 0x11);  // one second of CD audio
+    ASSERT_HR(S_OK, Write(w.writer.get(), 0, 0, second));
+    ASSERT_HR(S_OK, w.advanced->AddSink(&late));  // joins while writing
+    ASSERT_HR(S_OK, Write(w.writer.get(), 0, 10000000, second));
+    DWORD sinks = 0;
+    EXPECT_HR(S_OK, w.advanced->GetSinkCount(&sinks));
+    EXPECT_EQ(2u, sinks);
+    ASSERT_HR(S_OK, w.writer->EndWriting());
+    std::string a = early.Kinds(), b = late.Kinds();
+    EXPECT_EQ('H', a.front()) << a;
+    EXPECT_EQ('E', a.back()) << a;
+    EXPECT_EQ('H', b.front()) << b;
+    EXPECT_EQ('E', b.back()) << b;
+    EXPECT_LT(b.size(), a.size()) << "the late sink missed the first second";
+    EXPECT_EQ(early.Events().front().bytes, late.Events().front().bytes) << "both got the same header";
+    const size_t packet = early.Events()[1].bytes.size();
+    EXPECT_EQ(wmstandin::AsfMuxer::kDefaultPacketSize, packet);
+    EXPECT_GE((a.size() - 2) * packet, 2u * 176400) << a.size() << " events";
+    EXPECT_HR(S_OK, w.advanced->RemoveSink(&early));
+    EXPECT_HR(E_INVALIDARG, w.advanced->RemoveSink(&early));
+    EXPECT_EQ(1, early.Refs());
+    w.advanced.reset();
+    w.header.reset();
+    EXPECT_EQ(0u, w.writer.detach()->Release());
+    EXPECT_EQ(1, late.Refs()) << "the writer let go of the late sink";
+}
+
+TEST(WriterTest, StatisticsCountWhatWentIntoTheStream) {
+    WriterParts w = NewWriter();
+    // The stream is 16-bit stereo 44.1 kHz; the input is 8-bit mono 22.05 kHz (a quarter of
+    // the bytes per second, converted up).
+    win::ComPtr<IWMProfile> profile = PcmProfile(Pcm(44100, 2, 16), true);
+    ASSERT_HR(S_OK, w.writer->SetProfile(profile.get()));
+    win::ComPtr<IWMInputMediaProps> props;
+    ASSERT_HR(S_OK, w.writer->GetInputProps(0, props.put()));
+    WAVEFORMATEX wave = Pcm(22050, 1, 8);
+    WM_MEDIA_TYPE type = PcmType(&wave);
+    ASSERT_HR(S_OK, props->SetMediaType(&type));
+    ASSERT_HR(S_OK, w.writer->SetInputProps(0, props.get()));
+    FakeSink sink;
+    ASSERT_HR(S_OK, w.advanced->AddSink(&sink));
+    ASSERT_HR(S_OK, w.writer->BeginWriting());
+    std::vector<BYTE> tenth(2205, 0x80);
+    for (int i = 0; i < 30; ++i) ASSERT_HR(S_OK, Write(w.writer.get(), 0, i * 1000000ull, tenth));
+    std::vector<BYTE> script(20, 0x41);
+    ASSERT_HR(S_OK, Write(w.writer.get(), 1, 2000000, script));
+    WM_WRITER_STATISTICS all{}, audio{}, text{};
+    EXPECT_HR(S_OK, w.advanced->GetStatistics(0, &all));
+    EXPECT_HR(S_OK, w.advanced->GetStatistics(1, &audio));
+    EXPECT_HR(S_OK, w.advanced->GetStatistics(2, &text));
+    EXPECT_HR(E_INVALIDARG, w.advanced->GetStatistics(3, &text));
+    // Each tenth of a second becomes about 17640 bytes of 16-bit stereo.
+    EXPECT_EQ(30u, audio.qwSampleCount);
+    EXPECT_NEAR(30 * 17640.0, static_cast<double>(audio.qwByteCount), 30 * 4.0);
+    EXPECT_NEAR(1411200.0, audio.dwAverageBitrate, 1411200 * 0.005);
+    EXPECT_NEAR(1411200.0, audio.dwCurrentBitrate, 1411200 * 0.005);
+    EXPECT_EQ(1411200u, audio.dwExpectedBitrate);
+    EXPECT_EQ(1u, text.qwSampleCount);
+    EXPECT_EQ(20u, text.qwByteCount);
+    EXPECT_EQ(31u, all.qwSampleCount);
+    EXPECT_EQ(audio.qwByteCount + 20, all.qwByteCount);
+    EXPECT_EQ(1411200u + 10000u, all.dwExpectedBitrate);
+    ASSERT_HR(S_OK, w.writer->EndWriting());
+    ASSERT_HR(S_OK, w.advanced->RemoveSink(&sink));
+}
+
+TEST(WriterTest, AttributesReachTheHeader) {
+    WriterParts w = NewWriter();
+    win::ComPtr<IWMProfile> profile = PcmProfile(Pcm(44100, 2, 16), false);
+    ASSERT_HR(S_OK, w.writer->SetProfile(profile.get()));
+    const WCHAR author[] = L"Someone Unusual";
+    EXPECT_HR(S_OK, w.header->SetAttribute(0, L"Author", WMT_TYPE_STRING, reinterpret_cast<const BYTE*>(author),
+                                           sizeof(author)));
+    const BYTE blob[5] = {0xDE, 0xAD, 0xBE, 0xEF, 0x42};
+    EXPECT_HR(S_OK, w.header->SetAttribute(0, L"WM/Picture", WMT_TYPE_BINARY, blob, sizeof(blob)));
+    WORD count = 0;
+    EXPECT_HR(S_OK, w.header->GetAttributeCount(0, &count));
+    EXPECT_EQ(2, count);
+    WORD stream = 0;
+    WMT_ATTR_DATATYPE type{};
+    BYTE back[8] = {};
+    WORD length = sizeof(back);
+    EXPECT_HR(S_OK, w.header->GetAttributeByName(&stream, L"WM/Picture", &type, back, &length));
+    EXPECT_EQ(WMT_TYPE_BINARY, type);
+    EXPECT_EQ(5, length);
+    FakeSink sink;
+    ASSERT_HR(S_OK, w.advanced->AddSink(&sink));
+    ASSERT_HR(S_OK, w.writer->BeginWriting());
+    ASSERT_HR(S_OK, w.writer->EndWriting());
+    std::vector<FakeSink::Event> events = sink.Events();
+    ASSERT_FALSE(events.empty());
+    EXPECT_NE(std::string::npos, FindBytes(events.front().bytes, author, sizeof(author) - 2));
+    EXPECT_NE(std::string::npos, FindBytes(events.front().bytes, blob, sizeof(blob)));
+    EXPECT_EQ("HE", sink.Kinds()) << "nothing written, nothing flushed";
+    ASSERT_HR(S_OK, w.advanced->RemoveSink(&sink));
+}
+
+}  // namespace
+}  // namespace wmvcore_tests
