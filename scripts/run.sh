@@ -16,6 +16,7 @@ bash "$ROOT/scripts/build.sh"
 RUN_DIR="$BUILD_DIR/run"
 mkdir -p "$RUN_DIR/Plugins"
 cp "$BUILD_DIR/bin/ombrel_player.exe" "$RUN_DIR/"
+cp "$BUILD_DIR/bin/wmvcore.dll" "$RUN_DIR/"
 cp "$BUILD_DIR/bin/dsp_ombrel.dll" "$RUN_DIR/Plugins/"
 
 source "$ROOT/scripts/wine-env.sh"

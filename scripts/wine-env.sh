@@ -6,7 +6,7 @@ export WINEPREFIX="${WINEPREFIX:-$BUILD_DIR/wineprefix}"
 export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko prompts while the prefix is created.
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;wmvcore=n}"
 
 ombrel_start_display() {
   [ -n "${DISPLAY:-}" ] && return 0

@@ -7,5 +7,10 @@ if [ -z "${WINEPREFIX:-}" ]; then
 fi
 export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
+# The runtime stand-in, wmvcore.dll beside the executable, is loaded in place of Wine's own.
+case "${WINEDLLOVERRIDES:-}" in
+  *wmvcore*) ;;
+  *) export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wmvcore=n" ;;
+esac
 # Wine must not touch a terminal: a test run in a background job would be stopped by it.
 exec wine "$@" </dev/null

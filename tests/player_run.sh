@@ -8,6 +8,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/Plugins"
 cp "$bin/dsp_ombrel.dll" "$work/Plugins/"
 cp "$bin/ombrel_player.exe" "$work/"
+cp "$bin/wmvcore.dll" "$work/"
 cd "$work"
 
 out=$("$(dirname "$0")/../scripts/wine-run.sh" ./ombrel_player.exe --plugin "$work/Plugins/dsp_ombrel.dll" \

@@ -48,14 +48,30 @@ TEST_F(StandInDll, ExportsTheFourEntryPointsUndecorated) {
     for (const char* name : decorated) EXPECT_EQ(nullptr, Entry<FARPROC>(name)) << name;
 }
 
-TEST_F(StandInDll, TheModuleNamedWmvcoreIsTheOneBesideTheExecutable) {
-    // The plug-in loads "wmvcore.dll" by name: it must get this one, not Wine's own.
+TEST(RuntimeLoad, WmvcoreByNameIsTheStandInBesideTheExecutable) {
+    // The plug-in loads "wmvcore.dll" by name: under Wine it must get this one, not Wine's own
+    // (whose sink factories abort the process). No other test holds the DLL at this point.
+    win::ComApartment com;
     HMODULE byName = ::LoadLibraryA("wmvcore.dll");
-    ASSERT_NE(nullptr, byName);
+    ASSERT_NE(nullptr, byName) << "LoadLibrary error " << ::GetLastError();
     WCHAR path[MAX_PATH] = {};
     ::GetModuleFileNameW(byName, path, MAX_PATH);
     EXPECT_EQ(0, _wcsicmp(path, BesideExe(L"wmvcore.dll").c_str())) << Narrow(path);
-    EXPECT_EQ(module_, byName);
+    // Wine reports a builtin loaded in place of a file by that file's path, so the path alone
+    // proves nothing: only the stand-in lists the voice codec first.
+    auto create = reinterpret_cast<WMCreateProfileManagerProc>(
+        reinterpret_cast<void*>(::GetProcAddress(byName, "WMCreateProfileManager")));
+    ASSERT_NE(nullptr, create);
+    win::ComPtr<IWMProfileManager> manager;
+    ASSERT_HR(S_OK, create(manager.put()));
+    win::ComPtr<IWMCodecInfo3> info;
+    ASSERT_HR(S_OK, manager.As(IID_IWMCodecInfo3, &info));
+    WCHAR name[64] = {};
+    DWORD size = 64;
+    EXPECT_HR(S_OK, info->GetCodecName(WMMEDIATYPE_Audio, 0, name, &size));
+    EXPECT_EQ(std::wstring(L"Windows Media Audio Voice 9"), std::wstring(name)) << Narrow(name);
+    info.reset();
+    manager.reset();
     ::FreeLibrary(byName);
 }
 
