@@ -1,55 +1,54 @@
-// wmvcore_serve: the multiplexer and both sinks serving a known signal in real time, for the
-// FFmpeg proof (ffmpeg_proof.sh). Frame n of the 16-bit signal is, per channel c,
+// wmvcore_serve: the plug-in's own live encoder, through the runtime stand-in loaded as
+// wmvcore.dll, broadcasting a known signal in real time for the FFmpeg proof (ffmpeg_proof.sh).
+//   wmvcore_serve <port> <seconds> <change-at-seconds> <new-rate> [archive file]
+// The encoder is driven as the plug-in drives it: Initialize, SetBroadcastPort, SetMaxClients,
+// Configure with the default settings (script stream on), the nine content attributes, Start;
+// then 576-frame blocks of 16-bit stereo with WriteAudio, a "TEXT" title with WriteScript at
+// every whole second of stream time, and GetStatistics / GetClientCount polled while it runs.
+//
+// Up to the change the input is 44100 Hz and frame n is, per channel c,
 // (uint16)((n * 2654435761 + c * 40503) >> 16) ^ (c ? n : 0) — every frame tells its own index.
-// A script sample "TEXT" + "Song <k>" (two UTF-16 strings) is written at k seconds.
-//   wmvcore_serve <port> <seconds> <rate> <channels> [file]
-// Prints "READY <port>" once the network sink listens and the header is out.
-#include <winsock.h>
-#include <mmreg.h>
+// At the first block boundary at or past <change-at-seconds> (0: never) the input switches to
+// <new-rate> Hz with ChangeInputFormat and carries a 440 Hz sine (amplitude 12000, channel 1
+// inverted); the stream itself stays at 44100 Hz.
+//
+// Lines printed (each flushed at once):
+//   READY <port>                    the encoder started and listens
+//   SCRIPT <k> <time in 100 ns>     "Song <k>" written at that stream position
+//   CHANGE <rate> <time in 100 ns>  the input format changed there
+//   CLIENTS <n>                     the listener count, whenever it differs from the last one
+//   STATS <bytes> <current bit rate> <average bit rate>   once a second and after the last block
+//   DONE                            after Stop and Release
+#include <windows.h>
 
+#include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "standin/wmvcore/AsfMuxer.h"
-#include "standin/wmvcore/Sinks.h"
-#include "win/ComPtr.h"
+#include "encoder/Catalogue.h"
+#include "encoder/LiveEncoder.h"
 
 namespace {
 
-class Buffer final : public INSSBuffer {
-public:
-    explicit Buffer(const std::vector<BYTE>& bytes) : bytes_(bytes) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetLength(DWORD* n) override { *n = static_cast<DWORD>(bytes_.size()); return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetLength(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMaxLength(DWORD* n) override { return GetLength(n); }
-    HRESULT STDMETHODCALLTYPE GetBuffer(BYTE** b) override { *b = const_cast<BYTE*>(bytes_.data()); return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetBufferAndLength(BYTE** b, DWORD* n) override {
-        GetBuffer(b);
-        return GetLength(n);
-    }
+void Say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stdout, format, args);
+    va_end(args);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
 
-private:
-    const std::vector<BYTE>& bytes_;
-};
-
-std::vector<BYTE> Utf16(const std::wstring& s) {
-    std::vector<BYTE> v;
-    for (wchar_t c : s) {
-        v.push_back(static_cast<BYTE>(c));
-        v.push_back(static_cast<BYTE>(c >> 8));
-    }
-    v.push_back(0);
-    v.push_back(0);
-    return v;
+int Fail(ombrel::LiveEncoder* encoder, const char* step, HRESULT hr) {
+    char text[256] = {};
+    if (encoder) encoder->GetErrorText(text, sizeof text);
+    std::fprintf(stderr, "%s failed (hr=0x%08lx) %s\n", step, static_cast<unsigned long>(hr), text);
+    std::fflush(stderr);
+    return 1;
 }
 
 int16_t Sample(uint32_t n, uint32_t c) {
@@ -57,121 +56,127 @@ int16_t Sample(uint32_t n, uint32_t c) {
     return static_cast<int16_t>(static_cast<uint16_t>(mixed ^ (c ? n : 0)));
 }
 
+void Put(BYTE*& out, int16_t s) {
+    *out++ = static_cast<BYTE>(s);
+    *out++ = static_cast<BYTE>(static_cast<uint16_t>(s) >> 8);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 5) {
-        std::fprintf(stderr, "usage: wmvcore_serve <port> <seconds> <rate> <channels> [file]\n");
+        std::fprintf(stderr, "usage: wmvcore_serve <port> <seconds> <change-at-seconds> <new-rate> [archive]\n");
         return 2;
     }
-    DWORD port = std::strtoul(argv[1], nullptr, 10);
+    const DWORD port = std::strtoul(argv[1], nullptr, 10);
     const DWORD seconds = std::strtoul(argv[2], nullptr, 10);
-    const DWORD rate = std::strtoul(argv[3], nullptr, 10);
-    const WORD channels = static_cast<WORD>(std::strtoul(argv[4], nullptr, 10));
+    const DWORD changeAt = std::strtoul(argv[3], nullptr, 10);
+    const INT32 newRate = static_cast<INT32>(std::strtol(argv[4], nullptr, 10));
 
-    WAVEFORMATEX wave{};
-    wave.wFormatTag = WAVE_FORMAT_PCM;
-    wave.nChannels = channels;
-    wave.nSamplesPerSec = rate;
-    wave.wBitsPerSample = 16;
-    wave.nBlockAlign = static_cast<WORD>(channels * 2);
-    wave.nAvgBytesPerSec = rate * wave.nBlockAlign;
-    wmstandin::AsfStream audio;
-    audio.number = 1;
-    audio.mediaType = WMMEDIATYPE_Audio;
-    audio.format.assign(reinterpret_cast<BYTE*>(&wave), reinterpret_cast<BYTE*>(&wave) + sizeof wave);
-    audio.bitrate = wave.nAvgBytesPerSec * 8;
-    audio.bufferWindow = 3000;
-    audio.name = L"Audio";
-    audio.language = L"en-us";
-    wmstandin::AsfStream script;
-    script.number = 2;
-    script.mediaType = WMMEDIATYPE_Script;
-    script.bitrate = 2000;
-    script.bufferWindow = 3000;
-    script.name = L"Script";
-    script.language = L"en-us";
-    std::vector<wmstandin::AsfAttribute> attributes;
-    const wchar_t* pairs[][2] = {
-        {L"Title", L"Proof Title"},        {L"Author", L"Proof Author"},
-        {L"Copyright", L"Proof Copyright"}, {L"Description", L"Proof Description"},
-        {L"WM/Genre", L"Proof Genre"},      {L"WM/AlbumTitle", L"Proof Album"},
-        {L"WM/Composer", L"Proof Composer"}, {L"WM/EncodedBy", L"Proof EncodedBy"},
+    ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    InputFormat format{};
+    format.audioEnabled = TRUE;
+    format.sampleRate = 44100;
+    format.channels = 2;
+    format.bitsPerSample = 16;
+    format.scriptEnabled = TRUE;
+    EncoderSettings settings{};
+    HRESULT hr = ombrel::FillDefaultEncoderSettings(nullptr, &settings);
+    if (FAILED(hr)) return Fail(nullptr, "FillDefaultEncoderSettings", hr);
+
+    ombrel::LiveEncoder* encoder = nullptr;
+    hr = ombrel::WMLiveCreateInterface(&encoder);
+    if (FAILED(hr) || !encoder) return Fail(nullptr, "WMLiveCreateInterface", hr);
+    if (FAILED(hr = encoder->Initialize())) return Fail(encoder, "Initialize", hr);
+    if (FAILED(hr = encoder->SetBroadcastPort(port))) return Fail(encoder, "SetBroadcastPort", hr);
+    if (FAILED(hr = encoder->SetMaxClients(5))) return Fail(encoder, "SetMaxClients", hr);
+    if (FAILED(hr = encoder->Configure(&format, &settings))) return Fail(encoder, "Configure", hr);
+    const WCHAR* const attributes[][2] = {
+        {L"Title", L"Proof Title"},           {L"Author", L"Proof Author"},
+        {L"Description", L"Proof Description"}, {L"Copyright", L"Proof Copyright"},
+        {L"WM/Genre", L"Proof Genre"},         {L"WM/AlbumTitle", L"Proof Album"},
+        {L"WM/Composer", L"Proof Composer"},   {L"WM/EncodedBy", L"Proof EncodedBy"},
         {L"WM/Publisher", L"Proof Publisher"},
     };
-    for (auto& p : pairs) attributes.push_back({p[0], WMT_TYPE_STRING, Utf16(p[1])});
-    wmstandin::AsfMuxer muxer({audio, script}, attributes);
+    for (const auto& a : attributes)
+        if (FAILED(hr = encoder->SetStringAttribute(a[0], a[1]))) return Fail(encoder, "SetStringAttribute", hr);
+    if (argc > 5 && FAILED(hr = encoder->SetArchiveFile(argv[5]))) return Fail(encoder, "SetArchiveFile", hr);
+    if (FAILED(hr = encoder->Start())) return Fail(encoder, "Start", hr);
+    Say("READY %lu", static_cast<unsigned long>(port));
 
-    win::ComPtr<IWMWriterNetworkSink> net;
-    if (FAILED(wmstandin::CreateNetworkSink(net.put()))) return 1;
-    net->SetNetworkProtocol(WMT_PROTOCOL_HTTP);
-    net->SetMaximumClients(5);
-    HRESULT hr = net->Open(&port);
-    if (FAILED(hr)) {
-        std::fprintf(stderr, "Open failed 0x%08lx\n", static_cast<unsigned long>(hr));
-        return 1;
-    }
-    win::ComPtr<IWMWriterFileSink> file;
-    if (argc > 5) {
-        std::wstring path(argv[5], argv[5] + std::strlen(argv[5]));
-        if (FAILED(wmstandin::CreateFileSink(file.put())) || FAILED(file->Open(path.c_str()))) {
-            std::fprintf(stderr, "file sink failed\n");
-            return 1;
-        }
-    }
-    const std::vector<BYTE> header = muxer.Header();
-    Buffer headerBuffer(header);
-    net->OnHeader(&headerBuffer);
-    if (file) file->OnHeader(&headerBuffer);
-    std::printf("READY %lu\n", static_cast<unsigned long>(port));
-    std::fflush(stdout);
-
-    std::vector<wmstandin::AsfPacket> packets;
-    auto deliver = [&] {
-        for (const auto& p : packets) {
-            Buffer unit(p);
-            net->OnDataUnit(&unit);
-            if (file) file->OnDataUnit(&unit);
-        }
-        packets.clear();
+    const INT32 kBlock = 576;
+    std::vector<BYTE> pcm(kBlock * 4);
+    uint64_t offset = 0;     // stream time before the current format, 100 ns
+    uint64_t atRate = 0;     // frames written at the current rate
+    uint32_t index = 0;      // frames of the indexed signal written
+    uint64_t sineFrames = 0;  // frames of the sine written
+    uint32_t nextTitle = 0;
+    bool changed = false;
+    DWORD clients = 0;
+    DWORD lastStats = 0;
+    const uint64_t end = static_cast<uint64_t>(seconds) * 10000000;
+    const DWORD started = ::GetTickCount();
+    auto stats = [&] {
+        WM_WRITER_STATISTICS s{};
+        const HRESULT r = encoder->GetStatistics(&s);
+        if (FAILED(r)) return Say("STATS failed 0x%08lx", static_cast<unsigned long>(r));
+        Say("STATS %llu %lu %lu", static_cast<unsigned long long>(s.qwByteCount),
+            static_cast<unsigned long>(s.dwCurrentBitrate), static_cast<unsigned long>(s.dwAverageBitrate));
     };
-    const DWORD block = 576;
-    const uint64_t total = static_cast<uint64_t>(rate) * seconds;
-    const DWORD start = ::GetTickCount();
-    uint32_t nextScript = 0;
-    std::vector<BYTE> pcm(block * wave.nBlockAlign);
-    for (uint64_t n = 0; n < total; n += block) {
-        const QWORD time = n * 10000000 / rate;
-        if (n >= static_cast<uint64_t>(nextScript) * rate) {
-            std::vector<BYTE> sample = Utf16(L"TEXT");
-            const auto title = Utf16(L"Song " + std::to_wstring(nextScript));
-            sample.insert(sample.end(), title.begin(), title.end());
-            muxer.AddSample(2, static_cast<QWORD>(nextScript) * 10000000, sample.data(),
-                            static_cast<DWORD>(sample.size()), true, &packets);
-            ++nextScript;
+    for (;;) {
+        const uint64_t now = offset + atRate * 10000000 / static_cast<uint64_t>(format.sampleRate);
+        if (now >= end) break;
+        if (changeAt && !changed && now >= static_cast<uint64_t>(changeAt) * 10000000) {
+            InputFormat next = format;
+            next.sampleRate = newRate;
+            if (FAILED(hr = encoder->ChangeInputFormat(&next))) return Fail(encoder, "ChangeInputFormat", hr);
+            format = next;
+            offset = now;
+            atRate = 0;
+            changed = true;
+            Say("CHANGE %ld %llu", static_cast<long>(newRate), static_cast<unsigned long long>(now));
+        }
+        while (now >= static_cast<uint64_t>(nextTitle) * 10000000) {
+            const std::wstring title = L"Song " + std::to_wstring(nextTitle);
+            if (FAILED(hr = encoder->WriteScript(L"TEXT", title.c_str()))) return Fail(encoder, "WriteScript", hr);
+            Say("SCRIPT %u %llu", nextTitle, static_cast<unsigned long long>(now));
+            ++nextTitle;
         }
         BYTE* out = pcm.data();
-        for (DWORD i = 0; i < block; ++i) {
-            for (WORD c = 0; c < channels; ++c) {
-                const int16_t s = Sample(static_cast<uint32_t>(n + i), c);
-                *out++ = static_cast<BYTE>(s);
-                *out++ = static_cast<BYTE>(static_cast<uint16_t>(s) >> 8);
+        for (INT32 i = 0; i < kBlock; ++i) {
+            if (!changed) {
+                Put(out, Sample(index, 0));
+                Put(out, Sample(index, 1));
+                ++index;
+            } else {
+                const double t = static_cast<double>(sineFrames++) / format.sampleRate;
+                const auto s = static_cast<int16_t>(std::lround(12000 * std::sin(2 * 3.14159265358979 * 440 * t)));
+                Put(out, s);
+                Put(out, static_cast<int16_t>(-s));
             }
         }
-        muxer.AddSample(1, time, pcm.data(), static_cast<DWORD>(pcm.size()), true, &packets);
-        deliver();
-        // Real time: never ahead of the clock by more than a block.
-        const DWORD due = static_cast<DWORD>(time / 10000);
-        const DWORD now = ::GetTickCount() - start;
-        if (due > now) ::Sleep(due - now);
+        if (FAILED(hr = encoder->WriteAudio(pcm.data(), kBlock))) return Fail(encoder, "WriteAudio", hr);
+        atRate += kBlock;
+
+        DWORD count = 0;
+        if (SUCCEEDED(encoder->GetClientCount(&count)) && count != clients) {
+            clients = count;
+            Say("CLIENTS %lu", static_cast<unsigned long>(count));
+        }
+        // Real time: the clock is never behind the stream by more than a block.
+        const uint64_t written = offset + atRate * 10000000 / static_cast<uint64_t>(format.sampleRate);
+        const DWORD due = static_cast<DWORD>(written / 10000);
+        const DWORD elapsed = ::GetTickCount() - started;
+        if (elapsed / 1000 != lastStats) {
+            lastStats = elapsed / 1000;
+            stats();
+        }
+        if (due > elapsed) ::Sleep(due - elapsed);
     }
-    muxer.Flush(&packets);
-    deliver();
-    net->OnEndWriting();
-    if (file) file->OnEndWriting();
-    ::Sleep(500);
-    net->Close();
-    std::printf("DONE\n");
-    std::fflush(stdout);
+    stats();
+    if (FAILED(hr = encoder->Stop())) return Fail(encoder, "Stop", hr);
+    encoder->Release();
+    ::CoUninitialize();
+    Say("DONE");
     return 0;
 }

@@ -1,29 +1,45 @@
 #!/usr/bin/env bash
-# The FFmpeg proof: wmvcore_serve (the multiplexer and both sinks, under Wine) serves a known
-# 44.1 kHz stereo 16-bit signal with a script stream and nine attributes; FFmpeg, which nobody
-# here wrote, is the listener:
+# The FFmpeg proof: wmvcore_serve runs the plug-in's own live encoder (encoder/LiveEncoder.h)
+# through the runtime stand-in loaded as wmvcore.dll, under Wine, on a real loopback port. It
+# broadcasts a known 44.1 kHz stereo 16-bit signal with a script stream ("TEXT" + "Song k" at
+# each second) and the nine content attributes, switches the input to 48 kHz (a 440 Hz sine)
+# after six seconds, and archives the same stream with the encoder's file sink. FFmpeg, which
+# nobody here wrote, is the listener:
 #   ffprobe -v error -show_streams -show_format mmsh://127.0.0.1:PORT/
-#   ffmpeg -v error -i mmsh://127.0.0.1:PORT/ -map 0:a -t 2 -f s16le out.raw   (bit-exact check)
-#   ffprobe on the file sink's file, and its script packets with -show_packets -show_data.
+#   ffmpeg -v error -i mmsh://127.0.0.1:PORT/ -map 0:a -t 2 -f s16le live.raw   (bit-exact check)
+#   ffprobe on the archive: streams, script packets with -show_packets -show_data, the audio
+#   packets' pts across the rate change, and ffmpeg decoding the whole audio.
 set -u
 serve="$1"
+seconds=10
+change_at=6
 work=$(mktemp -d)
 pid=
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 export WINEARCH=win32 WINEDEBUG=-all
+# The stand-in beside the executable is loaded in place of Wine's own wmvcore.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wmvcore=n"
 fail=0
 check() { if eval "$2"; then echo "ok: $1"; else echo "FAIL: $1"; fail=1; fi; }
+log="$work/serve.log"
+mark() { echo "MARK $1" >>"$log"; }
 
+# The encoder refuses port 0 (it keeps the port it is given), so take one that is free now.
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 winfile="Z:$(printf '%s' "$work/archive.asf" | sed 's|/|\\|g')"
-wine "$serve" 0 12 44100 2 "$winfile" >"$work/serve.log" 2>&1 </dev/null &
+echo "\$ wine wmvcore_serve.exe $port $seconds $change_at 48000 archive.asf"
+: >"$log"
+# Appending: the serve's lines and this script's marks land in the log in the order they happen.
+wine "$serve" "$port" "$seconds" "$change_at" 48000 "$winfile" >>"$log" 2>&1 </dev/null &
 pid=$!
-for _ in $(seq 1 100); do grep -q READY "$work/serve.log" && break; sleep 0.1; done
-port=$(awk '/READY/{print $2}' "$work/serve.log" | tr -d '\r')
-[ -n "$port" ] || { echo "the server did not start"; cat "$work/serve.log"; exit 1; }
+for _ in $(seq 1 300); do grep -q READY "$log" && break; sleep 0.1; done
+grep -q "READY $port" "$log" || { echo "the server did not start"; cat "$log"; exit 1; }
 echo "serving on $port"
 
 echo "\$ ffprobe -v error -show_streams -show_format mmsh://127.0.0.1:$port/"
+mark probe-start
 probe=$(timeout 30 ffprobe -v error -show_streams -show_format "mmsh://127.0.0.1:$port/" 2>&1)
+mark probe-end
 printf '%s\n' "$probe" | grep -E '^(codec_name|codec_type|sample_rate|channels|bits_per_sample|nb_streams|format_name|TAG:)'
 check "one audio stream" '[ "$(printf "%s\n" "$probe" | grep -c "^codec_type=audio")" -eq 1 ]'
 check "one data stream for the script" '[ "$(printf "%s\n" "$probe" | grep -c "^codec_type=data")" -eq 1 ]'
@@ -36,49 +52,147 @@ for tag in "title=Proof Title" "artist=Proof Author" "copyright=Proof Copyright"
   check "tag $tag" 'printf "%s\n" "$probe" | grep -qx "TAG:$tag"'
 done
 
-echo "\$ ffmpeg -v error -i mmsh://127.0.0.1:$port/ -map 0:a -t 2 -f s16le out.raw"
-timeout 30 ffmpeg -nostdin -v error -i "mmsh://127.0.0.1:$port/" -map 0:a -t 2 -f s16le "$work/out.raw"
-echo "ffmpeg exited with $?, $(stat -c %s "$work/out.raw" 2>/dev/null) bytes"
-compare=$(python3 - "$work/out.raw" <<'PY'
-import struct, sys
-data = open(sys.argv[1], 'rb').read()
-frames = len(data) // 4
-def sample(n, c):
-    mixed = ((n * 2654435761 + c * 40503) & 0xFFFFFFFF) >> 16
-    return (mixed ^ (n if c else 0)) & 0xFFFF
-got = struct.unpack('<%dH' % (frames * 2), data[:frames * 4])
-if frames < 44100:
-    print('short: %d frames' % frames); sys.exit(1)
-start = next((n for n in range(44100 * 12) if sample(n, 0) == got[0] and sample(n, 1) == got[1]), None)
-if start is None:
-    print('first frame not in the signal'); sys.exit(1)
-bad = sum(1 for i in range(frames) if got[2*i] != sample(start + i, 0) or got[2*i+1] != sample(start + i, 1))
-print('%d frames from frame %d, %d differ' % (frames, start, bad))
-sys.exit(1 if bad else 0)
-PY
-)
-status=$?
-echo "$compare"
-check "decoded audio bit-identical to the signal" '[ $status -eq 0 ]'
+echo "\$ ffmpeg -v error -i mmsh://127.0.0.1:$port/ -map 0:a -t 2 -f s16le live.raw"
+mark pull-start
+timeout 30 ffmpeg -nostdin -v error -i "mmsh://127.0.0.1:$port/" -map 0:a -t 2 -f s16le "$work/live.raw"
+echo "ffmpeg exited with $?, $(stat -c %s "$work/live.raw" 2>/dev/null) bytes"
+mark pull-end
 
-wait "$pid"; pid=
+wait "$pid"; status=$?; pid=
+echo "wmvcore_serve exited with $status"
+check "the encoder ran to the end" '[ $status -eq 0 ] && grep -q "^DONE" "$log"'
+grep -E '^(SCRIPT|CHANGE|CLIENTS|STATS|MARK)' "$log" | tr -d '\r'
+
+# The listener count: 1 while ffprobe and while ffmpeg were connected, 0 after each, never above 1.
+clients=$(tr -d '\r' <"$log" | awk '/^MARK/{print $2} /^CLIENTS/{print "clients" $2}' | tr '\n' ' ')
+echo "listener count and marks: $clients"
+check "GetClientCount went to 1 while ffmpeg pulled and back to 0 after" \
+  'printf "%s" "$clients" | grep -Eq "pull-start (clients0 )?clients1 .*pull-end( clients1)? clients0 $"'
+check "GetClientCount never above 1" '! printf "%s" "$clients" | grep -Eq "clients([2-9]|[1-9][0-9])"'
+
+# The statistics after the last block: bytes of ten seconds of the 44.1 kHz stream (the 48 kHz
+# input is counted as the 44.1 kHz it becomes) and the current bit rate of 16-bit stereo 44.1 kHz.
+last=$(tr -d '\r' <"$log" | awk '/^STATS/{line=$0} END{print line}')
+stat_bytes=$(printf '%s' "$last" | awk '{print $2 + 0}')
+stat_rate=$(printf '%s' "$last" | awk '{print $3 + 0}')
+echo "last statistics: $stat_bytes bytes, current bit rate $stat_rate"
+check "statistics byte count about $seconds s of 176400 bytes" \
+  '[ "$stat_bytes" -gt $((seconds * 176400 * 98 / 100)) ] && [ "$stat_bytes" -lt $((seconds * 176400 * 102 / 100)) ]'
+check "statistics current bit rate about 1411 kbps" \
+  '[ "$stat_rate" -gt 1383000 ] && [ "$stat_rate" -lt 1440000 ]'
+
+# Script samples at the times the plug-in gave them (the SCRIPT lines) and the change's time.
+tr -d '\r' <"$log" | awk '/^SCRIPT/{print $2, $3}' >"$work/given.txt"
+change_time=$(tr -d '\r' <"$log" | awk '/^CHANGE/{print $3}')
+
 echo "\$ ffprobe -v error -show_streams -show_format archive.asf"
 file=$(ffprobe -v error -show_streams -show_format "$work/archive.asf" 2>&1)
-printf '%s\n' "$file" | grep -E '^(codec_name|codec_type|nb_streams|size|TAG:title)'
-check "file: audio and data streams" '[ "$(printf "%s\n" "$file" | grep -c "^codec_type=")" -eq 2 ]'
-check "file: title tag" 'printf "%s\n" "$file" | grep -qx "TAG:title=Proof Title"'
+printf '%s\n' "$file" | grep -E '^(codec_name|codec_type|sample_rate|channels|nb_streams|size|duration|TAG:title)'
+check "archive: audio and data streams" '[ "$(printf "%s\n" "$file" | grep -c "^codec_type=")" -eq 2 ]'
+check "archive: title tag" 'printf "%s\n" "$file" | grep -qx "TAG:title=Proof Title"'
+
 echo "\$ ffprobe -v error -select_streams d -show_packets -show_data archive.asf"
-script=$(ffprobe -v error -select_streams d -show_packets -show_data "$work/archive.asf" 2>&1)
-printf '%s\n' "$script" | grep -E '^pts_time|^0000' | head -6
-at3=$(printf '%s\n' "$script" | awk '/^pts_time=3.000000/{p=1} p&&/^\[\/PACKET\]/{exit} p')
-check "script packets: one a second, 12 in all" '[ "$(printf "%s\n" "$script" | grep -c "^pts_time=")" -eq 12 ]'
-check "script at 3 s: TEXT + Song 3 as two UTF-16 strings" \
-  'printf "%s\n" "$at3" | grep -q "^00000000: 5400 4500 5800 5400 0000 5300 6f00 6e00" &&
-   printf "%s\n" "$at3" | grep -q "^00000010: 6700 2000 3300 0000 "'
+ffprobe -v error -select_streams d -show_packets -show_data "$work/archive.asf" >"$work/script.txt" 2>&1
+grep -E '^pts_time|^0000' "$work/script.txt" | head -6
+echo "\$ ffprobe -v error -select_streams a -show_entries packet=pts_time,duration_time,size -of csv archive.asf"
+ffprobe -v error -select_streams a -show_entries packet=pts_time,duration_time,size -of csv \
+  "$work/archive.asf" >"$work/apackets.csv" 2>&1
 echo "\$ ffmpeg -v error -i archive.asf -map 0:a -f s16le whole.raw"
 ffmpeg -nostdin -v error -i "$work/archive.asf" -map 0:a -f s16le "$work/whole.raw"
-# Twelve seconds in whole blocks of 576 frames: 919 blocks.
-check "file: all twelve seconds of audio" '[ "$(stat -c %s "$work/whole.raw")" -eq $((919 * 576 * 4)) ]'
+
+python3 - "$work" "$seconds" "$change_time" <<'PY'
+import math, re, struct, sys
+work, seconds, change_time = sys.argv[1], int(sys.argv[2]), int(sys.argv[3] or 0)
+failed = False
+def check(what, ok, detail=''):
+    global failed
+    print(('ok: ' if ok else 'FAIL: ') + what + (' (' + detail + ')' if detail else ''))
+    failed |= not ok
+def sample(n, c):
+    mixed = ((n * 2654435761 + c * 40503) & 0xFFFFFFFF) >> 16
+    return (mixed ^ (n & 0xFFFF if c else 0)) & 0xFFFF
+def frames(path):
+    data = open(path, 'rb').read()
+    n = len(data) // 4
+    return struct.unpack('<%dH' % (n * 2), data[:n * 4])
+block = 576
+# The change comes at the first block boundary at or past six seconds; before it the frames of
+# the stream are the indexed signal one for one.
+change_frame = (change_time * 44100 + 5 * 10**6) // 10**7
+check('the change at a block boundary past 6 s', change_frame % block == 0 and change_frame * 10**7 // 44100 == change_time
+      and 6 * 44100 <= change_frame < 6 * 44100 + block, 'frame %d, %d x 100 ns' % (change_frame, change_time))
+
+# The live pull: bit-identical to the signal from its first frame on.
+got = frames(work + '/live.raw')
+n = len(got) // 2
+start = next((s for s in range(change_frame) if sample(s, 0) == got[0] and sample(s, 1) == got[1]), None)
+if n < 44100 or start is None:
+    check('live pull decodes bit-identical to the signal', False, '%d frames, first frame %s' % (n, start))
+else:
+    upto = min(n, change_frame - start)
+    bad = sum(1 for i in range(upto) if got[2*i] != sample(start + i, 0) or got[2*i+1] != sample(start + i, 1))
+    check('live pull decodes bit-identical to the signal', bad == 0 and upto >= 44100,
+          '%d frames from frame %d compared, %d differ' % (upto, start, bad))
+
+# The archive's whole audio: the indexed signal up to the change, then the 48 kHz sine as 44.1 kHz.
+whole = frames(work + '/whole.raw')
+total = len(whole) // 2
+bad = sum(1 for i in range(min(total, change_frame)) if whole[2*i] != sample(i, 0) or whole[2*i+1] != sample(i, 1))
+check('archive audio bit-identical up to the change', total > change_frame and bad == 0,
+      '%d frames, %d differ' % (min(total, change_frame), bad))
+# 576 input frames at 48 kHz become 529.2 frames at 44.1 kHz.
+expected_after = (seconds * 10**7 - change_time) * 44100 // 10**7
+after = total - change_frame
+check('archive length after the change is the remaining time at 44.1 kHz', abs(after - expected_after) <= block,
+      '%d frames, about %d expected' % (after, expected_after))
+signed = lambda v: v - 65536 if v >= 32768 else v
+worst = max((abs(signed(whole[2*(change_frame+m)]) - 12000 * math.sin(2 * math.pi * 440 * m / 44100))
+             for m in range(after)), default=99999)
+mirror = max((abs(signed(whole[2*(change_frame+m)]) + signed(whole[2*(change_frame+m)+1])) for m in range(after)), default=99999)
+check('after the change: the 440 Hz sine at 44.1 kHz, in phase from the change on', worst <= 40 and mirror <= 1,
+      'largest difference %.1f of 12000, channels mirror within %d' % (worst, mirror))
+
+# Audio packets: each packet's pts is the frames before it at 44.1 kHz (ms precision in ASF),
+# so no gap and no overlap, across the change as well; pts + duration meets the next pts.
+rows = [l.split(',') for l in open(work + '/apackets.csv').read().split() if l.startswith('packet')]
+pts = [round(float(r[1]) * 1000) for r in rows]
+dur = [round(float(r[2]) * 1000) for r in rows]
+size = [int(r[3]) for r in rows]
+before, drift = 0, 0
+for p, s in zip(pts, size):
+    drift = max(drift, abs(p - before * 1000 / 44100))
+    before += s // 4
+join = max((abs(pts[i+1] - pts[i] - dur[i]) for i in range(len(pts) - 1)), default=99)
+around = [i for i in range(len(pts)) if pts[i] * 10**4 >= change_time][:1]
+if around:
+    i = around[0]
+    print('packets around the change: ' + ', '.join('%d ms +%d (%d bytes)' % (pts[j], dur[j], size[j]) for j in range(i - 2, i + 3)))
+check('audio pts continuous across the rate change', len(pts) > 100 and drift <= 1.0 and join <= 1 and before == total,
+      '%d packets, pts at most %.2f ms from the frames before, pts+duration meets next within %d ms' % (len(pts), drift, join))
+
+# Script packets: "TEXT" and "Song k" as two UTF-16 strings, at the time the plug-in gave (ms).
+text = open(work + '/script.txt').read()
+packets = []
+for body in re.findall(r'\[PACKET\](.*?)\[/PACKET\]', text, re.S):
+    t = float(re.search(r'^pts_time=(\S+)', body, re.M).group(1))
+    hexes = ''.join(l[10:50].replace(' ', '') for l in re.findall(r'^[0-9a-f]{8}: .*$', body, re.M))
+    packets.append((t, bytes.fromhex(hexes)))
+given = [tuple(map(int, l.split())) for l in open(work + '/given.txt')]
+check('one script packet per title written', len(packets) == len(given) == seconds, '%d packets, %d written' % (len(packets), len(given)))
+for (k, time), (t, data) in zip(given, packets):
+    want = 'TEXT\0Song {}\0'.format(k).encode('utf-16-le')
+    ok = data == want and abs(t * 1000 - time / 10**4) <= 1
+    # The plug-in's time: the stream position after the last whole block, the first at or past k s.
+    if time < change_time:
+        ok &= time == -(-k * 44100 // block) * block * 10**7 // 44100
+    else:
+        ok &= time == change_time + -(-(k * 10**7 - change_time) * 48000 // (block * 10**7)) * block * 10**7 // 48000
+    if not ok or k in (0, 6, seconds - 1):
+        check('script %d: TEXT + Song %d at %.3f s' % (k, k, time / 10**7), ok, 'pts %.3f, %d bytes' % (t, len(data)))
+    failed |= not ok
+sys.exit(1 if failed else 0)
+PY
+[ $? -eq 0 ] || fail=1
 
 [ $fail -eq 0 ] && echo "ffmpeg proof passed"
 exit $fail
