@@ -1,8 +1,10 @@
 // The file sink: the writer's header, then its packets, into one file. At the end of writing the
-// header's counts and sizes are written back (file size, data packet count, data object size), so
-// the file reads as a finished, non-live file.
+// header's counts and sizes are written back (file size, data packet count, data object size,
+// play and send durations), so the file reads as a finished, non-live file.
 #include "standin/wmvcore/Sinks.h"
 
+#include <algorithm>
+#include <map>
 #include <new>
 #include <vector>
 
@@ -13,6 +15,70 @@
 namespace wmstandin {
 
 namespace {
+
+// Where a data packet's times are: its send time and duration, and each payload's stream and
+// presentation time (milliseconds, preroll included). False for a packet that does not parse.
+struct PacketTimes {
+    DWORD send = 0;
+    WORD duration = 0;
+    std::vector<std::pair<BYTE, DWORD>> presentations;
+};
+
+bool ReadPacketTimes(const BYTE* p, DWORD size, PacketTimes* times) {
+    DWORD at = 0;
+    auto has = [&](DWORD n) { return at + n <= size; };
+    // A field of 0, 1, 2 or 4 bytes chosen by a two-bit length type.
+    auto field = [&](unsigned type, DWORD* value) {
+        static const DWORD kSizes[] = {0, 1, 2, 4};
+        const DWORD n = kSizes[type & 3];
+        if (!has(n)) return false;
+        DWORD v = 0;
+        for (DWORD i = 0; i < n; ++i) v |= static_cast<DWORD>(p[at + i]) << (8 * i);
+        at += n;
+        *value = v;
+        return true;
+    };
+    if (!has(1)) return false;
+    if (p[0] & 0x80) at += 1 + (p[0] & 0x0F);  // error correction data
+    if (!has(2)) return false;
+    const BYTE lengthType = p[at++];
+    const BYTE properties = p[at++];
+    DWORD ignored = 0, padding = 0;
+    if (!field(lengthType >> 5, &ignored) || !field(lengthType >> 1, &ignored) || !field(lengthType >> 3, &padding))
+        return false;
+    DWORD send = 0, duration = 0;
+    if (!field(3, &send) || !field(2, &duration)) return false;
+    times->send = send;
+    times->duration = static_cast<WORD>(duration);
+    const bool multiple = lengthType & 1;
+    DWORD count = 1;
+    unsigned payloadLengthType = 0;
+    if (multiple) {
+        if (!has(1)) return false;
+        count = p[at] & 0x3F;
+        payloadLengthType = p[at] >> 6;
+        ++at;
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD stream = 0, object = 0, offset = 0, replicated = 0, length = 0;
+        if (!field(1, &stream) || !field(properties >> 4, &object) || !field(properties >> 2, &offset) ||
+            !field(properties, &replicated) || !has(replicated))
+            return false;
+        DWORD presentation = offset;  // compressed payloads carry it in the offset field
+        if (replicated >= 8) presentation = asf::ReadU32(p + at + 4);
+        at += replicated;
+        if (multiple) {
+            if (!field(payloadLengthType, &length)) return false;
+        } else {
+            if (size < at + padding) return false;
+            length = size - at - padding;
+        }
+        if (!has(length)) return false;
+        at += length;
+        times->presentations.emplace_back(static_cast<BYTE>(stream & 0x7F), presentation);
+    }
+    return true;
+}
 
 HRESULT LastError() {
     const DWORD e = ::GetLastError();
@@ -49,6 +115,8 @@ public:
         header_.clear();
         packets_ = 0;
         packetSize_ = 0;
+        sendEnd_ = 0;
+        last_.clear();
         return S_OK;
     }
 
@@ -85,6 +153,17 @@ public:
         if (SUCCEEDED(hr)) {
             ++packets_;
             packetSize_ = size;
+            PacketTimes times;
+            if (ReadPacketTimes(data, size, &times)) {
+                sendEnd_ = std::max<uint64_t>(sendEnd_, static_cast<uint64_t>(times.send) + times.duration);
+                for (const auto& [stream, time] : times.presentations) {
+                    Last& last = last_[stream];
+                    if (time > last.time) {
+                        last.previous = last.time;
+                        last.time = time;
+                    }
+                }
+            }
         }
         return hr;
     }
@@ -113,8 +192,20 @@ private:
         return Write(data, size);
     }
 
-    // The file properties' size, packet count and flags (seekable now, no longer broadcast), and
-    // the data object's size and packet count.
+    // The play duration (100 ns, preroll included): the latest presentation time of all streams
+    // plus the last object of the stream it belongs to, taken to last as long as the gap before
+    // it (a sparse stream's commands end where the continuous stream's last block ends).
+    uint64_t PlayDuration() const {
+        const Last* latest = nullptr;
+        for (const auto& entry : last_)
+            if (!latest || entry.second.time > latest->time) latest = &entry.second;
+        if (!latest) return 0;
+        const DWORD lasts = latest->previous ? latest->time - latest->previous : 0;
+        return (static_cast<uint64_t>(latest->time) + lasts) * 10000;
+    }
+
+    // The file properties' size, packet count, play and send durations and flags (seekable now,
+    // no longer broadcast), and the data object's size and packet count.
     HRESULT PatchHeader() {
         const size_t size = header_.size();
         if (size < 30 + asf::kDataObjectHeadSize) return S_FALSE;
@@ -134,7 +225,9 @@ private:
                 for (size_t i = 0; i < 8; ++i) patched[at + 40 + i] = bytes[i];
                 bytes.clear();
                 w.U64(packets_);
-                for (size_t i = 0; i < 8; ++i) patched[at + 56 + i] = bytes[i];
+                w.U64(PlayDuration());
+                w.U64(sendEnd_ * 10000);
+                for (size_t i = 0; i < 24; ++i) patched[at + 56 + i] = bytes[i];
                 bytes.clear();
                 w.U32(0x02);  // seekable, not broadcast
                 for (size_t i = 0; i < 4; ++i) patched[at + 88 + i] = bytes[i];
@@ -161,6 +254,12 @@ private:
     std::vector<BYTE> header_;
     uint64_t packets_ = 0;
     DWORD packetSize_ = 0;
+    uint64_t sendEnd_ = 0;  // ms: the latest send time plus its packet's duration
+    struct Last {
+        DWORD time = 0;      // ms, the stream's latest presentation time
+        DWORD previous = 0;  // ms, the one before it
+    };
+    std::map<BYTE, Last> last_;
 };
 
 }  // namespace

@@ -90,6 +90,9 @@ file=$(ffprobe -v error -show_streams -show_format "$work/archive.asf" 2>&1)
 printf '%s\n' "$file" | grep -E '^(codec_name|codec_type|sample_rate|channels|nb_streams|size|duration|TAG:title)'
 check "archive: audio and data streams" '[ "$(printf "%s\n" "$file" | grep -c "^codec_type=")" -eq 2 ]'
 check "archive: title tag" 'printf "%s\n" "$file" | grep -qx "TAG:title=Proof Title"'
+# The file sink wrote the play duration back: the format's duration, checked below against the
+# audio ffmpeg decodes from the file.
+duration=$(printf '%s\n' "$file" | awk -F= '/^\[FORMAT\]/{f=1} f&&/^duration=/{print $2}')
 
 echo "\$ ffprobe -v error -select_streams d -show_packets -show_data archive.asf"
 ffprobe -v error -select_streams d -show_packets -show_data "$work/archive.asf" >"$work/script.txt" 2>&1
@@ -100,9 +103,9 @@ ffprobe -v error -select_streams a -show_entries packet=pts_time,duration_time,s
 echo "\$ ffmpeg -v error -i archive.asf -map 0:a -f s16le whole.raw"
 ffmpeg -nostdin -v error -i "$work/archive.asf" -map 0:a -f s16le "$work/whole.raw"
 
-python3 - "$work" "$seconds" "$change_time" <<'PY'
+python3 - "$work" "$seconds" "$change_time" "$duration" <<'PY'
 import math, re, struct, sys
-work, seconds, change_time = sys.argv[1], int(sys.argv[2]), int(sys.argv[3] or 0)
+work, seconds, change_time, duration = sys.argv[1], int(sys.argv[2]), int(sys.argv[3] or 0), sys.argv[4]
 failed = False
 def check(what, ok, detail=''):
     global failed
@@ -145,6 +148,12 @@ expected_after = (seconds * 10**7 - change_time) * 44100 // 10**7
 after = total - change_frame
 check('archive length after the change is the remaining time at 44.1 kHz', abs(after - expected_after) <= block,
       '%d frames, about %d expected' % (after, expected_after))
+try:
+    played = float(duration)
+except ValueError:
+    played = -1
+check('archive duration is the length of its audio', abs(played - total / 44100) <= 0.005,
+      'ffprobe duration %s, %.3f s of audio' % (duration, total / 44100))
 signed = lambda v: v - 65536 if v >= 32768 else v
 worst = max((abs(signed(whole[2*(change_frame+m)]) - 12000 * math.sin(2 * math.pi * 440 * m / 44100))
              for m in range(after)), default=99999)
