@@ -11,6 +11,8 @@ command -v make >/dev/null || need+=(make)
 { [ -x /usr/lib/wine/wine ] || [ -x /usr/bin/wine ]; } && dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine wine32:i386)
 command -v Xvfb >/dev/null || need+=(xvfb xauth)
 command -v ffmpeg >/dev/null || need+=(ffmpeg)
+# The FFmpeg proof checks what the listener decoded with a little Python.
+command -v python3 >/dev/null || need+=(python3)
 fc-list 2>/dev/null | grep -qi 'IPAGothic' || need+=(fonts-ipafont-gothic)
 command -v locale-gen >/dev/null || need+=(locales)
 
