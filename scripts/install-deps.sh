@@ -13,7 +13,7 @@ command -v Xvfb >/dev/null || need+=(xvfb xauth)
 command -v ffmpeg >/dev/null || need+=(ffmpeg)
 # The FFmpeg proof checks what the listener decoded with a little Python.
 command -v python3 >/dev/null || need+=(python3)
-fc-list 2>/dev/null | grep -qi 'IPAGothic' || need+=(fonts-ipafont-gothic)
+[ -f /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf ] || need+=(fonts-ipafont-gothic)
 command -v locale-gen >/dev/null || need+=(locales)
 
 SUDO=""
