@@ -6,7 +6,7 @@ namespace wmstandin {
 namespace {
 
 struct Buffer final : INSSBuffer {
-    LONG refs = 1;
+    RefCount refs;
     std::vector<BYTE> bytes;
     DWORD length;
 
@@ -20,12 +20,8 @@ struct Buffer final : INSSBuffer {
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = ::InterlockedDecrement(&refs);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return refs.Add(); }
+    ULONG STDMETHODCALLTYPE Release() override { return refs.Release(this); }
     HRESULT STDMETHODCALLTYPE GetLength(DWORD* out) override {
         if (!out) return E_POINTER;
         *out = length;

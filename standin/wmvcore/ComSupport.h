@@ -16,6 +16,22 @@ namespace wmstandin {
 // The runtime's "buffer too small" code (ASF_E_BUFFERTOOSMALL), which mingw's nserror.h lacks.
 constexpr HRESULT kBufferTooSmall = static_cast<HRESULT>(0xC00D07D2);
 
+// An object's Interlocked reference count, one for its creator at the start. Release deletes
+// the owner with the last reference.
+class RefCount {
+public:
+    ULONG Add() noexcept { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); }
+    template <typename Owner>
+    ULONG Release(Owner* owner) noexcept {
+        const LONG left = ::InterlockedDecrement(&refs_);
+        if (left == 0) delete owner;
+        return static_cast<ULONG>(left);
+    }
+
+private:
+    LONG refs_ = 1;
+};
+
 // Runs a method body; nothing thrown leaves a COM method.
 template <typename F>
 HRESULT Guard(F&& body) noexcept {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "standin/wmvcore/AsfBytes.h"
+#include "standin/wmvcore/ComSupport.h"
 #include "win/CriticalSection.h"
 #include "win/UniqueAny.h"
 
@@ -97,12 +98,8 @@ public:
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = ::InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return refs_.Add(); }
+    ULONG STDMETHODCALLTYPE Release() override { return refs_.Release(this); }
 
     HRESULT STDMETHODCALLTYPE Open(const WCHAR* path) override {
         if (!path || !*path) return E_INVALIDARG;
@@ -176,6 +173,7 @@ public:
     }
 
 private:
+    friend class wmstandin::RefCount;  // the last Release deletes
     ~FileSink() {
         if (file_) PatchHeader();
     }
@@ -248,7 +246,7 @@ private:
         return hr;
     }
 
-    LONG refs_ = 1;
+    RefCount refs_;
     win::CriticalSection cs_;
     win::UniqueAny<win::FileHandleTraits> file_;
     std::vector<BYTE> header_;

@@ -9,7 +9,7 @@ namespace wmstandin {
 namespace {
 
 struct InputProps final : IWMInputMediaProps, IWMStreamConfig {
-    LONG refs = 1;
+    RefCount refs;
     win::CriticalSection lock;
     StreamData stream;
     WM_MEDIA_TYPE type;
@@ -31,12 +31,8 @@ struct InputProps final : IWMInputMediaProps, IWMStreamConfig {
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = ::InterlockedDecrement(&refs);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return refs.Add(); }
+    ULONG STDMETHODCALLTYPE Release() override { return refs.Release(this); }
 
     // IWMMediaProps
     HRESULT STDMETHODCALLTYPE GetType(GUID* out) override {

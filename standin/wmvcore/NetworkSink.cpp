@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "standin/wmvcore/ComSupport.h"
 #include "standin/wmvcore/HttpRequest.h"
 #include "win/CriticalSection.h"
 #include "win/UniqueAny.h"
@@ -90,12 +91,8 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = ::InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return refs_.Add(); }
+    ULONG STDMETHODCALLTYPE Release() override { return refs_.Release(this); }
 
     // IWMWriterSink
     HRESULT STDMETHODCALLTYPE OnHeader(INSSBuffer* header) override {
@@ -440,7 +437,7 @@ private:
         }
     }
 
-    LONG refs_ = 1;
+    RefCount refs_;
     win::CriticalSection cs_;
     std::vector<BYTE> header_;
     std::vector<std::unique_ptr<Connection>> connections_;

@@ -13,7 +13,7 @@ bool IsKnownStreamType(REFGUID type) noexcept {
 }
 
 struct Profile final : IWMProfile {
-    LONG refs = 1;
+    RefCount refs;
     win::CriticalSection lock;
     WMT_VERSION version;
     std::wstring name;
@@ -30,12 +30,8 @@ struct Profile final : IWMProfile {
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = ::InterlockedDecrement(&refs);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return refs.Add(); }
+    ULONG STDMETHODCALLTYPE Release() override { return refs.Release(this); }
 
     HRESULT STDMETHODCALLTYPE GetVersion(WMT_VERSION* out) override {
         if (!out) return E_POINTER;

@@ -64,7 +64,7 @@ StreamData VideoFormatData() {
 }
 
 struct ProfileManager final : IWMProfileManager, IWMCodecInfo3 {
-    LONG refs = 1;
+    RefCount refs;
     win::CriticalSection lock;
     std::vector<EnumerationSetting> audioSettings;
     EnumerationSetting videoSetting;
@@ -85,12 +85,8 @@ struct ProfileManager final : IWMProfileManager, IWMCodecInfo3 {
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = ::InterlockedDecrement(&refs);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return refs.Add(); }
+    ULONG STDMETHODCALLTYPE Release() override { return refs.Release(this); }
 
     // IWMProfileManager
     HRESULT STDMETHODCALLTYPE CreateEmptyProfile(WMT_VERSION version, IWMProfile** profile) override {

@@ -13,7 +13,7 @@ namespace {
 const IID kIidStreamConfigData = {0x6f1b7a52, 0x3c2e, 0x4d8a, {0x9b, 0x41, 0x0e, 0x5c, 0x77, 0x20, 0x13, 0xa9}};
 
 struct StreamConfig final : IWMStreamConfig3, IWMVideoMediaProps, IWMPropertyVault {
-    LONG refs = 1;
+    RefCount refs;
     win::CriticalSection lock;
     StreamData data;
 
@@ -38,12 +38,8 @@ struct StreamConfig final : IWMStreamConfig3, IWMVideoMediaProps, IWMPropertyVau
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = ::InterlockedDecrement(&refs);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return refs.Add(); }
+    ULONG STDMETHODCALLTYPE Release() override { return refs.Release(this); }
 
     // IWMStreamConfig
     HRESULT STDMETHODCALLTYPE GetStreamType(GUID* type) override {

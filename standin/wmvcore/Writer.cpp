@@ -88,7 +88,7 @@ std::vector<BYTE> PcmFormatBytes(const std::vector<BYTE>& format) {
 }
 
 struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
-    LONG refs = 1;
+    RefCount refs;
     win::CriticalSection lock;
     bool configured = false;
     bool writing = false;
@@ -115,12 +115,8 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = ::InterlockedDecrement(&refs);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return refs.Add(); }
+    ULONG STDMETHODCALLTYPE Release() override { return refs.Release(this); }
 
     // ---- delivery to the sinks ----
 
