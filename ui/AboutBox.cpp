@@ -1,0 +1,7 @@
+#include "ui/AboutBox.h"
+
+namespace ombrel {
+
+void RunAboutBox(HINSTANCE, HWND) {}
+
+}  // namespace ombrel
