@@ -1,14 +1,29 @@
-// Whether a broadcast runs. Read without a lock by the audio thread, the hooks and the timer.
+// The owner of the one live encoder of a running broadcast.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 
+#include "encoder/LiveEncoder.h"
+
 namespace ombrel {
 
+// 1 from the end of a successful start until the beginning of a stop. Read without a lock by
+// the audio thread, the hooks, the timer and the song worker.
 extern std::atomic<LONG> _fBroadcasting;
 
 inline LONG IsBroadcasting() { return _fBroadcasting.load(); }
+
+// Main thread, only while idle: creates, configures and starts the encoder, then the song
+// worker. A failure is shown in a message box and leaves the plug-in idle.
+void StartBroadcast();
+
+// Main thread: flag off, song worker ended, encoder stopped and released.
+void StopBroadcast();
+
+// Lends the encoder for the call in progress: no reference is added, none may be released.
+// E_INVALIDARG without a place for the answer, E_FAIL while not broadcasting.
+HRESULT GetEncoder(LiveEncoder** encoder);
 
 }  // namespace ombrel
