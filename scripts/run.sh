@@ -1,14 +1,29 @@
 #!/usr/bin/env bash
-# The run command: builds, then starts the player stand-in with the plug-in loaded, playing the
-# built-in playlist. Usage: scripts/run.sh [SECONDS] [player options...]
-#   SECONDS  how long the player plays before it quits the plug-in (default 60; 0 = until its
-#            window is closed). Further options go to the player (see ombrel_player.exe --help).
+# The run command: builds, then starts the player stand-in with the plug-in and the runtime
+# stand-in under Wine, plays the built-in tagged playlist in a loop with title streaming on,
+# presses the main window's 配信開始 and prints where to listen. Runs until interrupted (Ctrl-C),
+# which closes the player as its close box would: the plug-in quits and saves its settings.
+#
+# Usage: scripts/run.sh [--seconds N] [--screenshot FILE.png] [player options...]
+#   --seconds N          quit after N seconds instead of waiting for Ctrl-C
+#   --screenshot FILE    write a PNG of the main window while it broadcasts (after 8 s)
+#   player options       passed on (see: wine build/run/ombrel_player.exe --help)
 # The plug-in lives in build/run/Plugins, where it keeps dsp_ombrel.ini between runs.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
-SECONDS_TO_RUN="${1:-60}"
-shift || true
+
+seconds=0
+screenshot=
+player_args=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) seconds="$2"; shift 2 ;;
+    --screenshot) screenshot="$2"; shift 2 ;;
+    *) player_args+=("$1"); shift ;;
+  esac
+done
+[ -n "$screenshot" ] && screenshot="$(cd "$(dirname "$screenshot")" && pwd)/$(basename "$screenshot")"
 
 bash "$ROOT/scripts/install-deps.sh"
 bash "$ROOT/scripts/build.sh"
@@ -18,17 +33,58 @@ mkdir -p "$RUN_DIR/Plugins"
 cp "$BUILD_DIR/bin/ombrel_player.exe" "$RUN_DIR/"
 cp "$BUILD_DIR/bin/wmvcore.dll" "$RUN_DIR/"
 cp "$BUILD_DIR/bin/dsp_ombrel.dll" "$RUN_DIR/Plugins/"
+ini="$RUN_DIR/Plugins/dsp_ombrel.ini"
+# Title streaming on; every other setting stays as the last run (or the settings sheet) left it.
+python3 "$ROOT/scripts/ini-set.py" "$ini" Script _fEnable true
+port=$(sed -n '/^\[Extra\]/,/^\[/s/^_dwPort=\([0-9]*\).*/\1/p' "$ini" | head -n1)
+port="${port:-8008}"
 
 source "$ROOT/scripts/wine-env.sh"
-trap ombrel_stop_wine EXIT
+player=
+cleanup() {
+  if [ -n "$player" ] && kill -0 "$player" 2>/dev/null; then
+    (cd "$RUN_DIR" && wine ./ombrel_player.exe --close-running >/dev/null 2>&1 </dev/null) || true
+    wait "$player" 2>/dev/null || true
+  fi
+  ombrel_stop_wine
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
 ombrel_start_wine
 
-args=(--plugin "$RUN_DIR/Plugins/dsp_ombrel.dll" --loop)
-[ "$SECONDS_TO_RUN" != 0 ] && args+=(--quit-after "$SECONDS_TO_RUN")
+args=(--plugin "$RUN_DIR/Plugins/dsp_ombrel.dll" --loop --command 40002@1 --watch-script)
+[ "$seconds" != 0 ] && args+=(--quit-after "$seconds")
+[ -n "$screenshot" ] && args+=(--screenshot "main-window.bmp@8")
 cd "$RUN_DIR"
 echo "Player stand-in with the plug-in: $RUN_DIR (settings: Plugins/dsp_ombrel.ini)"
+wine ./ombrel_player.exe "${args[@]}" "${player_args[@]}" </dev/null &
+player=$!
+
+for _ in $(seq 1 300); do
+  kill -0 "$player" 2>/dev/null || break
+  if python3 -c "import socket,sys; socket.create_connection(('127.0.0.1', $port), 0.2)" 2>/dev/null; then
+    echo
+    echo "Broadcasting on port $port. Listen with:"
+    echo "  ffplay mmsh://127.0.0.1:$port/"
+    echo "  ffprobe mmsh://127.0.0.1:$port/"
+    echo "  (Windows Media Player or VLC: http://127.0.0.1:$port/)"
+    [ "$seconds" = 0 ] && echo "Press Ctrl-C to stop."
+    echo
+    break
+  fi
+  sleep 0.1
+done
+
 status=0
-wine ./ombrel_player.exe "${args[@]}" "$@" || status=$?
+wait "$player" || status=$?
+player=
+if [ -n "$screenshot" ]; then
+  if [ -f main-window.bmp ] && ffmpeg -nostdin -v error -y -i main-window.bmp "$screenshot"; then
+    echo "Screenshot: $screenshot"
+  else
+    echo "No screenshot was written"
+  fi
+fi
 echo "Settings file:"
-cat "$RUN_DIR/Plugins/dsp_ombrel.ini" 2>/dev/null || echo "(none written)"
+cat "$ini" 2>/dev/null || echo "(none written)"
 exit $status

@@ -71,6 +71,20 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
                 return false;
             }
             line.commands.push_back(c);
+        } else if (a == "--screenshot") {
+            if (!value(&v)) return false;
+            const size_t at = v.rfind('@');
+            TimedScreenshot shot;
+            if (at == std::string::npos || at == 0 || !ParseSeconds(v.substr(at + 1), &shot.seconds)) {
+                *error = "--screenshot takes FILE@SECONDS, not " + v;
+                return false;
+            }
+            shot.path = v.substr(0, at);
+            line.screenshots.push_back(shot);
+        } else if (a == "--watch-script") {
+            line.watchScript = true;
+        } else if (a == "--close-running") {
+            line.closeRunning = true;
         } else if (a == "--post-notify") {
             line.postNotify = true;
         } else if (a == "--verify") {
@@ -100,6 +114,10 @@ const char* UsageText() {
            "  --config-after SECONDS  call the plug-in's Config\n"
            "  --command ID@SECONDS  send WM_COMMAND ID to the window titled \"Ombrel DSP plugin\"\n"
            "                        (repeatable)\n"
+           "  --screenshot FILE@SECONDS  write the plug-in's window, as the screen shows it,\n"
+           "                        to FILE as a BMP (repeatable)\n"
+           "  --watch-script        print each new text of the plug-in window's script field\n"
+           "  --close-running       ask the running player to close (as its close box does)\n"
            "  --post-notify         announce tracks (3003) with PostMessage, not SendMessage\n"
            "  --verify              check that the plug-in leaves every block unchanged\n"
            "  --help                this text\n"

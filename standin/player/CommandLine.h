@@ -11,6 +11,11 @@ struct TimedCommand {
     double seconds = 0;
 };
 
+struct TimedScreenshot {
+    std::string path;  // BMP file
+    double seconds = 0;
+};
+
 struct CommandLine {
     bool help = false;
     std::string pluginPath;
@@ -23,6 +28,9 @@ struct CommandLine {
     bool postNotify = false;
     bool verify = false;
     bool exitAtEnd = false;
+    std::vector<TimedScreenshot> screenshots;
+    bool watchScript = false;   // report each new text of the plug-in window's script field
+    bool closeRunning = false;  // ask a running player to close, then exit
 };
 
 // args without the program name. False with a message for anything it does not understand.

@@ -10,32 +10,38 @@
 #include "standin/player/CommandLine.h"
 #include "standin/player/DefaultPlaylist.h"
 #include "standin/player/Player.h"
+#include "standin/player/PlayerWindow.h"
 #include "standin/player/TempFolder.h"
+#include "standin/player/WindowCapture.h"
 
 namespace {
 
 constexpr char kPluginWindowTitle[] = "Ombrel DSP plugin";
+constexpr int kScriptFieldId = 1044;
 
 void Say(const std::string& line) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
 }
 
-enum class EventKind { Config, Command, Quit };
+enum class EventKind { Config, Command, Screenshot, Quit };
 
 struct TimedEvent {
     DWORD atMs;
     EventKind kind;
     int id;
+    std::string path;
 };
 
 std::vector<TimedEvent> Schedule(const standin::CommandLine& line) {
     std::vector<TimedEvent> events;
     auto ms = [](double seconds) { return DWORD(seconds * 1000.0 + 0.5); };
-    if (line.configAfter >= 0) events.push_back({ms(line.configAfter), EventKind::Config, 0});
+    if (line.configAfter >= 0) events.push_back({ms(line.configAfter), EventKind::Config, 0, {}});
     for (const standin::TimedCommand& c : line.commands)
-        events.push_back({ms(c.seconds), EventKind::Command, c.id});
-    if (line.quitAfter >= 0) events.push_back({ms(line.quitAfter), EventKind::Quit, 0});
+        events.push_back({ms(c.seconds), EventKind::Command, c.id, {}});
+    for (const standin::TimedScreenshot& shot : line.screenshots)
+        events.push_back({ms(shot.seconds), EventKind::Screenshot, 0, shot.path});
+    if (line.quitAfter >= 0) events.push_back({ms(line.quitAfter), EventKind::Quit, 0, {}});
     // Events at the same moment keep their command-line order; quit stays last among equals.
     std::stable_sort(events.begin(), events.end(),
                      [](const TimedEvent& a, const TimedEvent& b) { return a.atMs < b.atMs; });
@@ -60,6 +66,18 @@ bool Fire(const TimedEvent& event, standin::Player& player) {
         ::SendMessageA(target, WM_COMMAND, WPARAM(event.id), 0);
         return true;
     }
+    case EventKind::Screenshot: {
+        HWND target = ::FindWindowA(nullptr, kPluginWindowTitle);
+        std::string error;
+        if (target == nullptr) {
+            Say("screenshot: no window titled \"" + std::string(kPluginWindowTitle) + "\"");
+        } else if (standin::CaptureWindowToBmp(target, event.path, &error)) {
+            Say("screenshot: " + event.path);
+        } else {
+            Say("screenshot failed: " + error);
+        }
+        return true;
+    }
     case EventKind::Quit:
         Say("quit-after reached");
         return false;
@@ -67,7 +85,36 @@ bool Fire(const TimedEvent& event, standin::Player& player) {
     return true;
 }
 
+// The script field shows the title the plug-in last sent; scripts compare it with the stream.
+class ScriptFieldWatcher {
+public:
+    void Check() {
+        HWND window = ::FindWindowA(nullptr, kPluginWindowTitle);
+        if (window == nullptr) return;
+        char text[1024] = {};
+        ::GetDlgItemTextA(window, kScriptFieldId, text, sizeof(text));
+        if (seen_ && last_ == text) return;
+        seen_ = true;
+        last_ = text;
+        Say("script field: " + last_);
+    }
+
+private:
+    bool seen_ = false;
+    std::string last_;
+};
+
+// Ctrl-C in the console closes the player as its close box would, so the plug-in still gets
+// its Quit and saves its settings.
+HWND g_playerWindow = nullptr;
+
+BOOL WINAPI OnConsoleControl(DWORD) {
+    if (g_playerWindow) ::PostMessageA(g_playerWindow, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
 void RunUntilDone(standin::Player& player, const standin::CommandLine& line) {
+    ScriptFieldWatcher watcher;
     const std::vector<TimedEvent> events = Schedule(line);
     size_t nextEvent = 0;
     const DWORD start = ::GetTickCount();
@@ -83,7 +130,8 @@ void RunUntilDone(standin::Player& player, const standin::CommandLine& line) {
             Say(player.CloseRequested() ? "window closed" : "playlist ended, exiting");
             return;
         }
-        DWORD wait = 1000;
+        if (line.watchScript) watcher.Check();
+        DWORD wait = line.watchScript ? 100 : 1000;
         if (nextEvent < events.size()) wait = std::min<DWORD>(wait, events[nextEvent].atMs - now);
         if (standin::PumpUntil(finished, wait) == standin::PumpResult::QuitPosted) {
             Say("quit message received");
@@ -104,6 +152,16 @@ int main(int argc, char** argv) {
     }
     if (line.help) {
         std::printf("%s", standin::UsageText());
+        return 0;
+    }
+    if (line.closeRunning) {
+        HWND running = ::FindWindowA(standin::kPlayerWindowClass, nullptr);
+        if (running == nullptr) {
+            Say("no running player");
+            return 1;
+        }
+        ::PostMessageA(running, WM_CLOSE, 0, 0);
+        Say("asked the running player to close");
         return 0;
     }
 
@@ -130,6 +188,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     player.SetEventLog(Say);
+    g_playerWindow = player.Window();
+    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     ::ShowWindow(player.Window(), SW_SHOWNOACTIVATE);
     for (int i = 0; i < player.GetPlaylist().Size(); ++i) {
         const standin::PlaylistEntry* e = player.GetPlaylist().At(i);

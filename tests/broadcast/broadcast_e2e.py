@@ -1,0 +1,251 @@
+#!/usr/bin/env python3
+"""A whole broadcast, as a user runs it: the player stand-in plays the built-in tagged playlist
+with the plug-in and the runtime stand-in under Wine, the main window's 配信開始 command starts the
+broadcast, FFmpeg listens, a stand-in PeerCast node records its requests, and the play log is
+read back. Runs under code page 932 (LANG=ja_JP.UTF-8), as a Japanese broadcaster's machine does.
+
+Usage: broadcast_e2e.py BIN_DIR   (the build's bin folder; Wine environment from the caller)
+"""
+import json
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.parse
+
+BIN = sys.argv[1]
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+WINE_RUN = os.path.join(ROOT, 'scripts', 'wine-run.sh')
+
+# The built-in playlist: (seconds, artist, title, album, the player's playlist title).
+TRACKS = [
+    (3, 'Ombrel Test Ensemble', 'Concert Pitch', 'Ombrel Stand-in Tones', 'Ombrel Test Ensemble - Concert Pitch'),
+    (2, '日本語のアーティスト', '桜', '春の歌', '日本語のアーティスト - 桜'),
+    (3, 'Placeholder Band', 'Literal %TITLE% Marker', 'Ombrel Stand-in Tones', 'Placeholder Band - Literal %TITLE% Marker'),
+    (2, '', 'Nobody Played This', 'Ombrel Stand-in Tones', '04 No Artist.wav'),
+]
+SCRIPT_FORMAT = '%ARTIST% - %TITLE% [%LENGTH%]'
+CHANNEL = 'E2E Channel'
+
+failed = False
+
+
+def check(what, ok, detail=''):
+    global failed
+    print(('ok: ' if ok else 'FAIL: ') + what + (' (' + detail + ')' if detail else ''))
+    failed |= not ok
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(('127.0.0.1', 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def script_title(track):
+    seconds, artist, title, album, _ = track
+    # Artist first, then the title: a title holding "%TITLE%" is never searched again.
+    return SCRIPT_FORMAT.replace('%ARTIST%', artist).replace('%TITLE%', title, 1) \
+        .replace('[%LENGTH%]', '[%d:%02d]' % (seconds // 60, seconds % 60))
+
+
+class Node(threading.Thread):
+    """The PeerCast node: answers every request as a node does and keeps its bytes."""
+
+    def __init__(self, port):
+        super().__init__(daemon=True)
+        self.server = socket.socket()
+        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.server.bind(('127.0.0.1', port))
+        self.server.listen(8)
+        self.requests = []
+
+    def run(self):
+        while True:
+            try:
+                conn, _ = self.server.accept()
+            except OSError:
+                return
+            with conn:
+                conn.settimeout(5)
+                data = b''
+                try:
+                    while b'\r\n\r\n' not in data:
+                        chunk = conn.recv(4096)
+                        if not chunk:
+                            break
+                        data += chunk
+                    conn.sendall(b'HTTP/1.0 200 OK\r\nServer: PeerCast/0.1218\r\n\r\n')
+                except OSError:
+                    pass
+                self.requests.append(data)
+
+
+def windows_path(path):
+    return 'Z:' + path.replace('/', '\\')
+
+
+def main():
+    work = tempfile.mkdtemp(prefix='ombrel-e2e-')
+    try:
+        return run(work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def run(work):
+    plugins = os.path.join(work, 'Plugins')
+    os.makedirs(plugins)
+    shutil.copy(os.path.join(BIN, 'dsp_ombrel.dll'), plugins)
+    shutil.copy(os.path.join(BIN, 'ombrel_player.exe'), work)
+    shutil.copy(os.path.join(BIN, 'wmvcore.dll'), work)
+
+    stream_port, node_port = free_port(), free_port()
+    play_log = os.path.join(work, 'play log.txt')
+    ini = os.path.join(plugins, 'dsp_ombrel.ini')
+    with open(ini, 'w', encoding='cp932', newline='\r\n') as f:
+        f.write('[Extra]\n_dwPort=%d\n_dwMaxClient=5\n_fPlayLog=true\n_cPlayLog=%s\n'
+                % (stream_port, windows_path(play_log)))
+        f.write('[PeerCast]\n_fEnable=true\n_dwPort=%d\n_cChannel=%s\n_cFormatArtist=%%ARTIST%%\n'
+                '_cFormatTitle=%%TITLE%% (%%LENGTH%%)\n_cFormatAlbum=%%ALBUM%%\n' % (node_port, CHANNEL))
+        f.write('[Script]\n_fEnable=true\n_cFormat=%s\n' % SCRIPT_FORMAT)
+
+    node = Node(node_port)
+    node.start()
+
+    env = dict(os.environ, LANG='ja_JP.UTF-8', LC_ALL='ja_JP.UTF-8')
+    player_out = open(os.path.join(work, 'player.log'), 'wb')
+    started = time.time()
+    player = subprocess.Popen(
+        ['bash', WINE_RUN, './ombrel_player.exe', '--plugin', windows_path(os.path.join(plugins, 'dsp_ombrel.dll')),
+         '--command', '40002@0.5', '--watch-script', '--verify', '--exit-at-end'],
+        cwd=work, env=env, stdout=player_out, stderr=subprocess.STDOUT)
+
+    # Listen as soon as the port answers: the second track starts 3 s into the playlist.
+    url = 'mmsh://127.0.0.1:%d/' % stream_port
+    deadline = time.time() + 30
+    listening = False
+    while time.time() < deadline and player.poll() is None:
+        try:
+            socket.create_connection(('127.0.0.1', stream_port), timeout=0.2).close()
+            listening = True
+            break
+        except OSError:
+            time.sleep(0.03)
+    check('the broadcast answers on its port', listening, url)
+    probe = subprocess.Popen(['ffprobe', '-v', 'error', '-select_streams', 'd', '-show_packets', '-show_data',
+                              '-of', 'json', url], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    audio_raw = os.path.join(work, 'audio.raw')
+    pull = subprocess.Popen(['ffmpeg', '-nostdin', '-v', 'error', '-i', url, '-map', '0:a', '-f', 's16le',
+                             '-ac', '2', '-ar', '44100', audio_raw], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE)
+    try:
+        status = player.wait(timeout=90)
+    except subprocess.TimeoutExpired:
+        player.kill()
+        status = 'timed out'
+    ended = time.time()
+    player_out.close()
+    try:
+        probe_out, probe_err = probe.communicate(timeout=30)
+        pull.communicate(timeout=30)
+    except subprocess.TimeoutExpired:
+        probe.kill()
+        pull.kill()
+        probe_out, probe_err = probe.communicate()
+    log = open(os.path.join(work, 'player.log'), 'rb').read().decode('cp932', 'replace')
+    print('--- player ---\n' + log.strip() + '\n--- end of player ---')
+    check('the player exits cleanly with every block untouched', status == 0 and 'modified blocks 0' in log,
+          'exit %s' % status)
+    check('the main window took the start command', 'command 40002: sending WM_COMMAND' in log)
+
+    # Tracks announced after the start: the three that follow the first.
+    announced = [int(m) for m in re.findall(r'^track (\d+) started', log, re.M)]
+    check('the player announced the four tracks', announced == [1, 2, 3, 4], str(announced))
+    changed = TRACKS[1:]
+
+    # Script commands as FFmpeg sees them: type and text, two UTF-16 strings.
+    packets = []
+    try:
+        for p in json.loads(probe_out or b'{}').get('packets', []):
+            hexes = ''.join(line[10:50].replace(' ', '') for line in p.get('data', '').split('\n') if line)
+            raw = bytes.fromhex(hexes).decode('utf-16-le')
+            kind, text = (raw.split('\0') + ['', ''])[:2]
+            packets.append((float(p['pts_time']), kind, text))
+    except (ValueError, KeyError) as e:
+        check('ffprobe output readable', False, '%s: %s' % (e, probe_err.decode(errors='replace')))
+    for t, kind, text in packets:
+        print('script %.3f s: %r %r' % (t, kind, text))
+    titles = [(t, text) for t, kind, text in packets if kind == 'TEXT']
+    keepalive = [t for t, kind, text in packets if kind == '' and text == '']
+    want = [script_title(track) for track in changed]
+    seen = [text for _, text in titles if text != script_title(TRACKS[0])]
+    check('each changed track reaches the listener as a TEXT command with its formatted title', seen == want,
+          '%r' % seen)
+    times = {text: t for t, text in titles}
+    if all(w in times for w in want):
+        gaps = [times[want[i + 1]] - times[want[i]] for i in range(len(want) - 1)]
+        expected = [changed[i][0] for i in range(len(changed) - 1)]
+        check('the titles are stamped on the audio clock, one track length apart',
+              all(abs(g - e) <= 0.3 for g, e in zip(gaps, expected)),
+              'gaps %s s, track lengths %s s' % (['%.3f' % g for g in gaps], expected))
+    check('empty keep-alive commands between the titles', len(keepalive) >= 2, '%d' % len(keepalive))
+
+    # The main window's script field showed each title.
+    field = re.findall(r'^script field: (.*?)\r?$', log, re.M)
+    check('the script field showed each title', all(w in field for w in want), '%r' % field)
+
+    # PeerCast: one setmeta per changed track, texts in the code page, the channel in UTF-8.
+    requests = [r.decode('latin-1') for r in node.requests]
+    for r in requests:
+        print('node: %r' % r)
+    check('one setmeta per changed track', len(requests) == len(changed), '%d requests' % len(requests))
+    for r, track in zip(requests, changed):
+        seconds, artist, title, album, _ = track
+        line = r.split('\r\n')[0]
+        m = re.match(r'^GET /admin\?cmd=setmeta&name=([^& ]*)&t_artist=([^& ]*)&t_title=([^& ]*)&t_album=([^& ]*) HTTP/1.0$', line)
+        fields = [urllib.parse.unquote_to_bytes(v.replace('+', ' ')) for v in m.groups()] if m else []
+        expect = [CHANNEL.encode('utf-8'), artist.encode('cp932'),
+                  ('%s (%d:%02d)' % (title, seconds // 60, seconds % 60)).encode('cp932'), album.encode('cp932')]
+        check('setmeta for %s' % title, fields == expect and r.endswith('\r\n\r\n'), line)
+
+    # Play log: one line per track announced during the broadcast, the playlist's title.
+    try:
+        lines = open(play_log, 'rb').read().decode('cp932').split('\r\n')
+    except OSError:
+        lines = []
+    entries = [l for l in lines if l]
+    print('play log: %r' % entries)
+    stamps = []
+    ok = len(entries) == len(changed) and lines[-1] == ''
+    for line, track in zip(entries, changed):
+        m = re.match(r'^(\d{4})/(\d\d)/(\d\d) (\d\d):(\d\d):(\d\d) > (.*)$', line)
+        ok &= bool(m) and m.group(7) == track[4]
+        if m:
+            stamps.append(time.mktime(tuple(int(g) for g in m.groups()[:6]) + (0, 0, -1)))
+    ok &= all(started - 2 <= s <= ended + 2 for s in stamps)
+    check('the play log has one line per announced track, local time and playlist title', ok)
+
+    # The listener heard the broadcast: about the seconds it was connected.
+    heard = os.path.getsize(audio_raw) / 4 / 44100 if os.path.exists(audio_raw) else 0
+    check('FFmpeg decoded the audio', heard >= 6, '%.2f s' % heard)
+
+    # Quit saved the settings, ours among them.
+    saved = open(ini, 'rb').read().decode('cp932')
+    check('Quit saved all 26 settings', saved.count('=') == 26)
+    check('the saved settings keep what was set', all(s in saved for s in (
+        '_cChannel=' + CHANNEL, '_dwPort=%d' % stream_port, '_cFormat=' + SCRIPT_FORMAT)))
+    node.server.close()
+    print('broadcast end to end ' + ('FAILED' if failed else 'passed'))
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
