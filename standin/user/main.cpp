@@ -1,0 +1,121 @@
+// ombrel_user: a user at the screen, for pictures of the plug-in's windows. It works on the
+// plug-in of a running ombrel_player and takes its steps from the command line, in order:
+//   wait-main SECONDS       wait for the main window
+//   post ID                 post WM_COMMAND ID to the main window (menu or toolbar command)
+//   capture-main FILE       picture of the main window (BMP)
+//   capture-popup FILE      picture of the window the main window is showing modally
+//   capture-box TITLE FILE  picture of the ownerless dialog titled TITLE (a message box)
+//   page N                  show page N (from 0) of the settings sheet
+//   press-popup ID          press button ID (1 OK, 2 Cancel) of the modal window
+//   press-box TITLE ID      press button ID of the ownerless dialog titled TITLE
+//   sleep MS
+// Exit code 0 when every step found its window, 1 otherwise, 2 for a bad command line.
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "standin/player/WindowCapture.h"
+#include "standin/user/UserActions.h"
+
+namespace {
+
+constexpr DWORD kWaitMs = 10000;
+
+void Say(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+bool Capture(HWND window, const std::string& path) {
+    std::string error;
+    // Let the window finish painting (and the meter draw a few passes) first.
+    ::Sleep(300);
+    if (!standin::CaptureWindowToBmp(window, path, &error)) {
+        Say("capture " + path + " failed: " + error);
+        return false;
+    }
+    Say("captured " + path);
+    return true;
+}
+
+HWND Popup(HWND main) {
+    HWND popup = main ? standin::WaitForPopupOf(main, kWaitMs) : nullptr;
+    if (!popup) Say("no modal window over the main window");
+    return popup;
+}
+
+HWND Box(const std::string& title) {
+    HWND box = standin::WaitForDialogTitled(title.c_str(), kWaitMs);
+    if (!box) Say("no dialog titled \"" + title + "\"");
+    return box;
+}
+
+void Press(HWND dialog, int id) {
+    // The button's own click, as the mouse would give it.
+    HWND button = ::GetDlgItem(dialog, id);
+    if (button)
+        ::PostMessageA(button, BM_CLICK, 0, 0);
+    else
+        ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    standin::WaitUntilGone(dialog, kWaitMs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    HWND main = ::FindWindowA(nullptr, "Ombrel DSP plugin");
+    bool ok = true;
+    auto need = [&](size_t i, size_t n) {
+        if (i + n < args.size()) return true;
+        std::fprintf(stderr, "ombrel_user: %s needs %u value(s)\n", args[i].c_str(), unsigned(n));
+        std::exit(2);
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& verb = args[i];
+        if (verb == "wait-main" && need(i, 1)) {
+            main = standin::WaitForPluginWindow(DWORD(std::atof(args[++i].c_str()) * 1000));
+            if (!main) Say("no main window");
+            ok &= main != nullptr;
+        } else if (verb == "post" && need(i, 1)) {
+            const int id = std::atoi(args[++i].c_str());
+            ok &= main && ::PostMessageA(main, WM_COMMAND, WPARAM(id), 0);
+            Say("posted command " + std::to_string(id));
+        } else if (verb == "capture-main" && need(i, 1)) {
+            ok &= main && Capture(main, args[++i]);
+        } else if (verb == "capture-popup" && need(i, 1)) {
+            HWND popup = Popup(main);
+            ok &= popup && Capture(popup, args[++i]);
+        } else if (verb == "capture-box" && need(i, 2)) {
+            HWND box = Box(args[i + 1]);
+            ok &= box && Capture(box, args[i + 2]);
+            i += 2;
+        } else if (verb == "page" && need(i, 1)) {
+            HWND sheet = Popup(main);
+            const int page = std::atoi(args[++i].c_str());
+            ok &= sheet && ::SendMessageA(sheet, PSM_SETCURSEL, WPARAM(page), 0);
+            Say("page " + std::to_string(page));
+        } else if (verb == "press-popup" && need(i, 1)) {
+            HWND popup = Popup(main);
+            if (popup) Press(popup, std::atoi(args[i + 1].c_str()));
+            ok &= popup != nullptr;
+            ++i;
+        } else if (verb == "press-box" && need(i, 2)) {
+            HWND box = Box(args[i + 1]);
+            if (box) Press(box, std::atoi(args[i + 2].c_str()));
+            ok &= box != nullptr;
+            i += 2;
+        } else if (verb == "sleep" && need(i, 1)) {
+            ::Sleep(DWORD(std::atoi(args[++i].c_str())));
+        } else {
+            std::fprintf(stderr, "ombrel_user: unknown step %s\n", verb.c_str());
+            return 2;
+        }
+    }
+    return ok ? 0 : 1;
+}
