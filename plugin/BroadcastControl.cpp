@@ -1,11 +1,105 @@
 #include "plugin/BroadcastControl.h"
 
+#include "encoder/ErrorText.h"
+#include "plugin/ContentAttributes.h"
+#include "plugin/PluginState.h"
+#include "plugin/ProductName.h"
+#include "plugin/Settings.h"
+#include "plugin/SongWorker.h"
+
 namespace ombrel {
 
 std::atomic<LONG> _fBroadcasting{0};
 
-void StartBroadcast() {}
-void StopBroadcast() {}
-HRESULT GetEncoder(LiveEncoder** encoder) { return encoder ? E_FAIL : E_INVALIDARG; }
+namespace {
+
+// Written on the main thread only: set while a start runs and from a successful start to the
+// stop. The song worker and the monitor borrow it through GetEncoder; the audio thread never
+// reads it (it goes through the gate).
+std::atomic<LiveEncoder*> _pEncoder{nullptr};
+EncoderGate g_audioGate;
+EncoderFactory g_factory = WMLiveCreateInterface;
+
+// Ends a broadcast or a failed start: nobody borrows the encoder any more when it goes.
+void EndBroadcast() {
+    _fBroadcasting = 0;
+    StopSongWorker();
+    g_audioGate.Close();
+    LiveEncoder* encoder = _pEncoder.exchange(nullptr);
+    if (encoder) {
+        encoder->Stop();
+        encoder->Release();
+    }
+}
+
+// The start's steps up to the encoder running; on failure error holds what the user sees.
+HRESULT CreateAndStartEncoder(char (&error)[kErrorTextSize]) {
+    LiveEncoder* created = nullptr;
+    HRESULT hr = g_factory(&created);
+    _pEncoder = created;
+    if (FAILED(hr) || !created) {
+        FormatErrorText(error, "WMLiveCreateInterface failed (hr=0x%08x)\n", static_cast<unsigned>(hr));
+        return FAILED(hr) ? hr : E_FAIL;
+    }
+    LiveEncoder& encoder = *created;
+    auto encoderOwnText = [&](HRESULT failure) {
+        encoder.GetErrorText(error, kErrorTextSize);
+        return failure;
+    };
+
+    hr = encoder.Initialize();
+    if (FAILED(hr)) return encoderOwnText(hr);
+    hr = encoder.SetBroadcastPort(_settings.extra._dwPort);
+    if (FAILED(hr)) {
+        FormatErrorText(error, "SetBroadastPort failed (hr=0x%08x)\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = encoder.SetMaxClients(_settings.extra._dwMaxClient);
+    if (FAILED(hr)) {
+        FormatErrorText(error, "SetMaxClient failed (hr=0x%08x)\n", static_cast<unsigned>(hr));
+        return hr;
+    }
+    hr = encoder.Configure(&_inputFormat, &_encoderSettings);
+    if (FAILED(hr)) return encoderOwnText(hr);
+    SetContentAttributes(encoder);
+    hr = encoder.Start();
+    if (FAILED(hr)) return encoderOwnText(hr);
+    return S_OK;
+}
+
+}  // namespace
+
+void StartBroadcast() {
+    // A second start would lose the running encoder.
+    if (_fBroadcasting || _pEncoder) return;
+
+    char error[kErrorTextSize] = "";
+    if (FAILED(CreateAndStartEncoder(error))) {
+        EndBroadcast();
+        ::MessageBoxA(nullptr, error, kProductName, MB_TOPMOST | MB_ICONERROR);
+        return;
+    }
+    StartSongWorker(_hwndHost);
+    g_audioGate.Open(_pEncoder);
+    _fBroadcasting = 1;
+}
+
+void StopBroadcast() { EndBroadcast(); }
+
+HRESULT GetEncoder(LiveEncoder** encoder) {
+    if (!encoder) return E_INVALIDARG;
+    LiveEncoder* current = _pEncoder;
+    if (!_fBroadcasting || !current) return E_FAIL;
+    *encoder = current;
+    return S_OK;
+}
+
+EncoderGate& BroadcastEncoderGate() { return g_audioGate; }
+
+EncoderFactory SetEncoderFactory(EncoderFactory factory) {
+    EncoderFactory previous = g_factory;
+    g_factory = factory ? factory : WMLiveCreateInterface;
+    return previous;
+}
 
 }  // namespace ombrel

@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "encoder/LiveEncoder.h"
+#include "plugin/EncoderGate.h"
 
 namespace ombrel {
 
@@ -25,5 +26,13 @@ void StopBroadcast();
 // Lends the encoder for the call in progress: no reference is added, none may be released.
 // E_INVALIDARG without a place for the answer, E_FAIL while not broadcasting.
 HRESULT GetEncoder(LiveEncoder** encoder);
+
+// The audio thread's way to the encoder (AudioTap.h): open exactly while broadcasting.
+EncoderGate& BroadcastEncoderGate();
+
+// Where StartBroadcast gets its encoder; WMLiveCreateInterface unless a test put another
+// in its place. Returns the one it replaces. Only while idle.
+using EncoderFactory = HRESULT (*)(LiveEncoder** encoder);
+EncoderFactory SetEncoderFactory(EncoderFactory factory);
 
 }  // namespace ombrel

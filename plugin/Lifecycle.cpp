@@ -6,6 +6,7 @@
 #include "encoder/Catalogue.h"
 #include "encoder/WmRuntime.h"
 #include "peercast/SocketStartup.h"
+#include "plugin/AudioTap.h"
 #include "plugin/BroadcastControl.h"
 #include "plugin/DspModule.h"
 #include "plugin/PlayerHooks.h"
@@ -13,7 +14,10 @@
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 #include "plugin/SongTimer.h"
+#include "ui/LevelMeter.h"
+#include "ui/MainWindow.h"
 #include "ui/MeterThread.h"
+#include "ui/SettingsSheet.h"
 #include "win/ComApartment.h"
 #include "win/ExceptionFirewall.h"
 
@@ -66,7 +70,7 @@ int __cdecl Init(DspModule* module) {
 
         LoadSettings();
 
-        // The main window opens here (issue #6).
+        OpenMainWindow(record.hDllInstance, record.hwndParent);
 
         StartSongTimer();
 
@@ -75,8 +79,11 @@ int __cdecl Init(DspModule* module) {
     });
 }
 
-void __cdecl Config(DspModule*) {
-    // Config only shows the main window (issue #6).
+void __cdecl Config(DspModule* module) {
+    win::Firewall([&] {
+        const DspModule& record = module ? *module : PluginModule();
+        OpenMainWindow(record.hDllInstance, record.hwndParent);
+    });
 }
 
 void __cdecl Quit(DspModule*) {
@@ -86,11 +93,10 @@ void __cdecl Quit(DspModule*) {
         RemovePlayerHooks();
         JoinMeterThread();
 
-        // The settings sheet (issue #7) and the main window (issue #6) close here.
+        CloseSettingsSheet();
+        CloseMainWindow();
 
-        // Stopping a broadcast starts with the flag; the song worker and the encoder that
-        // follow it come with broadcast control (issue #6).
-        _fBroadcasting = 0;
+        StopBroadcast();
         // Nothing of the runtime is in use once the broadcast is over.
         wmruntime::Unload();
 
@@ -104,9 +110,10 @@ void __cdecl Quit(DspModule*) {
 
 int __cdecl ModifySamples(DspModule*, short* samples, int count, int bitsPerSample, int channels,
                           int sampleRate) {
+    // A block that could not be read safely reaches neither the encoder nor the meter.
     if (!IsUsableBlock(samples, count, bitsPerSample, channels, sampleRate)) return count;
-    // While broadcasting the block goes to the encoder (issue #6), and every block feeds the
-    // level meter (issue #7). Neither may allocate, lock or wait here.
+    WriteBlockToEncoder(samples, count, bitsPerSample, channels, sampleRate);
+    ComputePeaks(samples, count, bitsPerSample, channels);
     return count;
 }
 

@@ -1,5 +1,12 @@
 #include "plugin/PlayerHooks.h"
 
+#include "plugin/BroadcastControl.h"
+#include "plugin/PlayLog.h"
+#include "plugin/PlayerRequests.h"
+#include "plugin/PluginState.h"
+#include "plugin/Settings.h"
+#include "plugin/SongWorker.h"
+#include "win/ExceptionFirewall.h"
 #include "win/UniqueAny.h"
 
 namespace ombrel {
@@ -7,6 +14,15 @@ namespace {
 
 win::UniqueHook _hHookCallWnd;
 win::UniqueHook _hHookGetMsg;
+
+// Runs inside the player's own message handling: the log line and a path copy, nothing slow.
+void OnPlayerMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != kPlayerMessage || lParam != kNotifyPlayingFile) return;
+    win::Firewall([&] {
+        if (IsBroadcasting() && _settings.extra._fPlayLog) AppendPlayLog();
+        if (_fSongDetect) NotifyPlayingFile(reinterpret_cast<const char*>(wParam));
+    });
+}
 
 }  // namespace
 
@@ -25,13 +41,22 @@ void RemovePlayerHooks() {
 
 bool PlayerHooksInstalled() { return _hHookCallWnd || _hHookGetMsg; }
 
-// The playing-file notification (WM_USER, lParam 3003) is picked out of the player's messages
-// here once song tracking exists (issue #6); until then both hooks only pass the call on.
+// Neither hook looks at the target window: the notification counts whichever window of the
+// player's thread it goes to.
 LRESULT CALLBACK CallWndProcHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code >= 0 && lParam) {
+        const CWPSTRUCT& call = *reinterpret_cast<const CWPSTRUCT*>(lParam);
+        OnPlayerMessage(call.message, call.wParam, call.lParam);
+    }
     return ::CallNextHookEx(_hHookCallWnd.get(), code, wParam, lParam);
 }
 
+// Also sees messages that are only peeked at.
 LRESULT CALLBACK GetMsgProcHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code >= 0 && lParam) {
+        const MSG& msg = *reinterpret_cast<const MSG*>(lParam);
+        OnPlayerMessage(msg.message, msg.wParam, msg.lParam);
+    }
     return ::CallNextHookEx(_hHookGetMsg.get(), code, wParam, lParam);
 }
 

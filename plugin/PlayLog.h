@@ -1,0 +1,18 @@
+// The play log: one line per announced track, appended to _cPlayLog.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace ombrel {
+
+// "yyyy/mm/dd hh:mm:ss > title" with CR LF.
+std::string FormatPlayLogLine(const SYSTEMTIME& localTime, const char* title);
+
+// The local time now and the title of the player's current playlist entry (requests 125 and
+// 212), appended as one line. No title from the player gives an empty title. A log that
+// cannot be opened is skipped without a word.
+void AppendPlayLog();
+
+}  // namespace ombrel

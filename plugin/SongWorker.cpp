@@ -1,0 +1,88 @@
+#include "plugin/SongWorker.h"
+
+#include <atomic>
+#include <string>
+
+#include "plugin/CurrentFile.h"
+#include "plugin/GuardedCopy.h"
+#include "plugin/SentMessageWait.h"
+#include "plugin/UpdateSongInfo.h"
+#include "win/CriticalSection.h"
+#include "win/ExceptionFirewall.h"
+#include "win/UniqueAny.h"
+
+namespace ombrel {
+namespace {
+
+win::UniqueThread _hSongThread;
+win::UniqueEvent _hSongEvent;
+std::atomic<LONG> _fSongStop{0};
+// The hooks signal the event while the main thread may be creating or closing it.
+win::CriticalSection g_eventLock;
+
+DWORD WINAPI SongWorker(LPVOID parameter) {
+    HWND player = static_cast<HWND>(parameter);
+    // Created before this thread and closed only after it ended.
+    HANDLE wake = _hSongEvent.get();
+    std::string last;  // starts empty, so a broadcast's first track counts as changed
+    if (_fSongStop) return 0;
+    for (;;) {
+        if (::WaitForSingleObject(wake, INFINITE) != WAIT_OBJECT_0 || _fSongStop) return 0;
+        win::Firewall([&] {
+            std::string current = CurrentFile();
+            if (current.empty()) return;
+            const bool changed = current != last;
+            last.swap(current);
+            UpdateSongInfo(player, changed, false);
+        });
+        if (_fSongStop) return 0;
+    }
+}
+
+}  // namespace
+
+HRESULT NotifyPlayingFile(const char* path) {
+    if (path) {
+        std::string copy;
+        if (!CopyStringGuarded(path, &copy)) return E_FAIL;
+        SetCurrentFile(copy);
+    }
+    win::CsLock hold(g_eventLock);
+    if (_hSongEvent) ::SetEvent(_hSongEvent.get());
+    return S_OK;
+}
+
+HRESULT StartSongWorker(HWND player) {
+    if (_hSongThread) return E_FAIL;
+    _fSongStop = 0;
+    {
+        win::CsLock hold(g_eventLock);
+        _hSongEvent.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+        if (!_hSongEvent) return E_FAIL;
+    }
+    _hSongThread.reset(::CreateThread(nullptr, 0, SongWorker, player, 0, nullptr));
+    if (!_hSongThread) {
+        win::CsLock hold(g_eventLock);
+        _hSongEvent.reset();
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT StopSongWorker() {
+    if (!_hSongThread) return E_FAIL;
+    _fSongStop = 1;
+    {
+        win::CsLock hold(g_eventLock);
+        ::SetEvent(_hSongEvent.get());
+    }
+    WaitAnsweringSentMessages(_hSongThread.get());
+    _hSongThread.reset();
+    win::CsLock hold(g_eventLock);
+    _hSongEvent.reset();
+    return S_OK;
+}
+
+bool SongWorkerRunning() { return static_cast<bool>(_hSongThread); }
+
+}  // namespace ombrel

@@ -1,0 +1,23 @@
+// The song worker: a thread from a successful broadcast start to the stop that follows the
+// player's track changes, woken by an auto-reset event.
+#pragma once
+
+#include <windows.h>
+
+namespace ombrel {
+
+// Stores the announced path (when not null) as the current file and wakes the worker, if one
+// runs. The path comes from the player and is read guarded: an unreadable one changes nothing
+// and gives E_FAIL.
+HRESULT NotifyPlayingFile(const char* path);
+
+// E_FAIL when a worker already runs or cannot be started; 0 otherwise.
+HRESULT StartSongWorker(HWND player);
+
+// Main thread: asks the worker to end and waits for it, answering the messages other threads
+// send meanwhile (the worker may be waiting for the player's window). E_FAIL when none runs.
+HRESULT StopSongWorker();
+
+bool SongWorkerRunning();
+
+}  // namespace ombrel

@@ -1,0 +1,61 @@
+#include "plugin/UpdateSongInfo.h"
+
+#include <string>
+
+#include "peercast/PeerCastMetadata.h"
+#include "plugin/BroadcastControl.h"
+#include "plugin/CurrentFile.h"
+#include "plugin/FormatSongInfo.h"
+#include "plugin/PluginState.h"
+#include "plugin/Settings.h"
+#include "plugin/SongInfo.h"
+#include "ui/MainWindow.h"
+
+namespace ombrel {
+namespace {
+
+std::wstring ToWide(const std::string& ansi) {
+    const int chars = ::MultiByteToWideChar(CP_THREAD_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+    if (chars <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(chars), L'\0');
+    ::MultiByteToWideChar(CP_THREAD_ACP, 0, ansi.c_str(), -1, wide.data(), chars);
+    wide.resize(static_cast<size_t>(chars - 1));
+    return wide;
+}
+
+void SendScript(const SongInfo& info, bool keepAlive) {
+    LiveEncoder* encoder = nullptr;
+    if (!_inputFormat.scriptEnabled || FAILED(GetEncoder(&encoder))) return;
+    if (keepAlive) {
+        encoder->WriteScript(L"", L"");
+        return;
+    }
+    const std::string text = FormatSongInfo(_settings.script._cFormat, info);
+    encoder->WriteScript(L"TEXT", ToWide(text).c_str());
+    ShowScriptText(text.c_str());
+}
+
+void SendToPeerCast(const SongInfo& info) {
+    const PeerCastSettings& peerCast = _settings.peerCast;
+    const std::string album = FormatSongInfo(peerCast._cFormatAlbum, info);
+    const std::string title = FormatSongInfo(peerCast._cFormatTitle, info);
+    const std::string artist = FormatSongInfo(peerCast._cFormatArtist, info);
+    UpdatePeerCastMetadata(kPeerCastHost, static_cast<int>(peerCast._dwPort), peerCast._cChannel.c_str(),
+                           artist.c_str(), title.c_str(), album.c_str());
+}
+
+}  // namespace
+
+HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive) {
+    SongInfo info;
+    if (!IsBroadcasting()) return S_OK;
+    if (changed || !keepAlive) {
+        HRESULT hr = ReadSongInfo(player, CurrentFile().c_str(), &info);
+        if (FAILED(hr)) return hr;
+    }
+    SendScript(info, keepAlive);
+    if (changed && _settings.peerCast._fEnable) SendToPeerCast(info);
+    return S_OK;
+}
+
+}  // namespace ombrel
