@@ -1,0 +1,105 @@
+#include "tests/plugin/BroadcastFixture.h"
+
+#include "plugin/BroadcastControl.h"
+#include "plugin/DspModule.h"
+#include "plugin/PluginState.h"
+#include "plugin/PlayerRequests.h"
+#include "plugin/Settings.h"
+#include "plugin/SongTimer.h"
+#include "standin/player/WavWriter.h"
+#include "tests/plugin/TestSupport.h"
+#include "ui/MainWindow.h"
+#include "ui/ResourceIds.h"
+
+namespace ombrel::test {
+
+void BroadcastFixture::SetUp() {
+    wsaStarted_ = ::WSAStartup(MAKEWORD(1, 1), &wsa_) == 0;
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = std::string(temp) + "ombrel_bc_" + std::to_string(::GetCurrentProcessId()) + "_" + info->name();
+    for (char& c : folder_)
+        if (c == '/') c = '_';
+    ::CreateDirectoryA(folder_.c_str(), nullptr);
+    encoders_ = std::make_unique<RecordingEncoders>();
+    iniPath_ = testing_support::ExeFolder() + "\\dsp_ombrel.ini";
+    ::DeleteFileA(iniPath_.c_str());
+    SetSongTimerTick(0);
+}
+
+void BroadcastFixture::TearDown() {
+    // Quit ends any broadcast before the recording encoders go.
+    player_.reset();
+    encoders_.reset();
+    PluginModule().hwndParent = nullptr;
+    PluginModule().hDllInstance = nullptr;
+    for (const std::string& file : files_) ::DeleteFileA(file.c_str());
+    ::RemoveDirectoryA(folder_.c_str());
+    ::DeleteFileA(iniPath_.c_str());
+    _fSongDetect = 1;
+    if (wsaStarted_) ::WSACleanup();
+}
+
+std::string BroadcastFixture::WriteTrack(const TrackSpec& spec) {
+    standin::WavContents contents;
+    if (spec.longLowRate) contents.format = standin::WavFormat{8000, 1, 8};
+    contents.tags.artist = spec.artist;
+    contents.tags.title = spec.title;
+    contents.tags.album = spec.album;
+    contents.tags.comment = spec.comment;
+    const size_t bytes = size_t(contents.format.BlockAlign()) * contents.format.sampleRate * spec.seconds;
+    contents.pcm.assign(bytes, contents.format.bitsPerSample == 8 ? 0x80 : 0);
+    const std::string path = folder_ + "\\" + spec.fileName;
+    EXPECT_TRUE(standin::WriteWavFile(path, contents)) << path;
+    files_.push_back(path);
+    return path;
+}
+
+void BroadcastFixture::StartPlayer(const std::vector<std::string>& playlist, bool realtime, bool loop) {
+    standin::PlayerOptions options;
+    options.files = playlist;
+    options.realtime = realtime;
+    options.loop = loop;
+    options.verify = true;
+    player_ = std::make_unique<standin::Player>(options);
+    std::string error;
+    ASSERT_TRUE(player_->AttachModule(&PluginModule(), &error)) << error;
+    // Init has given every setting its default; the tests' own follow.
+    _inputFormat.scriptEnabled = TRUE;
+    _settings.extra._fPlayLog = FALSE;
+    _settings.extra._cPlayLog = folder_ + "\\play.log";
+    _settings.peerCast._fEnable = FALSE;
+}
+
+void BroadcastFixture::Announce(const std::string& path) {
+    ::SendMessageA(player_->Window(), kPlayerMessage, reinterpret_cast<WPARAM>(path.c_str()), kNotifyPlayingFile);
+}
+
+bool BroadcastFixture::WaitForTitles(RecordingEncoder* encoder, size_t count, DWORD ms) {
+    if (!encoder) return false;
+    return testing_support::PumpUntil(ms, [&] { return Titles(encoder).size() >= count; });
+}
+
+std::vector<std::string> BroadcastFixture::Titles(RecordingEncoder* encoder) {
+    return encoder->CallsStartingWith("WriteScript TEXT|");
+}
+
+std::vector<std::string> BroadcastFixture::KeepAlives(RecordingEncoder* encoder) {
+    std::vector<std::string> found;
+    for (const std::string& call : encoder->CallsStartingWith("WriteScript "))
+        if (call == "WriteScript |") found.push_back(call);
+    return found;
+}
+
+std::string BroadcastFixture::ScriptField() {
+    char text[1024] = {};
+    ::GetDlgItemTextA(MainWindowHandle(), IDC_SCRIPT_TEXT, text, sizeof text);
+    return text;
+}
+
+void BroadcastFixture::SetScriptField(const char* text) {
+    ::SetDlgItemTextA(MainWindowHandle(), IDC_SCRIPT_TEXT, text);
+}
+
+}  // namespace ombrel::test
