@@ -9,6 +9,14 @@
 namespace ombrel {
 namespace {
 
+// Two for a lead byte with a valid trail byte, else one: a lone lead byte (a tag value cut in
+// the middle of a character) must not swallow the percent sign of a tag behind it.
+size_t CharBytes(UINT codePage, const std::string& text, size_t at) {
+    if (at + 1 >= text.size() || !::IsDBCSLeadByteEx(codePage, static_cast<BYTE>(text[at]))) return 1;
+    WCHAR wide[2];
+    return ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data() + at, 2, wide, 2) == 1 ? 2 : 1;
+}
+
 void ReplaceAll(UINT codePage, std::string& text, const char* tag, const std::string& value) {
     const std::string key(tag);
     for (size_t at = 0; at < text.size();) {
@@ -17,9 +25,7 @@ void ReplaceAll(UINT codePage, std::string& text, const char* tag, const std::st
             at += value.size();
             continue;
         }
-        const bool doubleByte =
-            at + 1 < text.size() && ::IsDBCSLeadByteEx(codePage, static_cast<BYTE>(text[at]));
-        at += doubleByte ? 2 : 1;
+        at += CharBytes(codePage, text, at);
     }
 }
 
