@@ -5,18 +5,17 @@
 namespace ombrel {
 namespace {
 
-constexpr size_t kChunk = 256;
+constexpr DWORD kReadable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                            PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
 
-// A read that must not cross into the next page: the text may end just before memory that
-// cannot be read, and a read spanning it would fail as a whole.
-size_t BytesToPageEnd(const char* at) {
-    static const DWORD pageSize = [] {
-        SYSTEM_INFO info{};
-        ::GetSystemInfo(&info);
-        return info.dwPageSize ? info.dwPageSize : 4096;
-    }();
-    const UINT_PTR address = reinterpret_cast<UINT_PTR>(at);
-    return pageSize - (address % pageSize);
+// Bytes from at to the end of the readable region that holds it; 0 when at cannot be read.
+size_t ReadableBytesFrom(const char* at) {
+    MEMORY_BASIC_INFORMATION region{};
+    if (::VirtualQuery(at, &region, sizeof region) != sizeof region) return 0;
+    if (region.State != MEM_COMMIT) return 0;
+    if ((region.Protect & kReadable) == 0 || (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0) return 0;
+    const char* end = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+    return end > at ? static_cast<size_t>(end - at) : 0;
 }
 
 }  // namespace
@@ -25,25 +24,18 @@ bool CopyStringGuarded(const char* from, std::string* to, size_t limit) {
     if (!to) return false;
     to->clear();
     if (!from || limit == 0) return false;
-    char chunk[kChunk];
     size_t total = 0;
     while (total < limit) {
         const char* at = from + total;
-        size_t want = BytesToPageEnd(at);
-        if (want > kChunk) want = kChunk;
-        if (want > limit - total) want = limit - total;
-        SIZE_T read = 0;
-        if (!::ReadProcessMemory(::GetCurrentProcess(), at, chunk, want, &read) || read != want) {
-            to->clear();
-            return false;
-        }
-        const void* end = std::memchr(chunk, '\0', want);
+        size_t readable = ReadableBytesFrom(at);
+        if (readable == 0) break;
+        if (readable > limit - total) readable = limit - total;
+        const void* end = std::memchr(at, '\0', readable);
         if (end) {
-            to->append(chunk, static_cast<const char*>(end) - chunk);
+            to->assign(from, static_cast<const char*>(end) - from);
             return true;
         }
-        to->append(chunk, want);
-        total += want;
+        total += readable;
     }
     to->clear();
     return false;
