@@ -1,0 +1,345 @@
+// Song tracking inside the player stand-in: announcements seen by the hooks, the worker and
+// the timer sending titles to a recording encoder and the main window, and a stand-in PeerCast
+// node on loopback receiving the changes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "peercast/PeerCastMetadata.h"
+#include "plugin/BroadcastControl.h"
+#include "plugin/CurrentFile.h"
+#include "plugin/PlayerRequests.h"
+#include "plugin/PluginState.h"
+#include "plugin/Settings.h"
+#include "plugin/SongTimer.h"
+#include "plugin/SongWorker.h"
+#include "plugin/UpdateSongInfo.h"
+#include "standin/player/JapaneseTags.h"
+#include "tests/peercast/StandInNode.h"
+#include "tests/plugin/BroadcastFixture.h"
+#include "tests/plugin/TestSupport.h"
+#include "win/UniqueAny.h"
+
+namespace ombrel::test {
+namespace {
+
+using ::testing::ElementsAre;
+using testing_support::Pump;
+using testing_support::PumpUntil;
+
+constexpr char kChannel[] = "ombrel";
+
+class SongTracking : public BroadcastFixture {
+protected:
+    void SetUp() override {
+        BroadcastFixture::SetUp();
+        a_ = WriteTrack({"a.wav", "Artist A", "Title A", "Album A", "Comment A", 3});
+        b_ = WriteTrack({"b.wav", "Artist B", "Title B", "Album B", "Comment B", 2});
+        long_ = WriteTrack({"long.wav", "Long Artist", "Long Title", "Long Album", "", 60, true});
+        node_ = std::make_unique<StandInNode>(NodeBehaviour::AnswerAndClose);
+        ASSERT_TRUE(node_->listening());
+        StartPlayer({long_});
+        _settings.script._cFormat = "%ARTIST% - %TITLE% [%LENGTH%]";
+        _settings.peerCast._fEnable = TRUE;
+        _settings.peerCast._dwPort = static_cast<DWORD>(node_->port());
+        _settings.peerCast._cChannel = kChannel;
+    }
+    void TearDown() override {
+        player_.reset();
+        node_.reset();
+        BroadcastFixture::TearDown();
+    }
+
+    // Plays the long track; it is announced before any broadcast, so only _cCurrentFile learns of it.
+    void PlayLongTrackWhileIdle() {
+        ASSERT_EQ(0, IsBroadcasting());
+        player_->Play();
+        ASSERT_TRUE(PumpUntil(10000, [&] { return CurrentFile() == long_; })) << CurrentFile();
+    }
+
+    RecordingEncoder* Start() {
+        StartBroadcast();
+        EXPECT_EQ(1, IsBroadcasting());
+        return encoders_->Last();
+    }
+
+    // The worker's text reaches the field through the window's own thread.
+    bool WaitForScriptField(const std::string& text) {
+        return PumpUntil(3000, [&] { return ScriptField() == text; });
+    }
+
+    size_t NodeRequests() { return node_->Connections().size(); }
+    bool WaitForNodeRequests(size_t count, DWORD ms = 10000) {
+        return PumpUntil(ms, [&] { return NodeRequests() >= count; });
+    }
+    std::vector<std::string> NodeRequestTexts() {
+        std::vector<std::string> texts;
+        for (const NodeConnection& c : node_->Connections()) texts.push_back(c.request);
+        return texts;
+    }
+
+    std::string a_, b_, long_;
+    std::unique_ptr<StandInNode> node_;
+};
+
+const std::string kSetmetaA = ComposePeerCastRequest(kChannel, "Artist A", "Title A", "Album A");
+const std::string kSetmetaB = ComposePeerCastRequest(kChannel, "Artist B", "Title B", "Album B");
+
+TEST_F(SongTracking, UpdatesFollowTheirFourCases) {
+    PlayLongTrackWhileIdle();
+    RecordingEncoder* encoder = Start();
+
+    // Worker, new file: tags, title, window text, PeerCast.
+    SetScriptField("before");
+    Announce(a_);
+    ASSERT_TRUE(WaitForTitles(encoder, 1));
+    EXPECT_THAT(Titles(encoder), ElementsAre("WriteScript TEXT|Artist A - Title A [0:03]"));
+    EXPECT_TRUE(WaitForScriptField("Artist A - Title A [0:03]")) << ScriptField();
+    ASSERT_TRUE(WaitForNodeRequests(1));
+    EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaA));
+
+    // Worker, same file again: title and window text, no PeerCast.
+    SetScriptField("before");
+    Announce(a_);
+    ASSERT_TRUE(WaitForTitles(encoder, 2));
+    EXPECT_TRUE(WaitForScriptField("Artist A - Title A [0:03]")) << ScriptField();
+
+    // Timer at tick 0 with song detection on: the current file's title again.
+    SetScriptField("before");
+    SetSongTimerTick(0);
+    OnTimer(nullptr, 0, 0, 0);
+    EXPECT_EQ(3u, Titles(encoder).size());
+    EXPECT_EQ("Artist A - Title A [0:03]", ScriptField());
+    EXPECT_EQ(1u, SongTimerTick());
+
+    // Timer at any other tick: an empty command only.
+    SetScriptField("before");
+    OnTimer(nullptr, 0, 0, 0);
+    EXPECT_EQ(3u, Titles(encoder).size());
+    EXPECT_EQ(1u, KeepAlives(encoder).size());
+    EXPECT_EQ("before", ScriptField());
+    EXPECT_EQ(2u, SongTimerTick());
+
+    // The cycle: seven empty commands, then the title at the eighth tick.
+    for (int i = 0; i < 6; ++i) OnTimer(nullptr, 0, 0, 0);
+    EXPECT_EQ(0u, SongTimerTick());
+    EXPECT_EQ(7u, KeepAlives(encoder).size());
+    OnTimer(nullptr, 0, 0, 0);
+    EXPECT_EQ(4u, Titles(encoder).size());
+
+    Pump(300);
+    EXPECT_EQ(1u, NodeRequests()) << "only a change reaches PeerCast";
+}
+
+TEST_F(SongTracking, WithSongDetectionOffTrackChangesAreNotFollowed) {
+    PlayLongTrackWhileIdle();
+    RecordingEncoder* encoder = Start();
+    _fSongDetect = 0;
+    Announce(a_);
+    Pump(700);
+    EXPECT_TRUE(Titles(encoder).empty());
+    EXPECT_EQ(0u, NodeRequests());
+    EXPECT_EQ(long_, CurrentFile());
+
+    SetSongTimerTick(0);
+    OnTimer(nullptr, 0, 0, 0);
+    OnTimer(nullptr, 0, 0, 0);
+    EXPECT_TRUE(Titles(encoder).empty());
+    EXPECT_EQ(2u, KeepAlives(encoder).size());
+}
+
+TEST_F(SongTracking, APausedPlayerGetsNothingAndTheTickStays) {
+    PlayLongTrackWhileIdle();
+    RecordingEncoder* encoder = Start();
+    player_->Pause();
+    SetSongTimerTick(3);
+    for (int i = 0; i < 3; ++i) OnTimer(nullptr, 0, 0, 0);
+    EXPECT_EQ(0, _fPlaying.load());
+    EXPECT_EQ(3u, SongTimerTick());
+    EXPECT_TRUE(encoder->CallsStartingWith("WriteScript").empty());
+
+    player_->Resume();
+    OnTimer(nullptr, 0, 0, 0);
+    EXPECT_EQ(1, _fPlaying.load());
+    EXPECT_EQ(4u, SongTimerTick());
+    EXPECT_EQ(1u, KeepAlives(encoder).size());
+
+    // Nor does the tick move while no broadcast runs; it is kept for the next one.
+    StopBroadcast();
+    OnTimer(nullptr, 0, 0, 0);
+    EXPECT_EQ(4u, SongTimerTick());
+    Start();
+    OnTimer(nullptr, 0, 0, 0);
+    EXPECT_EQ(5u, SongTimerTick());
+}
+
+TEST_F(SongTracking, TheSameFileTwiceSendsTheTitleTwiceAndPeerCastOnce) {
+    RecordingEncoder* encoder = Start();
+    Announce(b_);
+    ASSERT_TRUE(WaitForTitles(encoder, 1));
+    ASSERT_TRUE(WaitForNodeRequests(1));
+    Announce(b_);
+    ASSERT_TRUE(WaitForTitles(encoder, 2));
+    Pump(500);
+    EXPECT_THAT(Titles(encoder), ElementsAre("WriteScript TEXT|Artist B - Title B [0:02]",
+                                             "WriteScript TEXT|Artist B - Title B [0:02]"));
+    EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaB));
+}
+
+TEST_F(SongTracking, TheFirstTrackAfterAStartCountsAsChanged) {
+    RecordingEncoder* first = Start();
+    Announce(a_);
+    ASSERT_TRUE(WaitForTitles(first, 1));
+    ASSERT_TRUE(WaitForNodeRequests(1));
+    StopBroadcast();
+
+    RecordingEncoder* second = Start();
+    ASSERT_NE(first, second);
+    Announce(a_);
+    ASSERT_TRUE(WaitForTitles(second, 1));
+    ASSERT_TRUE(WaitForNodeRequests(2));
+    EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaA, kSetmetaA));
+}
+
+TEST_F(SongTracking, ABroadcastStartedMidTrackSendsItsTitleAtTickZeroAndTellsPeerCastOnlyOfTheNext) {
+    PlayLongTrackWhileIdle();
+    RecordingEncoder* encoder = Start();
+    SetSongTimerTick(0);
+    OnTimer(nullptr, 0, 0, 0);
+    EXPECT_THAT(Titles(encoder), ElementsAre("WriteScript TEXT|Long Artist - Long Title [1:00]"));
+    Pump(500);
+    EXPECT_EQ(0u, NodeRequests());
+
+    Announce(b_);
+    ASSERT_TRUE(WaitForNodeRequests(1));
+    EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaB));
+}
+
+TEST_F(SongTracking, WithTheScriptStreamOffTagsAreStillReadForPeerCast) {
+    PlayLongTrackWhileIdle();
+    _inputFormat.scriptEnabled = FALSE;
+    RecordingEncoder* encoder = Start();
+    SetScriptField("before");
+    Announce(a_);
+    ASSERT_TRUE(WaitForNodeRequests(1));
+    EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaA));
+    SetSongTimerTick(0);
+    OnTimer(nullptr, 0, 0, 0);
+    OnTimer(nullptr, 0, 0, 0);
+    Pump(200);
+    EXPECT_TRUE(encoder->CallsStartingWith("WriteScript").empty());
+    EXPECT_EQ("before", ScriptField());
+}
+
+TEST_F(SongTracking, AFileWhoseTagsCannotBeReadSendsNothing) {
+    RecordingEncoder* encoder = Start();
+    Announce(folder_ + "\\missing.wav");
+    Pump(1000);
+    EXPECT_TRUE(Titles(encoder).empty());
+    EXPECT_EQ(0u, NodeRequests());
+
+    Announce(a_);
+    ASSERT_TRUE(WaitForTitles(encoder, 1));
+    ASSERT_TRUE(WaitForNodeRequests(1));
+}
+
+TEST_F(SongTracking, APostedAnnouncementIsSeenByTheGetMessageHook) {
+    RecordingEncoder* encoder = Start();
+    ::PostMessageA(player_->Window(), kPlayerMessage, reinterpret_cast<WPARAM>(a_.c_str()), kNotifyPlayingFile);
+    ASSERT_TRUE(WaitForTitles(encoder, 1));
+    EXPECT_EQ(a_, CurrentFile());
+}
+
+TEST_F(SongTracking, AnAnnouncementWithAnUnreadablePathIsIgnored) {
+    RecordingEncoder* encoder = Start();
+    Announce(a_);
+    ASSERT_TRUE(WaitForTitles(encoder, 1));
+    void* noAccess = ::VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS);
+    ASSERT_NE(nullptr, noAccess);
+    ::SendMessageA(player_->Window(), kPlayerMessage, reinterpret_cast<WPARAM>(noAccess), kNotifyPlayingFile);
+    ::SendMessageA(player_->Window(), kPlayerMessage, 0x10, kNotifyPlayingFile);
+    Pump(300);
+    EXPECT_EQ(a_, CurrentFile());
+    EXPECT_EQ(1u, Titles(encoder).size());
+    ::VirtualFree(noAccess, 0, MEM_RELEASE);
+}
+
+// The worker is inside a request to the player's window (this thread) when the stop begins:
+// the stop must answer it rather than wait for a worker that waits for the stop.
+TEST_F(SongTracking, AStopDuringATrackChangeAnswersTheWorkerAndEnds) {
+    Start();
+    Announce(a_);
+    // Seeing the send pending also marks it as seen, which a wait for new messages alone would
+    // never wake for.
+    const DWORD seenBy = ::GetTickCount() + 10000;
+    while (!(HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) && ::GetTickCount() < seenBy) ::Sleep(1);
+    ASSERT_TRUE(HIWORD(::GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) << "the worker never asked the player";
+
+    // Should the stop hang, another thread's message wakes it and the test fails.
+    std::atomic<bool> stopped{false};
+    std::atomic<bool> rescued{false};
+    HWND window = player_->Window();
+    std::thread watchdog([&] {
+        for (int i = 0; i < 200 && !stopped; ++i) ::Sleep(50);
+        while (!stopped) {
+            rescued = true;
+            ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, nullptr);
+        }
+    });
+    const DWORD start = ::GetTickCount();
+    StopBroadcast();
+    stopped = true;
+    watchdog.join();
+    RecordProperty("stop_ms", static_cast<int>(::GetTickCount() - start));
+    EXPECT_FALSE(rescued.load()) << "the stop waited for a worker that waited for it";
+    EXPECT_FALSE(SongWorkerRunning());
+    EXPECT_EQ(0, IsBroadcasting());
+}
+
+TEST_F(SongTracking, OneWorkerAtATime) {
+    EXPECT_EQ(E_FAIL, StopSongWorker());
+    const long threads = win::UniqueThread::LiveCount();
+    const long events = win::UniqueEvent::LiveCount();
+    Start();
+    EXPECT_EQ(E_FAIL, StartSongWorker(player_->Window()));
+    EXPECT_EQ(threads + 1, win::UniqueThread::LiveCount());
+    EXPECT_EQ(events + 1, win::UniqueEvent::LiveCount());
+    StopBroadcast();
+    EXPECT_EQ(E_FAIL, StopSongWorker());
+    EXPECT_EQ(threads, win::UniqueThread::LiveCount());
+    EXPECT_EQ(events, win::UniqueEvent::LiveCount());
+}
+
+TEST_F(SongTracking, WhileIdleAnAnnouncementOnlyUpdatesTheCurrentFile) {
+    Announce(b_);
+    Pump(300);
+    EXPECT_EQ(b_, CurrentFile());
+    EXPECT_EQ(0u, NodeRequests());
+    EXPECT_EQ(S_OK, UpdateSongInfo(player_->Window(), true, false)) << "nothing to do while idle";
+    EXPECT_EQ(0u, NodeRequests());
+}
+
+// Under code page 932 the player's ANSI tags reach the stream as the right UTF-16 text.
+class SongTrackingCodePage : public SongTracking {
+protected:
+    void SetUp() override {
+        if (::GetACP() != 932) GTEST_SKIP() << "needs code page 932, the system has " << ::GetACP();
+        SongTracking::SetUp();
+    }
+};
+
+TEST_F(SongTrackingCodePage, AJapaneseTitleReachesTheStreamAsUtf16) {
+    const std::string track = WriteTrack({"jp.wav", standin::JapaneseArtist(), standin::JapaneseTitle(),
+                                          standin::JapaneseAlbum(), standin::JapaneseComment(), 2});
+    RecordingEncoder* encoder = Start();
+    Announce(track);
+    ASSERT_TRUE(WaitForTitles(encoder, 1));
+    EXPECT_THAT(Titles(encoder), ElementsAre("WriteScript TEXT|日本語のアーティスト - 桜 [0:02]"));
+    EXPECT_TRUE(WaitForScriptField(std::string(standin::JapaneseArtist()) + " - " + standin::JapaneseTitle() + " [0:02]"));
+}
+
+}  // namespace
+}  // namespace ombrel::test
