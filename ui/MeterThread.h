@@ -16,4 +16,17 @@ bool MeterThreadRunning();
 
 DWORD WINAPI MeterThreadProc(LPVOID);
 
+// The two attenuations of one pass, in dB.
+struct MeterReading {
+    double left;
+    double right;
+};
+
+// The first steps of a pass: zeroes the peaks while the player is not playing, then turns the
+// peaks into attenuations.
+MeterReading TakeMeterReading() noexcept;
+
+// Passes made by every meter thread of the process so far (tests and measurements).
+long MeterPassCount() noexcept;
+
 }  // namespace ombrel
