@@ -1,0 +1,66 @@
+#include "ui/Monitor.h"
+
+#include <cstdio>
+
+#include "encoder/LiveEncoder.h"
+#include "plugin/BroadcastControl.h"
+#include "plugin/Settings.h"
+#include "ui/ResourceIds.h"
+
+namespace ombrel {
+namespace {
+
+void ShowIdle(HWND dialog) {
+    ::SetDlgItemTextA(dialog, IDC_CLIENT_COUNT, "0");
+    ::SetDlgItemTextA(dialog, IDC_BYTES_SENT, "0 (KB)");
+    ::SetDlgItemTextA(dialog, IDC_BIT_RATE, "0.0 (kbps)");
+    ::SetDlgItemTextA(dialog, IDC_RUNNING_TIME, "00:00:00:00");
+}
+
+void ShowEncoder(HWND dialog, LiveEncoder* encoder) {
+    DWORD clients = 0;
+    if (SUCCEEDED(encoder->GetClientCount(&clients)))
+        ::SetDlgItemTextA(dialog, IDC_CLIENT_COUNT, std::to_string(clients).c_str());
+
+    WM_WRITER_STATISTICS statistics{};
+    if (SUCCEEDED(encoder->GetStatistics(&statistics))) {
+        ::SetDlgItemTextA(dialog, IDC_BYTES_SENT, FormatKilobytes(statistics.qwByteCount).c_str());
+        ::SetDlgItemTextA(dialog, IDC_BIT_RATE, FormatKbps(statistics.dwCurrentBitrate).c_str());
+    }
+
+    DWORD seconds = 0;
+    if (SUCCEEDED(encoder->GetElapsedSeconds(&seconds)))
+        ::SetDlgItemTextA(dialog, IDC_RUNNING_TIME, FormatRunningTime(seconds).c_str());
+}
+
+}  // namespace
+
+std::string FormatKilobytes(ULONGLONG bytes) {
+    return std::to_string(bytes >> 10) + " (KB)";
+}
+
+std::string FormatKbps(DWORD bitsPerSecond) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "%.1f (kbps)", static_cast<double>(bitsPerSecond) * 0.001);
+    return text;
+}
+
+std::string FormatRunningTime(DWORD seconds) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%02d:%02d:%02d:%02d", int(seconds / 86400),
+                  int(seconds / 3600 % 24), int(seconds / 60 % 60), int(seconds % 60));
+    return text;
+}
+
+void UpdateMonitor(HWND dialog) {
+    ::SetDlgItemTextA(dialog, IDC_OUTPUT_PORT, std::to_string(_settings.extra._dwPort).c_str());
+
+    LiveEncoder* encoder = nullptr;
+    if (FAILED(GetEncoder(&encoder)) || !encoder) {
+        ShowIdle(dialog);
+        return;
+    }
+    ShowEncoder(dialog, encoder);
+}
+
+}  // namespace ombrel

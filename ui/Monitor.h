@@ -1,0 +1,24 @@
+// The main window's monitor group: output port, running time, listener count, bit rate and
+// bytes sent, refreshed from the broadcast's encoder twice a second.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace ombrel {
+
+// "%I64u (KB)" of the whole kibibytes in bytes, truncated: 1023 reads "0 (KB)".
+std::string FormatKilobytes(ULONGLONG bytes);
+
+// "%.1f (kbps)" of bitsPerSecond times 0.001: 128000 reads "128.0 (kbps)".
+std::string FormatKbps(DWORD bitsPerSecond);
+
+// Days (unbounded), hours, minutes, seconds as "%02d:%02d:%02d:%02d".
+std::string FormatRunningTime(DWORD seconds);
+
+// Fills the monitor's fields of dialog: the idle texts while no encoder can be borrowed,
+// otherwise whatever the encoder answers; a query that fails keeps its field's text.
+void UpdateMonitor(HWND dialog);
+
+}  // namespace ombrel
