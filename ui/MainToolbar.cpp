@@ -67,16 +67,17 @@ void AddButtons(HWND toolbar) {
     ::SendMessageA(toolbar, TB_ADDBUTTONSA, WPARAM(ARRAYSIZE(buttons)), reinterpret_cast<LPARAM>(buttons));
 }
 
-win::UniqueWindow CreateToolbar(HWND dialog, HINSTANCE instance, HIMAGELIST images) {
-    win::UniqueWindow toolbar(::CreateWindowExA(
+win::UniqueWindow CreateToolbar(HWND dialog, HINSTANCE instance) {
+    return win::UniqueWindow(::CreateWindowExA(
         0, TOOLBARCLASSNAMEA, nullptr, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS | TBSTYLE_FLAT, 0, 0, 0, 0,
         dialog, reinterpret_cast<HMENU>(IDC_TOOLBAR), instance, nullptr));
-    if (!toolbar) return toolbar;
-    ::SendMessageA(toolbar.get(), TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
-    ::SendMessageA(toolbar.get(), TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    AddButtons(toolbar.get());
-    ::SendMessageA(toolbar.get(), TB_AUTOSIZE, 0, 0);
-    return toolbar;
+}
+
+void FillToolbar(HWND toolbar, HIMAGELIST images) {
+    ::SendMessageA(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+    ::SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    AddButtons(toolbar);
+    ::SendMessageA(toolbar, TB_AUTOSIZE, 0, 0);
 }
 
 void InsertBand(HWND rebar, HWND toolbar) {
@@ -101,9 +102,11 @@ void InsertBand(HWND rebar, HWND toolbar) {
 MainToolbar CreateMainToolbar(HWND dialog, HINSTANCE instance) {
     MainToolbar parts;
     parts.rebar = CreateRebar(dialog, instance);
+    parts.toolbar = CreateToolbar(dialog, instance);
+    if (!parts.toolbar) return parts;
     parts.images = CreateToolbarImages(instance);
-    parts.toolbar = CreateToolbar(dialog, instance, parts.images.get());
-    if (parts.rebar && parts.toolbar) InsertBand(parts.rebar.get(), parts.toolbar.get());
+    FillToolbar(parts.toolbar.get(), parts.images.get());
+    if (parts.rebar) InsertBand(parts.rebar.get(), parts.toolbar.get());
     return parts;
 }
 
