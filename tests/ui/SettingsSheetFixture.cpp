@@ -103,6 +103,18 @@ std::string DescribeSettingsFile(const std::string& path) {
     return text;
 }
 
+std::string DescribeSettingsChangedBy(const std::function<void()>& change) {
+    const Settings settings = _settings;
+    const InputFormat format = _inputFormat;
+    const EncoderSettings encoder = _encoderSettings;
+    change();
+    std::string text = DescribeSettings();
+    _settings = settings;
+    _inputFormat = format;
+    _encoderSettings = encoder;
+    return text;
+}
+
 void StoreKnownSettings() {
     _settings = Settings{};
     _inputFormat = InputFormat{};
@@ -129,7 +141,7 @@ void StoreKnownSettings() {
     extra._dwMaxClient = 5;
     extra._fPlayLog = FALSE;
     extra._cPlayLog = "C:\\logs\\play.txt";
-    extra._cTitle = Wide("題名のテスト");
+    extra._cTitle = L"Title T";
     extra._cAuthor = L"Author A";
     extra._cDescription = L"line one\r\nline two";
     extra._cCopyright = L"(c) Copyright C";
@@ -206,6 +218,7 @@ void SheetTest::DoWhen(std::function<bool()> ready, std::function<void()> action
 }
 
 void SheetTest::RunSheet() {
+    sheet_ = nullptr;
     driver_.Run([this] { ombrel::RunSettingsSheet(::GetModuleHandleA(nullptr), owner_.get()); });
     EXPECT_FALSE(driver_.TimedOut()) << "the sheet had to be cancelled by the watchdog";
     EXPECT_TRUE(driver_.AllStepsRan());
@@ -255,6 +268,20 @@ void SheetTest::ChooseWithArrowKey(int page, int id, UINT key) {
     ::SendMessageA(list, WM_KEYDOWN, key, 0);
     ::SendMessageA(list, WM_KEYUP, key, 0);
 }
+
+bool SheetTest::ChooseData(int page, int id, DWORD data) {
+    HWND list = Control(page, id);
+    const LRESULT count = ::SendMessageA(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT item = 0; item < count; ++item) {
+        if (static_cast<DWORD>(::SendMessageA(list, CB_GETITEMDATA, item, 0)) != data) continue;
+        ::SendMessageA(list, CB_SETCURSEL, item, 0);
+        ::SendMessageA(Page(page), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+        return true;
+    }
+    return false;
+}
+
+LRESULT SheetTest::ItemCount(int page, int id) const { return ::SendMessageA(Control(page, id), CB_GETCOUNT, 0, 0); }
 
 void SheetTest::Spin(int page, int id, UINT key, int times) {
     HWND field = Control(page, id);

@@ -40,6 +40,9 @@ std::string DescribeSettingsFile(const std::string& path);
 // Gives every edited setting a known value that differs from its default.
 void StoreKnownSettings();
 
+// DescribeSettings() of the current settings with change applied, the settings left as they were.
+std::string DescribeSettingsChangedBy(const std::function<void()>& change);
+
 class SheetTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -72,6 +75,9 @@ protected:
     LRESULT SelectedData(int page, int id) const;
     // The user picks another entry of a drop-down list with the keyboard.
     void ChooseWithArrowKey(int page, int id, UINT key);
+    // The user picks the entry with this item data from the drop-down list; false if none has it.
+    bool ChooseData(int page, int id, DWORD data);
+    LRESULT ItemCount(int page, int id) const;
     // Presses an arrow key in a number field: its up-down spins.
     void Spin(int page, int id, UINT key, int times);
 
