@@ -15,6 +15,7 @@
 #include "plugin/PluginState.h"
 #include "tests/plugin/BroadcastFixture.h"
 #include "ui/LevelMeter.h"
+#include "ui/MeterThread.h"
 #include "win/UniqueAny.h"
 
 namespace ombrel::test {
@@ -27,6 +28,10 @@ protected:
     void SetUp() override {
         BroadcastFixture::SetUp();
         StartPlayer({});
+        // The meter thread empties the peaks while the player is not playing; without it the
+        // peaks stay as the last block left them.
+        _fMeterRun = 0;
+        JoinMeterThread();
         block_.assign(576 * 2, 0);
     }
 
