@@ -36,10 +36,13 @@ cp "$BUILD_DIR/bin/dsp_ombrel.dll" "$RUN_DIR/Plugins/"
 ini="$RUN_DIR/Plugins/dsp_ombrel.ini"
 # Title streaming on; every other setting stays as the last run (or the settings sheet) left it.
 python3 "$ROOT/scripts/ini-set.py" "$ini" Script _fEnable true
+grep -q '^_cFormat=[^[:space:]]' "$ini" || python3 "$ROOT/scripts/ini-set.py" "$ini" Script _cFormat '%ARTIST% - %TITLE%'
 port=$(sed -n '/^\[Extra\]/,/^\[/s/^_dwPort=\([0-9]*\).*/\1/p' "$ini" | head -n1)
 port="${port:-8008}"
 
 source "$ROOT/scripts/wine-env.sh"
+# As a Japanese broadcaster's machine runs it: code page 932.
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 player=
 cleanup() {
   if [ -n "$player" ] && kill -0 "$player" 2>/dev/null; then

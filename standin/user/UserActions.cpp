@@ -21,7 +21,8 @@ HWND WaitForPluginWindow(DWORD timeoutMs) {
 
 HWND WaitForPopupOf(HWND owner, DWORD timeoutMs) {
     return WaitFor(timeoutMs, [owner]() -> HWND {
-        HWND popup = ::GetWindow(owner, GW_ENABLEDPOPUP);
+        // GetLastActivePopup rather than GW_ENABLEDPOPUP, which Wine does not answer.
+        HWND popup = ::GetLastActivePopup(owner);
         return popup && popup != owner && ::IsWindowVisible(popup) ? popup : nullptr;
     });
 }

@@ -24,7 +24,7 @@
 
 namespace {
 
-constexpr DWORD kWaitMs = 10000;
+constexpr DWORD kWaitMs = 30000;
 
 void Say(const std::string& line) {
     std::printf("%s\n", line.c_str());
@@ -87,17 +87,19 @@ int main(int argc, char** argv) {
             ok &= main && ::PostMessageA(main, WM_COMMAND, WPARAM(id), 0);
             Say("posted command " + std::to_string(id));
         } else if (verb == "capture-main" && need(i, 1)) {
-            ok &= main && Capture(main, args[++i]);
+            const std::string& path = args[++i];
+            ok &= main && Capture(main, path);
         } else if (verb == "capture-popup" && need(i, 1)) {
+            const std::string& path = args[++i];
             HWND popup = Popup(main);
-            ok &= popup && Capture(popup, args[++i]);
+            ok &= popup && Capture(popup, path);
         } else if (verb == "capture-box" && need(i, 2)) {
             HWND box = Box(args[i + 1]);
             ok &= box && Capture(box, args[i + 2]);
             i += 2;
         } else if (verb == "page" && need(i, 1)) {
-            HWND sheet = Popup(main);
             const int page = std::atoi(args[++i].c_str());
+            HWND sheet = Popup(main);
             ok &= sheet && ::SendMessageA(sheet, PSM_SETCURSEL, WPARAM(page), 0);
             Say("page " + std::to_string(page));
         } else if (verb == "press-popup" && need(i, 1)) {
