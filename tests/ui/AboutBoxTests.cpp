@@ -22,6 +22,7 @@ LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 class AboutBoxTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(RunsUnderTheExpectedCodePage()) << "system code page " << ::GetACP();
         WNDCLASSA windowClass{};
         windowClass.lpfnWndProc = OwnerProc;
         windowClass.hInstance = ::GetModuleHandleA(nullptr);
@@ -58,9 +59,12 @@ protected:
     ModalDriver driver_{kProductName};
 };
 
-TEST_F(AboutBoxTest, NamesThePlugInAndItsVersionAtTheOwnersClientOrigin) {
+TEST_F(AboutBoxTest, NamesThePlugInAndItsVersionInJapaneseAtTheOwnersClientOrigin) {
     RunWith([&](HWND box) {
         EXPECT_EQ("Ombrel DSP plugin" + Cp932(" バージョン情報"), WindowTextA(box));
+        if (JapaneseCodePage()) {
+            EXPECT_EQ(Wide("Ombrel DSP plugin バージョン情報"), WindowTextW(box));
+        }
         EXPECT_EQ(kProductName, WindowTextA(::GetDlgItem(box, IDC_ABOUT_PRODUCT)));
         // The maker's notice: the one other text of the box.
         std::wstring notice;

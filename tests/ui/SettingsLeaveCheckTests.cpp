@@ -192,7 +192,7 @@ TEST_F(SheetTest, PeerCastPortThatIsNoPortNumberCannotBeLeft) {
 
 // ---- スクリプト ----
 
-TEST_F(SheetTest, ScriptBitrateOutside1To10WarnsAndKeepsTheTypedTextSelected) {
+TEST_F(SheetTest, ScriptBitrateOutside1To10WarnsInJapaneseAndKeepsTheTypedTextSelected) {
     std::vector<std::string> typed = {"0", "11"};
     for (const char* text : kNotNumbers) typed.push_back(text);
     Do([&] {
@@ -220,6 +220,9 @@ TEST_F(SheetTest, ScriptBitrateOutside1To10WarnsAndKeepsTheTypedTextSelected) {
     for (const MessageBoxSeen& box : driver_.MessageBoxes()) {
         EXPECT_EQ(kProductName, box.caption);
         EXPECT_EQ(Cp932("スクリプトのビットレートは1K～10Kbpsです。"), box.text);
+        if (JapaneseCodePage()) {
+            EXPECT_EQ(Wide("スクリプトのビットレートは1K～10Kbpsです。"), box.wideText);
+        }
         EXPECT_EQ(1, box.buttons) << "one OK button";
         EXPECT_TRUE(box.hasIcon) << "a warning icon";
     }

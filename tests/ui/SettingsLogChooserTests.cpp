@@ -65,11 +65,14 @@ protected:
     }
 };
 
-TEST_F(LogChooserTest, OpensWithTheFieldsFileTheTwoFiltersAndNoChangeOnCancel) {
+TEST_F(LogChooserTest, OpensWithTheFieldsFileTheTwoJapaneseFiltersAndNoChangeOnCancel) {
     _settings.extra._cPlayLog = Folder().File("current.txt");
     ClickBrowse();
     WithChooser([&](HWND chooser) {
         EXPECT_EQ(Sheet(), ::GetWindow(chooser, GW_OWNER));
+        if (JapaneseCodePage()) {
+            EXPECT_EQ(Wide("ログファイル"), WindowTextW(chooser));
+        }
         EXPECT_EQ("current.txt", WindowTextA(FileNameField(chooser)));
         HWND types = ::GetDlgItem(chooser, cmb1);
         ASSERT_EQ(2, ::SendMessageA(types, CB_GETCOUNT, 0, 0));
@@ -78,6 +81,11 @@ TEST_F(LogChooserTest, OpensWithTheFieldsFileTheTwoFiltersAndNoChangeOnCancel) {
         EXPECT_EQ(Cp932("ログファイル (*.txt)"), std::string(text));
         ::SendMessageA(types, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(text));
         EXPECT_EQ(Cp932("すべてのファイル (*.*)"), std::string(text));
+        if (JapaneseCodePage()) {
+            wchar_t wide[256] = L"";
+            ::SendMessageW(types, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(wide));
+            EXPECT_EQ(Wide("ログファイル (*.txt)"), std::wstring(wide));
+        }
         EXPECT_EQ(0, ::SendMessageA(types, CB_GETCURSEL, 0, 0));
         ::PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
     });

@@ -4,6 +4,7 @@
 #include <prsht.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace ui_tests {
 namespace {
@@ -77,6 +78,13 @@ std::string ClassName(HWND window) {
     return name;
 }
 
+bool JapaneseCodePage() { return ::GetACP() == 932; }
+
+bool RunsUnderTheExpectedCodePage() {
+    const char* expected = std::getenv("OMBREL_EXPECT_ACP");
+    return !expected || UINT(std::atoi(expected)) == ::GetACP();
+}
+
 ModalDriver::ModalDriver(std::string messageBoxCaption) : boxCaption_(std::move(messageBoxCaption)) {}
 
 ModalDriver::~ModalDriver() {
@@ -132,7 +140,10 @@ void ModalDriver::AnswerMessageBoxes() {
                 box.hasIcon = box.hasIcon || ::SendMessageA(child, STM_GETICON, 0, 0) != 0;
             } else if (kind == "Static") {
                 std::string text = WindowTextA(child);
-                if (text.size() > box.text.size()) box.text = text;
+                if (text.size() > box.text.size()) {
+                    box.text = text;
+                    box.wideText = WindowTextW(child);
+                }
             }
         }
         boxes_.push_back(box);

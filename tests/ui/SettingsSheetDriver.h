@@ -25,10 +25,17 @@ std::string WindowTextA(HWND window);
 std::wstring WindowTextW(HWND window);
 std::string ClassName(HWND window);
 
+// True when the system code page is Japanese: narrow code page 932 text then shows as written.
+bool JapaneseCodePage();
+
+// The code page run (OMBREL_EXPECT_ACP) must really have its code page: false when it has not.
+bool RunsUnderTheExpectedCodePage();
+
 // A message box as the user saw it.
 struct MessageBoxSeen {
     std::string caption;  // narrow, as GetWindowTextA gives it
     std::string text;
+    std::wstring wideText;
     int buttons = 0;      // push buttons in the box
     bool hasIcon = false;
 };

@@ -161,6 +161,7 @@ void StoreKnownSettings() {
 SheetTest::SheetTest() : driver_(kProductName) {}
 
 void SheetTest::SetUp() {
+    ASSERT_TRUE(RunsUnderTheExpectedCodePage()) << "system code page " << ::GetACP();
     ASSERT_TRUE(SUCCEEDED(com_.Result()));
     ASSERT_TRUE(folder_.Created());
     const std::string exeFolder = testing_support::ExeFolder();

@@ -24,9 +24,12 @@ using namespace ombrel;
 
 // ---- The sheet itself ----
 
-TEST_F(SheetTest, CaptionTabsButtonsAndFirstPage) {
+TEST_F(SheetTest, JapaneseCaptionTabsButtonsAndFirstPage) {
     Do([&] {
         EXPECT_EQ(Cp932("配信設定"), WindowTextA(Sheet()));
+        if (JapaneseCodePage()) {
+            EXPECT_EQ(Wide("配信設定"), WindowTextW(Sheet()));
+        }
         HWND tabs = ::FindWindowExA(Sheet(), nullptr, WC_TABCONTROLA, nullptr);
         ASSERT_EQ(kPageCount, ::SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
         const char* const titles[] = {"圧縮", "出力", "属性", "スクリプト", "PeerCast"};
@@ -38,6 +41,15 @@ TEST_F(SheetTest, CaptionTabsButtonsAndFirstPage) {
             item.cchTextMax = sizeof text;
             ::SendMessageA(tabs, TCM_GETITEMA, page, reinterpret_cast<LPARAM>(&item));
             EXPECT_EQ(Cp932(titles[page]), std::string(text)) << "tab " << page;
+            if (JapaneseCodePage()) {
+                wchar_t wide[64] = L"";
+                TCITEMW wideItem{};
+                wideItem.mask = TCIF_TEXT;
+                wideItem.pszText = wide;
+                wideItem.cchTextMax = 64;
+                ::SendMessageW(tabs, TCM_GETITEMW, page, reinterpret_cast<LPARAM>(&wideItem));
+                EXPECT_EQ(Wide(titles[page]), std::wstring(wide)) << "tab " << page;
+            }
         }
         // OK and Cancel, no Apply button.
         EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(Sheet(), IDOK)));
