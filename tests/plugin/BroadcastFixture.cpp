@@ -41,16 +41,16 @@ void BroadcastFixture::TearDown() {
     if (wsaStarted_) ::WSACleanup();
 }
 
-std::string BroadcastFixture::WriteTrack(const TrackSpec& spec) {
+std::string BroadcastFixture::WriteTrack(const TrackFile& track) {
     standin::WavContents contents;
-    if (spec.longLowRate) contents.format = standin::WavFormat{8000, 1, 8};
-    contents.tags.artist = spec.artist;
-    contents.tags.title = spec.title;
-    contents.tags.album = spec.album;
-    contents.tags.comment = spec.comment;
-    const size_t bytes = size_t(contents.format.BlockAlign()) * contents.format.sampleRate * spec.seconds;
+    if (track.longLowRate) contents.format = standin::WavFormat{8000, 1, 8};
+    contents.tags.artist = track.artist;
+    contents.tags.title = track.title;
+    contents.tags.album = track.album;
+    contents.tags.comment = track.comment;
+    const size_t bytes = size_t(contents.format.BlockAlign()) * contents.format.sampleRate * track.seconds;
     contents.pcm.assign(bytes, contents.format.bitsPerSample == 8 ? 0x80 : 0);
-    const std::string path = folder_ + "\\" + spec.fileName;
+    const std::string path = folder_ + "\\" + track.fileName;
     EXPECT_TRUE(standin::WriteWavFile(path, contents)) << path;
     files_.push_back(path);
     return path;

@@ -18,7 +18,7 @@
 
 namespace ombrel::test {
 
-struct TrackSpec {
+struct TrackFile {
     std::string fileName;
     std::string artist;
     std::string title;
@@ -34,7 +34,7 @@ protected:
     void TearDown() override;
 
     // Writes a WAV file with the tags into the test's folder; returns its path.
-    std::string WriteTrack(const TrackSpec& spec);
+    std::string WriteTrack(const TrackFile& track);
     // Creates the player with these files as its playlist and brings the plug-in up.
     void StartPlayer(const std::vector<std::string>& playlist, bool realtime = true, bool loop = false);
 
