@@ -26,16 +26,26 @@ bool Printable(const std::string& line) {
     return true;
 }
 
+// Where the head ends: the line feed before its first empty line, which is a line feed alone
+// or after one carriage return (clients end lines with CR LF, some with LF alone). Only an
+// end that lies wholly within the bound counts, and the earliest one wins, so the answer
+// never depends on how the bytes were split into reads.
+size_t HeadEnd(const std::string& received) {
+    const size_t limit = received.size() < kMaxRequestHead ? received.size() : kMaxRequestHead;
+    for (size_t feed = received.find('\n'); feed < limit; feed = received.find('\n', feed + 1)) {
+        if (feed + 1 < limit && received[feed + 1] == '\n') return feed;
+        if (feed + 2 < limit && received[feed + 1] == '\r' && received[feed + 2] == '\n') return feed;
+    }
+    return std::string::npos;
+}
+
 }  // namespace
 
 RequestParse ParseRequest(const std::string& received) {
-    // Clients end the head with CRLF CRLF; a bare LF LF is accepted too.
-    size_t end = received.find("\r\n\r\n");
-    if (end == std::string::npos) end = received.find("\n\n");
+    const size_t end = HeadEnd(received);
     if (end == std::string::npos) {
         return received.size() >= kMaxRequestHead ? RequestParse::kBad : RequestParse::kIncomplete;
     }
-    if (end > kMaxRequestHead) return RequestParse::kBad;
     const std::string head = received.substr(0, end);
 
     bool first = true;
