@@ -17,16 +17,36 @@ size_t CharBytes(UINT codePage, const std::string& text, size_t at) {
     return ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data() + at, 2, wide, 2) == 1 ? 2 : 1;
 }
 
+// The longest start of text that ends on a character boundary and holds at most limit bytes.
+void CutAtCharacter(UINT codePage, std::string& text, size_t limit) {
+    if (text.size() <= limit) return;
+    size_t end = 0;
+    while (end < limit) {
+        const size_t next = end + CharBytes(codePage, text, end);
+        if (next > limit) break;
+        end = next;
+    }
+    text.resize(end);
+}
+
+// Builds the result apart from the text, so each step takes time in proportion to its text,
+// and stops once the result has reached the bound.
 void ReplaceAll(UINT codePage, std::string& text, const char* tag, const std::string& value) {
     const std::string key(tag);
-    for (size_t at = 0; at < text.size();) {
+    std::string out;
+    out.reserve(text.size() < kMaxFormattedText ? text.size() : kMaxFormattedText);
+    for (size_t at = 0; at < text.size() && out.size() < kMaxFormattedText;) {
         if (text.compare(at, key.size(), key) == 0) {
-            text.replace(at, key.size(), value);
-            at += value.size();
+            out += value;
+            at += key.size();
             continue;
         }
-        at += CharBytes(codePage, text, at);
+        const size_t bytes = CharBytes(codePage, text, at);
+        out.append(text, at, bytes);
+        at += bytes;
     }
+    CutAtCharacter(codePage, out, kMaxFormattedText);
+    text.swap(out);
 }
 
 }  // namespace

@@ -2,11 +2,18 @@
 // song's fields; everything else is copied. The template is never used as a printf format.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "plugin/SongInfo.h"
 
 namespace ombrel {
+
+// No formatted text grows past this many bytes. Values may hold later tags, so each step can
+// multiply the text: a few dozen tags in each of four 1023-byte tags from a media file would
+// otherwise make gigabytes and hold the song worker for hours. Ordinary templates stay far
+// below it.
+constexpr size_t kMaxFormattedText = 64 * 1024;
 
 // "%d:%02d" of the length's minutes and remaining seconds (truncating): 245 is 4:05,
 // -1 is 0:-1.
@@ -15,7 +22,8 @@ std::string FormatLength(INT32 seconds);
 // Replaces the five tags in the order above, each over the whole text left to right by
 // characters of the ANSI code page (no tag is found inside a double-byte character), never
 // searching a value it has just inserted. Values inserted for one tag are searched for the
-// tags that come after it.
+// tags that come after it. A step whose text would pass kMaxFormattedText ends there, cut at
+// a character boundary.
 std::string FormatSongInfo(const std::string& format, const SongInfo& info);
 
 }  // namespace ombrel

@@ -1,0 +1,71 @@
+// Tag templates whose values hold tags: each step can multiply the text, so its size is bounded.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "plugin/FormatSongInfo.h"
+
+namespace ombrel::test {
+namespace {
+
+std::string Repeat(const std::string& piece, size_t times) {
+    std::string text;
+    for (size_t n = 0; n < times; ++n) text += piece;
+    return text;
+}
+
+TEST(FormatSongInfoBound, TagsMultiplyingThroughTheValuesGiveABoundedStartOfTheText) {
+    // The longest template the settings file holds, and tags near the player's 1023 bytes, each
+    // naming the next: in full, about 1.2e9 length texts.
+    SongInfo info;
+    info.artist = Repeat("%TITLE%", 146);
+    info.title = Repeat("%COMMENT%", 113);
+    info.comment = Repeat("%ALBUM%", 146);
+    info.album = Repeat("%LENGTH%", 127);
+    info.length = 245;
+    const std::string text = FormatSongInfo(Repeat("%ARTIST%", 511), info);
+
+    ASSERT_LE(text.size(), kMaxFormattedText);
+    // As much of the full text as the bound let through: 4:05 again and again, perhaps ending
+    // in a tag the cut left incomplete.
+    size_t at = 0;
+    while (text.compare(at, 4, "4:05") == 0) at += 4;
+    EXPECT_GT(at, kMaxFormattedText / 4);
+    const std::string rest = text.substr(at);
+    EXPECT_LT(rest.size(), 8u);
+    EXPECT_EQ(std::string("%LENGTH%").compare(0, rest.size(), rest), 0) << rest;
+}
+
+TEST(FormatSongInfoBound, OrdinaryLongTemplatesAreNotCut) {
+    // A 4095-byte template (the settings file's limit) using every tag twice, values of 1023.
+    SongInfo info;
+    info.artist = std::string(1023, 'a');
+    info.title = std::string(1023, 't');
+    info.comment = std::string(1023, 'c');
+    info.album = std::string(1023, 'b');
+    info.length = 3600;
+    const std::string tags = "%ARTIST%%TITLE%%COMMENT%%ALBUM%%LENGTH%";
+    const std::string filler(4095 - 2 * tags.size(), '-');
+    const std::string full = info.artist + info.title + info.comment + info.album + "60:00";
+    EXPECT_EQ(FormatSongInfo(tags + filler + tags, info), full + filler + full);
+}
+
+TEST(FormatSongInfoBound, ATemplateBeyondTheBoundIsCutToIt) {
+    const SongInfo info;
+    EXPECT_EQ(FormatSongInfo(std::string(kMaxFormattedText + 100, 'x'), info), std::string(kMaxFormattedText, 'x'));
+}
+
+TEST(FormatSongInfoBoundCodePage, TheCutKeepsDoubleByteCharactersWhole) {
+    if (::GetACP() != 932) GTEST_SKIP() << "needs code page 932, the system has " << ::GetACP();
+    char bytes[4] = {};
+    ASSERT_EQ(::WideCharToMultiByte(CP_ACP, 0, L"表", 1, bytes, sizeof bytes, nullptr, nullptr), 2);
+    const std::string wide(bytes, 2);
+    // One ASCII byte first, so the bound falls in the middle of a character.
+    const std::string text = FormatSongInfo("a" + Repeat(wide, kMaxFormattedText / 2 + 8), SongInfo());
+    EXPECT_EQ(text, "a" + Repeat(wide, kMaxFormattedText / 2 - 1));
+}
+
+}  // namespace
+}  // namespace ombrel::test
