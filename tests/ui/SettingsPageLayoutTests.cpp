@@ -28,15 +28,16 @@ struct ControlRow {
     int x, y, cx, cy;
 };
 
-// The templates' places. Labels and check boxes are as wide as their Japanese text needs in
-// MS UI Gothic 9 points; the script page's note has room for the lines its text wraps into.
+// The templates' places. A few labels are wider than their first design, as wide as their
+// Japanese text needs in MS UI Gothic 9 points, and the script page's note has room for the
+// lines its text wraps into.
 const ControlRow kControls[] = {
     {kCodecPage, -1, kGroup, "Windows Media Audio", 6, 6, 230, 102},
-    {kCodecPage, -1, kLabel, "コーデック", 13, 24, 49, 8},
+    {kCodecPage, -1, kLabel, "コーデック", 13, 24, 36, 8},
     {kCodecPage, IDC_CODEC_LIST, kList, "", 64, 21, 162, 0},
     {kCodecPage, -1, kLabel, "フォーマット", 13, 44, 49, 8},
     {kCodecPage, IDC_FORMAT_LIST, kList, "", 64, 41, 162, 0},
-    {kCodecPage, -1, kLabel, "バッファサイズ", 13, 60, 36, 16},
+    {kCodecPage, -1, kLabel, "バッファサイズ", 13, 64, 49, 8},
     {kCodecPage, IDC_BUFFER_WINDOW, kNumber, "", 64, 61, 54, 13},
     {kCodecPage, -1, kLabel, "ms", 122, 64, 19, 8},
     {kCodecPage, -1, kLabel, "言語", 13, 84, 36, 8},
@@ -45,11 +46,11 @@ const ControlRow kControls[] = {
     {kOutputPage, -1, kGroup, "エンコーダーからプル", 6, 6, 230, 60},
     {kOutputPage, -1, kLabel, "ポート番号", 13, 24, 49, 8},
     {kOutputPage, IDC_PORT, kNumber, "", 64, 21, 54, 13},
-    {kOutputPage, -1, kLabel, "収容人数", 13, 44, 49, 8},
+    {kOutputPage, -1, kLabel, "収容人数", 13, 44, 28, 8},
     {kOutputPage, IDC_MAX_CLIENT, kNumber, "", 64, 41, 54, 13},
     {kOutputPage, -1, kGroup, "再生ログ", 6, 72, 230, 54},
-    {kOutputPage, IDC_PLAY_LOG_ENABLE, kCheck, "再生ログを有効にする", 12, 86, 150, 10},
-    {kOutputPage, -1, kLabel, "ログファイル", 12, 104, 50, 8},
+    {kOutputPage, IDC_PLAY_LOG_ENABLE, kCheck, "再生ログを有効にする", 12, 86, 90, 10},
+    {kOutputPage, -1, kLabel, "ログファイル", 12, 104, 48, 8},
     {kOutputPage, IDC_PLAY_LOG_PATH, kText, "", 64, 102, 140, 13},
     {kOutputPage, IDC_PLAY_LOG_BROWSE, kPush, "...", 210, 101, 18, 14},
 
@@ -69,12 +70,12 @@ const ControlRow kControls[] = {
     {kAttributesPage, -1, kLabel, "説明", 14, 154, 44, 8},
     {kAttributesPage, IDC_ATTRIBUTE_DESCRIPTION, kMultiLine, "", 64, 141, 167, 37},
 
-    {kScriptPage, IDC_SCRIPT_ENABLE, kCheck, "タイトルストリーミングを有効にする", 7, 9, 200, 12},
+    {kScriptPage, IDC_SCRIPT_ENABLE, kCheck, "タイトルストリーミングを有効にする", 7, 9, 119, 12},
     {kScriptPage, -1, kGroup, "スクリプト / タイトルストリーミング", 6, 28, 230, 120},
     {kScriptPage, -1, kLabel, "ビットレート", 13, 44, 49, 8},
     {kScriptPage, IDC_SCRIPT_BITRATE, kNumber, "", 64, 41, 54, 13},
     {kScriptPage, -1, kLabel, "Kbps", 122, 43, 19, 8},
-    {kScriptPage, -1, kLabel, "バッファサイズ", 13, 60, 36, 16},
+    {kScriptPage, -1, kLabel, "バッファサイズ", 13, 64, 49, 8},
     {kScriptPage, IDC_BUFFER_WINDOW, kNumber, "", 64, 61, 54, 13},
     {kScriptPage, -1, kLabel, "ms", 122, 64, 19, 8},
     {kScriptPage, -1, kLabel, "言語", 13, 84, 36, 8},
@@ -90,18 +91,18 @@ const ControlRow kControls[] = {
      "　 表示設定が有効になっている必要があります。",  // an ideographic space, then a space
      11, 161, 223, 48},
 
-    {kPeerCastPage, IDC_PEERCAST_ENABLE, kCheck, "PeerCastのメタデータを更新する", 7, 9, 160, 12},
+    {kPeerCastPage, IDC_PEERCAST_ENABLE, kCheck, "PeerCastのメタデータを更新する", 7, 9, 125, 12},
     {kPeerCastPage, -1, kGroup, "基本設定", 6, 28, 230, 56},
     {kPeerCastPage, -1, kLabel, "ポート番号", 13, 44, 49, 8},
     {kPeerCastPage, IDC_PORT, kNumber, "", 64, 41, 54, 13},
     {kPeerCastPage, -1, kLabel, "チャンネル名", 13, 63, 49, 8},
     {kPeerCastPage, IDC_PEERCAST_CHANNEL, kText, "", 64, 61, 164, 13},
     {kPeerCastPage, -1, kGroup, "書式設定", 6, 90, 230, 120},
-    {kPeerCastPage, -1, kLabel, "アーティスト", 12, 111, 49, 8},
+    {kPeerCastPage, -1, kLabel, "アーティスト", 12, 111, 47, 8},
     {kPeerCastPage, IDC_PEERCAST_ARTIST, kText, "", 63, 108, 164, 13},
-    {kPeerCastPage, -1, kLabel, "タイトル", 12, 127, 49, 8},
+    {kPeerCastPage, -1, kLabel, "タイトル", 12, 127, 47, 8},
     {kPeerCastPage, IDC_PEERCAST_TITLE, kText, "", 63, 125, 164, 13},
-    {kPeerCastPage, -1, kLabel, "アルバム", 12, 145, 49, 8},
+    {kPeerCastPage, -1, kLabel, "アルバム", 12, 145, 47, 8},
     {kPeerCastPage, IDC_PEERCAST_ALBUM, kText, "", 63, 143, 164, 13},
     {kPeerCastPage, -1, kLabel, "使用できるタグ\n%TITLE%, %ARTIST%, %COMMENT%, %ALBUM%\n%LENGTH%", 63, 162, 163, 24},
 };
