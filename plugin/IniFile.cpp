@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace ombrel {
 namespace {
@@ -35,8 +36,17 @@ void IniFile::SetFile(const char* path) { CopyCut(path_, path); }
 void IniFile::SetSection(const char* name) { CopyCut(section_, name); }
 
 const char* IniFile::ReadString(const char* key, const char* fallback) {
-    GetPrivateProfileStringA(section_, key, fallback, value_, kValueChars, path_);
+    const DWORD got = GetPrivateProfileStringA(section_, key, fallback, value_, kValueChars, path_);
+    lastStringCut_ = got >= kValueChars - 1 && StoredLongerThan(key, got);
     return value_;
+}
+
+// A full buffer may hold the whole value or its start: one character more room tells.
+bool IniFile::StoredLongerThan(const char* key, DWORD length) const {
+    std::vector<char> probe(static_cast<size_t>(length) + 2);
+    const DWORD got =
+        GetPrivateProfileStringA(section_, key, "", probe.data(), static_cast<DWORD>(probe.size()), path_);
+    return got > length;
 }
 
 int64_t IniFile::ReadNumber(const char* key, const char* fallbackText) {

@@ -21,6 +21,8 @@ public:
 
     // The text stays valid until the next ReadString: one shared buffer, values cut to 4095.
     const char* ReadString(const char* key, const char* fallback);
+    // Whether the last ReadString gave only the start of a longer stored value.
+    bool LastStringWasCut() const { return lastStringCut_; }
     DWORD ReadUInt(const char* key, DWORD fallback);
     INT32 ReadInt(const char* key, INT32 fallback);
     // Only exactly "true" or "false" counts; any other text gives the fallback.
@@ -37,10 +39,12 @@ public:
 private:
     // The decimal number at the start of the value, with the fallback text as default.
     int64_t ReadNumber(const char* key, const char* fallbackText);
+    bool StoredLongerThan(const char* key, DWORD length) const;
 
     char section_[kNameChars] = "ApplicationData";
     char path_[kNameChars] = "";
     char value_[kValueChars] = "";
+    bool lastStringCut_ = false;
 };
 
 // Leading blanks and one sign, then digits up to the first other character; none gives 0.

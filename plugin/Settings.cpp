@@ -1,9 +1,11 @@
 #include "plugin/Settings.h"
 
+#include <cstring>
 #include <vector>
 
 #include "plugin/DspModule.h"
 #include "plugin/IniFile.h"
+#include "plugin/LongTextValues.h"
 #include "plugin/PluginState.h"
 #include "plugin/TextEscape.h"
 #include "win/UniqueAny.h"
@@ -33,9 +35,41 @@ std::string WideToAnsi(const std::wstring& wide) {
     return std::string(ansi.data());
 }
 
+// A folder of that name is no settings file: reading it would give every key its fallback.
 bool FileExists(const char* path) {
     WIN32_FIND_DATAA found;
-    return static_cast<bool>(win::UniqueFind(FindFirstFileA(path, &found)));
+    const win::UniqueFind find(FindFirstFileA(path, &found));
+    return find && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The text settings in the form and order the save writes them.
+std::vector<StoredText> TextForms() {
+    const ExtraSettings& extra = _settings.extra;
+    const PeerCastSettings& peerCast = _settings.peerCast;
+    return {
+        {"Extra", "_cPlayLog", extra._cPlayLog},
+        {"Extra", "_cTitle", WideToAnsi(extra._cTitle)},
+        {"Extra", "_cAuthor", WideToAnsi(extra._cAuthor)},
+        {"Extra", "_cDescription", EscapeText(WideToAnsi(extra._cDescription))},
+        {"Extra", "_cCopyright", WideToAnsi(extra._cCopyright)},
+        {"Extra", "_cGenre", WideToAnsi(extra._cGenre)},
+        {"Extra", "_cAlbum", WideToAnsi(extra._cAlbum)},
+        {"Extra", "_cComposer", WideToAnsi(extra._cComposer)},
+        {"PeerCast", "_cChannel", peerCast._cChannel},
+        {"PeerCast", "_cFormatArtist", peerCast._cFormatArtist},
+        {"PeerCast", "_cFormatTitle", peerCast._cFormatTitle},
+        {"PeerCast", "_cFormatAlbum", peerCast._cFormatAlbum},
+        {"Script", "_cFormat", _settings.script._cFormat},
+    };
+}
+
+LongTextValues g_longTexts;
+
+void WriteTexts(IniFile& ini, const char* path, const char* section, const std::vector<StoredText>& forms) {
+    for (const StoredText& form : forms) {
+        if (std::strcmp(form.section, section) != 0 || g_longTexts.KeepStored(path, form)) continue;
+        ini.WriteString(form.key, form.text.c_str());
+    }
 }
 
 }  // namespace
@@ -67,11 +101,19 @@ void SetDefaultSettings() {
 }
 
 void LoadSettingsFile(const char* path, const char* defaultPlayLog) {
+    g_longTexts.Forget();
     // A first run has no file: everything keeps its default.
     if (!FileExists(path)) return;
 
     IniFile ini;
     ini.SetFile(path);
+    std::vector<const char*> cutKeys;
+    // Reads one text setting, noting a value longer than the read could take.
+    auto readText = [&](const char* key, const char* fallback) {
+        const char* text = ini.ReadString(key, fallback);
+        if (ini.LastStringWasCut()) cutKeys.push_back(key);
+        return text;
+    };
 
     AudioStreamSettings& audio = _encoderSettings.audio;
     ini.SetSection("AudioCodec");
@@ -84,25 +126,25 @@ void LoadSettingsFile(const char* path, const char* defaultPlayLog) {
     ini.SetSection("Extra");
     extra._dwPort = ini.ReadUInt("_dwPort", 8008);
     extra._dwMaxClient = ini.ReadUInt("_dwMaxClient", 1);
-    extra._cPlayLog = ini.ReadString("_cPlayLog", "");
+    extra._cPlayLog = readText("_cPlayLog", "");
     extra._fPlayLog = ini.ReadBool("_fPlayLog", true);
-    extra._cTitle = AnsiToWide(ini.ReadString("_cTitle", ""));
-    extra._cAuthor = AnsiToWide(ini.ReadString("_cAuthor", ""));
+    extra._cTitle = AnsiToWide(readText("_cTitle", ""));
+    extra._cAuthor = AnsiToWide(readText("_cAuthor", ""));
     // Copied out of the shared read buffer; the escapes are undone once everything is read.
-    const std::string storedDescription = ini.ReadString("_cDescription", "");
-    extra._cCopyright = AnsiToWide(ini.ReadString("_cCopyright", ""));
-    extra._cGenre = AnsiToWide(ini.ReadString("_cGenre", ""));
-    extra._cAlbum = AnsiToWide(ini.ReadString("_cAlbum", ""));
-    extra._cComposer = AnsiToWide(ini.ReadString("_cComposer", ""));
+    const std::string storedDescription = readText("_cDescription", "");
+    extra._cCopyright = AnsiToWide(readText("_cCopyright", ""));
+    extra._cGenre = AnsiToWide(readText("_cGenre", ""));
+    extra._cAlbum = AnsiToWide(readText("_cAlbum", ""));
+    extra._cComposer = AnsiToWide(readText("_cComposer", ""));
 
     PeerCastSettings& peerCast = _settings.peerCast;
     ini.SetSection("PeerCast");
     peerCast._fEnable = ini.ReadBool("_fEnable", false);
     peerCast._dwPort = static_cast<DWORD>(ini.ReadInt("_dwPort", 7144));
-    peerCast._cChannel = ini.ReadString("_cChannel", "");
-    peerCast._cFormatArtist = ini.ReadString("_cFormatArtist", "%ARTIST%");
-    peerCast._cFormatTitle = ini.ReadString("_cFormatTitle", "%TITLE%");
-    peerCast._cFormatAlbum = ini.ReadString("_cFormatAlbum", "%ALBUM%");
+    peerCast._cChannel = readText("_cChannel", "");
+    peerCast._cFormatArtist = readText("_cFormatArtist", "%ARTIST%");
+    peerCast._cFormatTitle = readText("_cFormatTitle", "%TITLE%");
+    peerCast._cFormatAlbum = readText("_cFormatAlbum", "%ALBUM%");
 
     ScriptStreamSettings& script = _encoderSettings.script;
     ini.SetSection("Script");
@@ -110,15 +152,22 @@ void LoadSettingsFile(const char* path, const char* defaultPlayLog) {
     script.bitrate = ini.ReadUInt("_dwBitrate", 10000);
     script.bufferWindow = ini.ReadUInt("_dwBufferWindow", 5000);
     script.language = ini.ReadUInt("_dwLanguage", GetSystemDefaultLCID());
-    _settings.script._cFormat = ini.ReadString("_cFormat", "");
+    _settings.script._cFormat = readText("_cFormat", "");
 
     extra._cDescription = AnsiToWide(UnescapeText(storedDescription).c_str());
     if (extra._cPlayLog.empty()) extra._cPlayLog = defaultPlayLog;
+
+    // Key names repeat across sections, but every text key is in one section only.
+    std::vector<StoredText> cutForms;
+    for (const StoredText& form : TextForms())
+        for (const char* key : cutKeys)
+            if (std::strcmp(form.key, key) == 0) cutForms.push_back(form);
+    g_longTexts.Remember(path, cutForms);
 }
 
 void SaveSettingsFile(const char* path) {
     const ExtraSettings& extra = _settings.extra;
-    const std::string description = EscapeText(WideToAnsi(extra._cDescription));
+    const std::vector<StoredText> texts = TextForms();
 
     IniFile ini;
     ini.SetFile(path);
@@ -134,23 +183,13 @@ void SaveSettingsFile(const char* path) {
     ini.WriteUInt("_dwPort", extra._dwPort);
     ini.WriteUInt("_dwMaxClient", extra._dwMaxClient);
     ini.WriteBool("_fPlayLog", extra._fPlayLog != FALSE);
-    ini.WriteString("_cPlayLog", extra._cPlayLog.c_str());
-    ini.WriteString("_cTitle", WideToAnsi(extra._cTitle).c_str());
-    ini.WriteString("_cAuthor", WideToAnsi(extra._cAuthor).c_str());
-    ini.WriteString("_cDescription", description.c_str());
-    ini.WriteString("_cCopyright", WideToAnsi(extra._cCopyright).c_str());
-    ini.WriteString("_cGenre", WideToAnsi(extra._cGenre).c_str());
-    ini.WriteString("_cAlbum", WideToAnsi(extra._cAlbum).c_str());
-    ini.WriteString("_cComposer", WideToAnsi(extra._cComposer).c_str());
+    WriteTexts(ini, path, "Extra", texts);
 
     const PeerCastSettings& peerCast = _settings.peerCast;
     ini.SetSection("PeerCast");
     ini.WriteBool("_fEnable", peerCast._fEnable != FALSE);
     ini.WriteUInt("_dwPort", peerCast._dwPort);
-    ini.WriteString("_cChannel", peerCast._cChannel.c_str());
-    ini.WriteString("_cFormatArtist", peerCast._cFormatArtist.c_str());
-    ini.WriteString("_cFormatTitle", peerCast._cFormatTitle.c_str());
-    ini.WriteString("_cFormatAlbum", peerCast._cFormatAlbum.c_str());
+    WriteTexts(ini, path, "PeerCast", texts);
 
     const ScriptStreamSettings& script = _encoderSettings.script;
     ini.SetSection("Script");
@@ -158,7 +197,7 @@ void SaveSettingsFile(const char* path) {
     ini.WriteUInt("_dwBitrate", script.bitrate);
     ini.WriteUInt("_dwBufferWindow", script.bufferWindow);
     ini.WriteUInt("_dwLanguage", script.language);
-    ini.WriteString("_cFormat", _settings.script._cFormat.c_str());
+    WriteTexts(ini, path, "Script", texts);
 }
 
 std::string PathBesidePlugin(const char* name) {
