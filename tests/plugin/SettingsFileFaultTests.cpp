@@ -272,6 +272,20 @@ TEST_F(SettingsFileFault, ValuesOf5000CharactersAreReadAsTheirStartAndNeverSaved
     EXPECT_EQ(stored[8].substr(0, 4095), StoredValue(FileText(), "PeerCast", "_cChannel"));
 }
 
+// 4095 characters are a whole value; from 4096 on the read holds only the start.
+TEST_F(SettingsFileFault, TheLongestWholeValueIs4095Characters) {
+    for (size_t length : {4094u, 4095u, 4096u, 4097u}) {
+        const std::string channel = Pattern(length, 5);
+        ASSERT_TRUE(WriteFileBytes(IniPath(), "[PeerCast]\r\n_cChannel=" + channel + "\r\n"));
+        Load();
+        EXPECT_EQ(channel.substr(0, 4095), _settings.peerCast._cChannel) << length;
+        _settings.extra._dwPort = 9000 + static_cast<DWORD>(length);
+        Save();
+        EXPECT_EQ(channel, StoredValue(FileText(), "PeerCast", "_cChannel")) << length;
+        EXPECT_EQ(std::to_string(9000 + length), StoredValue(FileText(), "Extra", "_dwPort")) << length;
+    }
+}
+
 TEST_F(SettingsFileFault, ALongValueIsKeptOnlyInTheFileItWasReadFrom) {
     const std::string channel = Pattern(5000, 3);
     ASSERT_TRUE(WritePrivateProfileStringA("PeerCast", "_cChannel", channel.c_str(), IniPath().c_str()));
