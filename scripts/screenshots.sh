@@ -67,9 +67,20 @@ user wait-main 30 sleep 5000 capture-main main-window.bmp post 40008 sleep 500 \
   page 4 capture-popup settings-5-peercast.bmp press-popup 2 \
   post 40013 capture-popup about-box.bmp press-popup 1 || status=1
 # A start that fails: something else holds the port.
-python3 -c "import socket,time; s=socket.socket(); s.bind(('127.0.0.1', $port)); s.listen(1); time.sleep(60)" &
+python3 -c "
+import socket, time
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+for _ in range(100):
+    try:
+        s.bind(('127.0.0.1', $port)); break
+    except OSError:
+        time.sleep(0.1)
+s.listen(1)
+open('blocked', 'w').close()
+time.sleep(60)" &
 blocker=$!
-sleep 0.5
+for _ in $(seq 1 100); do [ -e blocked ] && break; sleep 0.1; done
 user post 40002 capture-box "Ombrel DSP plugin v1.05" start-failed.bmp \
   press-box "Ombrel DSP plugin v1.05" 2 || status=1
 

@@ -11,7 +11,11 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;wmvcore=n}"
 ombrel_start_display() {
   [ -n "${DISPLAY:-}" ] && return 0
   local n
-  for n in $(seq 90 120); do
+  for n in $(seq 90 160); do
+    # A lock left by an Xvfb that no longer runs does not hold its number.
+    if [ -e "/tmp/.X${n}-lock" ] && ! kill -0 "$(tr -dc 0-9 <"/tmp/.X${n}-lock")" 2>/dev/null; then
+      rm -f "/tmp/.X${n}-lock" "/tmp/.X11-unix/X${n}"
+    fi
     if [ ! -e "/tmp/.X${n}-lock" ]; then
       Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
       OMBREL_XVFB_PID=$!
