@@ -50,7 +50,7 @@ mkdir -p "$work/Plugins"
 cp "$bin/ombrel_player.exe" "$bin/ombrel_user.exe" "$bin/wmvcore.dll" "$work/"
 cp "$bin/dsp_ombrel.dll" "$work/Plugins/"
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-printf '[Extra]\r\n_dwPort=%s\r\n[PeerCast]\r\n_cChannel=Ombrel Radio\r\n[Script]\r\n_fEnable=true\r\n_cFormat=%%ARTIST%% - %%TITLE%%\r\n' \
+printf '[AudioCodec]\r\n_dwBufferWindow=5000\r\n[Extra]\r\n_dwPort=%s\r\n_dwMaxClient=5\r\n[PeerCast]\r\n_cChannel=Ombrel Radio\r\n[Script]\r\n_fEnable=true\r\n_cFormat=%%ARTIST%% - %%TITLE%%\r\n' \
   "$port" >"$work/Plugins/dsp_ombrel.ini"
 
 cd "$work"
