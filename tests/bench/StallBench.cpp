@@ -1,0 +1,163 @@
+#include "tests/bench/StallBench.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <random>
+
+#include "encoder/RuntimeEntryPoints.h"
+#include "tests/bench/BenchSupport.h"
+#include "tests/bench/CopyingWriter.h"
+#include "tests/bench/StallSampler.h"
+#include "tests/encoder/FakeRuntime.h"
+#include "tests/soak/StreamListener.h"
+#include "ui/MeterThread.h"
+#include "ui/ResourceIds.h"
+#include "win/UniqueAny.h"
+
+namespace bench {
+namespace {
+
+constexpr DWORD kTitleEveryMs = 50;
+constexpr DWORD kTrackEveryMs = 10000;
+constexpr int kListenerSlots = 3;
+constexpr size_t kWorstKept = 12;
+constexpr double kSampleAfterUs = 500;
+constexpr size_t kChainsShown = 6;
+
+// Listeners that connect, pull for a while and leave, over and over, until told to stop.
+class ListenerChurn {
+public:
+    explicit ListenerChurn(int port) : port_(port) {}
+    ~ListenerChurn() { Stop(); }
+    void Start() { thread_.reset(::CreateThread(nullptr, 0, &ListenerChurn::Main, this, 0, nullptr)); }
+    void Stop() {
+        stop_ = true;
+        if (thread_) ::WaitForSingleObject(thread_.get(), INFINITE);
+        thread_.reset();
+    }
+    int Sessions() const { return sessions_; }
+    int Dropped() const { return dropped_; }
+
+private:
+    static DWORD WINAPI Main(void* self) {
+        static_cast<ListenerChurn*>(self)->Run();
+        return 0;
+    }
+    void Run() {
+        std::mt19937 random(8);
+        std::uniform_int_distribution<DWORD> stay(100, 1500);
+        std::unique_ptr<soak::StreamListener> slots[kListenerSlots];
+        DWORD leaveAt[kListenerSlots] = {};
+        while (!stop_) {
+            const DWORD now = ::GetTickCount();
+            for (int i = 0; i < kListenerSlots; ++i) {
+                auto& slot = slots[i];
+                if (slot && !slot->Finished() && static_cast<LONG>(now - leaveAt[i]) < 0) continue;
+                if (slot && slot->Finished()) ++dropped_;
+                slot.reset();
+                slot = std::make_unique<soak::StreamListener>(port_, soak::ListenMode::kCount);
+                if (slot->Start()) ++sessions_;
+                leaveAt[i] = now + stay(random);
+            }
+            ::Sleep(20);
+        }
+    }
+
+    const int port_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> sessions_{0};
+    std::atomic<int> dropped_{0};
+    win::UniqueThread thread_;
+};
+
+}  // namespace
+
+StallResult MeasureStalls(soak::PlayerHost& host, int port, size_t blocks, StallRuntime runtime) {
+    StallResult result;
+    result.runtime = runtime;
+    std::unique_ptr<fake::ScopedRuntime> fakeRuntime;
+    if (runtime == StallRuntime::kFake) {
+        fakeRuntime = std::make_unique<fake::ScopedRuntime>();
+        ombrel::ActiveRuntimeEntryPoints() = CopyingRuntimeEntryPoints();
+    }
+    std::string box;
+    if (!host.StartBroadcast(&box)) {
+        result.error = "the start failed: " + box;
+        return result;
+    }
+    ListenerChurn churn(port);
+    if (runtime == StallRuntime::kStandIn) churn.Start();
+    StallSampler sampler(kSampleAfterUs);
+
+    std::vector<uint32_t> modify(blocks);
+    std::vector<uint32_t> control(blocks);
+    std::vector<std::pair<int64_t, size_t>> longCalls;  // start tick, block
+    longCalls.reserve(100000);
+    const int64_t oneMs = static_cast<int64_t>(TicksPerSecond() / 1000);
+    const int64_t start = Now();
+    const long passesBefore = ombrel::MeterPassCount();
+
+    int track = 0;
+    DWORD nextTitle = ::GetTickCount();
+    DWORD nextTrack = nextTitle + kTrackEveryMs;
+    host.Announce(track);
+    ++result.trackChanges;
+    auto tick = [&] {
+        const DWORD now = ::GetTickCount();
+        if (static_cast<LONG>(now - nextTrack) >= 0) {
+            ++track;
+            ++result.trackChanges;
+            nextTrack += kTrackEveryMs;
+        }
+        if (static_cast<LONG>(now - nextTitle) >= 0) {
+            host.Announce(track);
+            ++result.titleAnnouncements;
+            nextTitle = now + kTitleEveryMs;
+        }
+    };
+    RunWhilePumping(
+        [&] {
+            PatternBlocks pattern;
+            std::vector<short> copy(kBlockFrames * 2);
+            sampler.AttachCurrentThread();
+            for (size_t i = 0; i < blocks; ++i) {
+                short* block = pattern.Block(i);
+                const int64_t t0 = Now();
+                sampler.Enter(t0);
+                ModifyBlock(block);
+                sampler.Leave();
+                const int64_t t1 = Now();
+                FloorOperation(block, copy.data());
+                const int64_t t2 = Now();
+                modify[i] = static_cast<uint32_t>(t1 - t0);
+                control[i] = static_cast<uint32_t>(t2 - t1);
+                if (t1 - t0 > oneMs / 10 && longCalls.size() < longCalls.capacity()) longCalls.emplace_back(t0, i);
+            }
+        },
+        tick);
+    result.wallSeconds = TicksToMs(static_cast<double>(Now() - start)) / 1e3;
+    sampler.Stop();
+    result.samples = sampler.Samples();
+    result.where = sampler.Top(kChainsShown);
+    result.meterPasses = ombrel::MeterPassCount() - passesBefore;
+    churn.Stop();
+    host.Command(IDM_STOP_BROADCAST);
+    result.listenerSessions = churn.Sessions();
+    result.listenersDropped = churn.Dropped();
+
+    std::sort(longCalls.begin(), longCalls.end(),
+              [&](const auto& a, const auto& b) { return modify[a.second] > modify[b.second]; });
+    for (size_t i = 0; i < longCalls.size() && i < kWorstKept; ++i) {
+        const size_t block = longCalls[i].second;
+        result.worst.push_back({TicksToMs(static_cast<double>(longCalls[i].first - start)) / 1e3,
+                                TicksToNs(modify[block]) / 1e3, TicksToNs(control[block]) / 1e3});
+    }
+    result.modify = Summarise(std::move(modify));
+    result.control = Summarise(std::move(control));
+    result.blocks = blocks;
+    result.ran = true;
+    return result;
+}
+
+}  // namespace bench

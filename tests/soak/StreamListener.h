@@ -1,0 +1,129 @@
+// A listener of the broadcast on loopback: pulls the stream from the runtime stand-in's network
+// sink by HTTP as a Windows Media player does and reads the $H/$D/$E framing. A verifying
+// listener also reads the ASF packets, puts the audio stream's media objects together and
+// checks that the audio is continuous: each object's presentation time against the frames
+// before it (the stream clock against the sample count), and every step between frames
+// against the pattern of PcmPattern.h.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "win/CriticalSection.h"
+#include "win/UniqueAny.h"
+#include "win/UniqueSocket.h"
+
+namespace soak {
+
+enum class ListenMode { kCount, kVerify };
+
+struct ListenerReport {
+    bool connected = false;    // "200 OK" and the header arrived
+    bool ended = false;        // the end chunk arrived
+    bool closedEarly = false;  // the connection closed (or failed) before the end chunk
+    uint64_t bytes = 0;        // everything received
+    uint64_t packets = 0;      // data chunks
+    uint64_t locationGaps = 0; // data chunks whose location does not follow the one before
+    // Verifying listeners only.
+    uint32_t sampleRate = 0;   // of the stream's audio, from the header
+    uint64_t objects = 0;      // complete audio media objects
+    uint64_t frames = 0;       // audio frames in them
+    uint32_t firstTimeMs = 0;  // stream time of the first complete object (preroll removed)
+    double endTimeMs = 0;      // stream time just after the last frame, from the frame count
+    uint64_t timeErrors = 0;   // objects whose time is more than 2 ms off the frames before them
+    double maxTimeDeviationMs = 0;
+    uint64_t stepErrors = 0;   // frames that step further than the pattern can
+    int maxStep = 0;
+    uint64_t fragmentErrors = 0;  // payloads out of order, objects cut short or out of turn
+    uint64_t parseErrors = 0;
+    std::string firstError;
+
+    double packetMs = 0;       // the stream time one full data packet carries
+
+    // Verified: nothing lost, repeated or malformed in what arrived.
+    bool Continuous() const {
+        return connected && objects > 0 && locationGaps == 0 && timeErrors == 0 && stepErrors == 0 &&
+               fragmentErrors == 0 && parseErrors == 0;
+    }
+};
+
+class StreamListener {
+public:
+    StreamListener(int port, ListenMode mode);
+    ~StreamListener() { Stop(); }
+    StreamListener(const StreamListener&) = delete;
+    StreamListener& operator=(const StreamListener&) = delete;
+
+    // Connects, sends the play request and starts reading on a thread of its own.
+    bool Start();
+    // True once the header arrived; false when ms passed or the connection ended first.
+    bool WaitForHeader(DWORD ms) const;
+    // True once the stream ended or the connection closed, within ms.
+    bool WaitForFinish(DWORD ms) const;
+    // Closes the connection and ends the thread.
+    void Stop();
+
+    bool HeaderSeen() const { return headerSeen_.load(); }
+    bool Finished() const { return finished_.load(); }
+    uint64_t Bytes() const { return bytes_.load(); }
+    // Stream time reached (ms, preroll removed): the send time of the latest packet.
+    uint32_t LatestStreamMs() const { return latestMs_.load(); }
+    // Verifying listeners: the stream time up to which whole audio objects arrived (ms).
+    uint32_t VerifiedMs() const { return verifiedMs_.load(); }
+
+    // A copy of what was seen; complete once the listener has finished or stopped.
+    ListenerReport Report() const;
+
+private:
+    static DWORD WINAPI ThreadMain(void* self);
+    void Run();
+    // Consumes whole chunks from buffer_; false when the stream cannot be read on.
+    bool Parse();
+    bool OnHeaderChunk(const BYTE* data, size_t size);
+    void OnDataChunk(uint32_t location, const BYTE* data, size_t size);
+    void OnAudioPayload(uint8_t number, uint32_t offset, uint32_t objectSize, uint32_t time, const BYTE* data,
+                        size_t size);
+    void OnAudioObject();
+    void Fail(uint64_t* counter, const std::string& what);
+
+    const int port_;
+    const ListenMode mode_;
+    win::UniqueSocket socket_;
+    win::UniqueThread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> headerSeen_{false};
+    std::atomic<bool> finished_{false};
+    std::atomic<uint64_t> bytes_{0};
+    std::atomic<uint32_t> latestMs_{0};
+    std::atomic<uint32_t> verifiedMs_{0};
+
+    // The reading thread's own; the report is copied out under the lock.
+    mutable win::CriticalSection lock_;
+    ListenerReport report_;
+    std::vector<BYTE> buffer_;
+    size_t consumed_ = 0;
+    bool headDone_ = false;
+    bool haveLocation_ = false;
+    uint32_t lastLocation_ = 0;
+    uint32_t preroll_ = 0;
+    uint32_t packetSize_ = 0;
+    int audioStream_ = -1;
+    int blockAlign_ = 0;
+    // The media object being put together.
+    bool synced_ = false;  // an object start has been seen (a listener may join mid-object)
+    bool inObject_ = false;
+    bool haveNumber_ = false;
+    uint8_t objectNumber_ = 0;
+    uint32_t objectSize_ = 0;
+    uint32_t objectTime_ = 0;
+    std::vector<BYTE> object_;
+    bool havePrevious_ = false;
+    int previousLeft_ = 0;
+    int previousRight_ = 0;
+};
+
+}  // namespace soak
