@@ -28,7 +28,9 @@ void ChooseLogFile(HWND page, int fieldId) {
     chooser.nMaxFile = kTextFieldUnits;
     chooser.lpstrTitle = kTitle;
     chooser.lpstrDefExt = kDefaultExtension;
-    chooser.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NONETWORKBUTTON;
+    // The dialog would otherwise leave the player's current folder in the log's folder: the
+    // player resolves its relative paths against it, and the folder stays in use.
+    chooser.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NONETWORKBUTTON | OFN_NOCHANGEDIR;
     if (::GetSaveFileNameA(&chooser)) ::SetDlgItemTextA(page, fieldId, path);
 }
 

@@ -113,7 +113,12 @@ TEST_F(LogChooserTest, AChosenFileReplacesTheFieldButCancellingTheSheetKeepsTheP
     EXPECT_FALSE(testing_support::FileExists(chosen)) << "the chooser creates no file";
 }
 
-TEST_F(LogChooserTest, AChosenFileIsStoredOnOk) {
+// The player's current folder is its own: choosing a log elsewhere leaves it where it was
+// (and leaves the log's folder free to be removed).
+TEST_F(LogChooserTest, AChosenFileIsStoredOnOkAndThePlayersCurrentFolderStays) {
+    const std::string exeFolder = testing_support::ExeFolder();
+    ASSERT_TRUE(::SetCurrentDirectoryA(exeFolder.c_str()));
+    _settings.extra._cPlayLog = Folder().File("old-log.txt");
     const std::string chosen = Folder().File("ombrel-log.txt");
     ClickBrowse();
     WithChooser([&](HWND chooser) {
@@ -124,6 +129,9 @@ TEST_F(LogChooserTest, AChosenFileIsStoredOnOk) {
     RunSheet();
     EXPECT_EQ(chosen, _settings.extra._cPlayLog);
     EXPECT_FALSE(testing_support::FileExists(chosen));
+    char after[MAX_PATH] = "";
+    ::GetCurrentDirectoryA(MAX_PATH, after);
+    EXPECT_EQ(exeFolder, std::string(after));
 }
 
 TEST_F(LogChooserTest, AsksBeforeReplacingAFileAndRefusesAMissingFolder) {
