@@ -79,6 +79,8 @@ void Feeder::Run() {
         streamTime_ = now;
         ++blocks_;
     }
+    // Taken here: the system forgets a thread's times once it has ended.
+    cpuSeconds_ = ThreadCpuSeconds(::GetCurrentThread());
     done_ = true;
 }
 

@@ -44,6 +44,8 @@ public:
     // Wall time spent waiting for the listener, in seconds.
     double WaitedSeconds() const { return waitedTicks_.load() / frequency_; }
     bool ListenerLost() const { return listenerLost_.load(); }
+    // Processor time of the feeding thread, known once it has been joined.
+    double CpuSeconds() const { return cpuSeconds_; }
 
 private:
     static DWORD WINAPI ThreadMain(void* self);
@@ -63,6 +65,7 @@ private:
     std::atomic<uint64_t> countMismatches_{0};
     std::atomic<int64_t> waitedTicks_{0};
     std::atomic<bool> listenerLost_{false};
+    double cpuSeconds_ = 0;
 };
 
 }  // namespace soak

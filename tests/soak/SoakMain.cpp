@@ -78,9 +78,9 @@ int CountLines(const std::string& path) {
 void PrintBroadcast(const char* label, const BroadcastResult& r) {
     const soak::ListenerReport& l = r.listener;
     std::printf("%s: %.3f h of stream time in %.1f s of wall time (%.0fx real time; the feeder waited %.1f s for "
-                "the listener)\n",
+                "the listener; processor time: feeder %.1f s, listener %.1f s)\n",
                 label, r.fedSeconds / 3600.0, r.wallSeconds, r.wallSeconds > 0 ? r.fedSeconds / r.wallSeconds : 0.0,
-                r.waitedSeconds);
+                r.waitedSeconds, r.feederCpuSeconds, r.listenerCpuSeconds);
     std::printf("  blocks %s, tracks %d, rate changes %d, sheets opened %d, main window closed %d, "
                 "cancels pressed again %d, stop %.1f ms\n",
                 Grouped(r.blocks).c_str(), r.tracks, r.rateChanges, r.sheets, r.windowsClosed, r.cancelsRepeated,

@@ -136,6 +136,8 @@ BroadcastResult RunBroadcast(PlayerHost& host, int port, const BroadcastPlan& pl
     listener.WaitForFinish(10000);
     listener.Stop();
     result.listener = listener.Report();
+    result.listenerCpuSeconds = listener.CpuSeconds();
+    result.feederCpuSeconds = feeder.CpuSeconds();
     result.fedSeconds = feeder.StreamSeconds();
     result.blocks = feeder.Blocks();
     result.rateChanges = feeder.RateChanges();

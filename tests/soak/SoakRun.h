@@ -43,6 +43,8 @@ struct BroadcastResult {
     bool listenerLost = false;
     double wallSeconds = 0;
     double waitedSeconds = 0;  // the feeder waiting for the listener
+    double feederCpuSeconds = 0;
+    double listenerCpuSeconds = 0;
     double stopMs = 0;         // the stop command, from sending it to idle
     int sheets = 0;
     int windowsClosed = 0;

@@ -44,6 +44,15 @@ bool SendAll(SOCKET s, const char* data, int size) {
 
 }  // namespace
 
+double ThreadCpuSeconds(HANDLE thread) {
+    FILETIME created, exited, kernel, user;
+    if (!::GetThreadTimes(thread, &created, &exited, &kernel, &user)) return 0;
+    auto value = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    return (value(kernel) + value(user)) / 1e7;
+}
+
 StreamListener::StreamListener(int port, ListenMode mode) : port_(port), mode_(mode) {}
 
 bool StreamListener::Start() {
@@ -131,6 +140,8 @@ void StreamListener::Run() {
             consumed_ = 0;
         }
     }
+    // Taken here: the system forgets a thread's times once it has ended.
+    cpuSeconds_ = ThreadCpuSeconds(::GetCurrentThread());
     finished_ = true;
 }
 

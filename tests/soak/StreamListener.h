@@ -21,6 +21,9 @@ namespace soak {
 
 enum class ListenMode { kCount, kVerify };
 
+// Kernel and user time of a thread so far, in seconds.
+double ThreadCpuSeconds(HANDLE thread);
+
 struct ListenerReport {
     bool connected = false;    // "200 OK" and the header arrived
     bool ended = false;        // the end chunk arrived
@@ -77,6 +80,8 @@ public:
 
     // A copy of what was seen; complete once the listener has finished or stopped.
     ListenerReport Report() const;
+    // Processor time of the reading thread, known once it has stopped.
+    double CpuSeconds() const { return cpuSeconds_; }
 
 private:
     static DWORD WINAPI ThreadMain(void* self);
@@ -100,6 +105,7 @@ private:
     std::atomic<uint64_t> bytes_{0};
     std::atomic<uint32_t> latestMs_{0};
     std::atomic<uint32_t> verifiedMs_{0};
+    double cpuSeconds_ = 0;
 
     // The reading thread's own; the report is copied out under the lock.
     mutable win::CriticalSection lock_;
