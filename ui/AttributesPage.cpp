@@ -36,7 +36,10 @@ INT_PTR OnInitDialog(HWND page) {
 }
 
 void WriteBack(HWND page) {
-    for (const AttributeField& field : kFields) _settings.extra.*field.text = ReadWideTextField(page, field.id);
+    for (const AttributeField& field : kFields) {
+        std::wstring& text = _settings.extra.*field.text;
+        text = ReadWideTextField(page, field.id, text);
+    }
 }
 
 INT_PTR OnNotify(HWND page, const NMHDR* header) {

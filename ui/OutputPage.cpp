@@ -45,7 +45,7 @@ void WriteBack(HWND page) {
     if (ReadNumberField(page, IDC_MAX_CLIENT, &value) && value >= 1 && value <= kMostListenersShown)
         extra._dwMaxClient = value;
     extra._fPlayLog = IsChecked(page, IDC_PLAY_LOG_ENABLE) ? TRUE : FALSE;
-    extra._cPlayLog = ReadTextField(page, IDC_PLAY_LOG_PATH);
+    extra._cPlayLog = ReadTextField(page, IDC_PLAY_LOG_PATH, extra._cPlayLog);
 }
 
 INT_PTR OnNotify(HWND page, const NMHDR* header) {

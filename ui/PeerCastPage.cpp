@@ -46,7 +46,10 @@ void WriteBack(HWND page) {
     peerCast._fEnable = IsChecked(page, IDC_PEERCAST_ENABLE) ? TRUE : FALSE;
     DWORD port = 0;
     if (ReadNumberField(page, IDC_PORT, &port) && port >= kLowestPort && port <= kHighestPort) peerCast._dwPort = port;
-    for (const TextSetting& setting : kTexts) peerCast.*setting.text = ReadTextField(page, setting.id);
+    for (const TextSetting& setting : kTexts) {
+        std::string& text = peerCast.*setting.text;
+        text = ReadTextField(page, setting.id, text);
+    }
 }
 
 INT_PTR OnNotify(HWND page, const NMHDR* header) {

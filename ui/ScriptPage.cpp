@@ -58,7 +58,7 @@ void WriteBack(HWND page) {
     if (ReadKbps(page, &value)) script.bitrate = value * kBitsPerKilobit;
     if (ReadNumberField(page, IDC_BUFFER_WINDOW, &value)) script.bufferWindow = value;
     if (SelectedItemData(page, IDC_LANGUAGE_LIST, &value)) script.language = value;
-    _settings.script._cFormat = ReadTextField(page, IDC_SCRIPT_FORMAT);
+    _settings.script._cFormat = ReadTextField(page, IDC_SCRIPT_FORMAT, _settings.script._cFormat);
 }
 
 INT_PTR OnNotify(HWND page, const NMHDR* header) {

@@ -56,15 +56,26 @@ TEST_F(SheetTest, TextsLongerThan1023CharactersKeepTheirFirst1023) {
     EXPECT_EQ(std::string(1023, 't'), _settings.peerCast._cFormatTitle);
 }
 
-TEST_F(SheetTest, LongStoredTextsShowWholeAndOkCutsThem) {
+// Longer stored texts (written by hand or by another program) show whole; OK keeps them whole
+// unless the user changed them.
+TEST_F(SheetTest, LongStoredTextsLeftAsShownStayWholeAndEditedOnesAreCut) {
     _settings.script._cFormat = std::string(3000, 'f');
+    _settings.peerCast._cChannel = std::string(2000, 'c');
+    _settings.extra._cDescription = std::wstring(2000, L'\x3044') + L"\r\nend";
+    _settings.extra._cComposer = std::wstring(1500, L'k');
     Do([&] {
-        ASSERT_TRUE(Select(kScriptPage));
+        for (int page = kOutputPage; page < kPageCount; ++page) ASSERT_TRUE(Select(page));
         EXPECT_EQ(3000u, Text(kScriptPage, IDC_SCRIPT_FORMAT).size());
+        EXPECT_EQ(_settings.extra._cDescription, WideText(kAttributesPage, IDC_ATTRIBUTE_DESCRIPTION));
+        Type(kPeerCastPage, IDC_PEERCAST_CHANNEL, std::string(2000, 'c') + "!");
+        TypeWide(kAttributesPage, IDC_ATTRIBUTE_COMPOSER, L"!" + std::wstring(1500, L'k'));
         PressOk();
     });
     RunSheet();
-    EXPECT_EQ(std::string(1023, 'f'), _settings.script._cFormat);
+    EXPECT_EQ(std::string(3000, 'f'), _settings.script._cFormat);
+    EXPECT_EQ(2005u, _settings.extra._cDescription.size());
+    EXPECT_EQ(std::string(1023, 'c'), _settings.peerCast._cChannel);
+    EXPECT_EQ(L"!" + std::wstring(1022, L'k'), _settings.extra._cComposer);
 }
 
 TEST_F(SheetTest, EnterInTheDescriptionMakesANewLineAndLeavesTheSheetOpen) {
