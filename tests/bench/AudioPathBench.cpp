@@ -28,11 +28,15 @@ std::string LoadedModulePath(const char* name) {
     return path;
 }
 
-// Times blocks one by one, then in batches; wait (if any) runs before each block, untimed.
+// Times blocks one by one, each followed by the floor operation on the same block, timed too
+// (the floor under the same conditions: the processor's clock and caches vary between runs);
+// then in batches. wait (if any) runs before each block, untimed.
 void TimeBlocks(size_t blocks, const std::function<void(short*)>& operation, const std::function<void()>& wait,
                 PathResult* result) {
     PatternBlocks pattern;
+    std::vector<short> copy(kBlockFrames * 2);
     std::vector<uint32_t> ticks(blocks);
+    std::vector<uint32_t> floorTicks(blocks);
     for (size_t i = 0; i < kWarmupBlocks; ++i) {
         if (wait) wait();
         operation(pattern.Block(i));
@@ -40,9 +44,13 @@ void TimeBlocks(size_t blocks, const std::function<void(short*)>& operation, con
     for (size_t i = 0; i < blocks; ++i) {
         if (wait) wait();
         short* block = pattern.Block(i);
-        const int64_t start = Now();
+        const int64_t t0 = Now();
         operation(block);
-        ticks[i] = static_cast<uint32_t>(Now() - start);
+        const int64_t t1 = Now();
+        FloorOperation(block, copy.data());
+        const int64_t t2 = Now();
+        ticks[i] = static_cast<uint32_t>(t1 - t0);
+        floorTicks[i] = static_cast<uint32_t>(t2 - t1);
     }
     double batchTicks = 0;
     size_t batched = 0;
@@ -54,6 +62,7 @@ void TimeBlocks(size_t blocks, const std::function<void(short*)>& operation, con
         batched += kBatch;
     }
     result->perBlock = Summarise(std::move(ticks));
+    result->floor = Summarise(std::move(floorTicks));
     result->batchMeanNs = TicksToNs(batchTicks / static_cast<double>(batched));
     result->blocks = blocks;
     result->ran = true;
@@ -64,7 +73,8 @@ void TimeBlocks(size_t blocks, const std::function<void(short*)>& operation, con
 PathResult MeasureFloor(size_t blocks) {
     PathResult result;
     std::vector<short> copy(kBlockFrames * 2);
-    RunWhilePumping([&] { TimeBlocks(blocks, [&](short* block) { FloorOperation(block, copy.data()); }, nullptr, &result); });
+    auto floor = [&](short* block) { FloorOperation(block, copy.data()); };
+    RunWhilePumping([&] { TimeBlocks(blocks, floor, nullptr, &result); });
     return result;
 }
 

@@ -14,6 +14,7 @@ struct PathResult {
     bool ran = false;
     std::string error;
     Distribution perBlock;    // each block timed on its own
+    Distribution floor;       // the floor operation timed right after each block
     double batchMeanNs = 0;   // blocks timed in runs of many, per block
     size_t blocks = 0;
     int listeners = 0;
