@@ -253,7 +253,8 @@ int main(int argc, char** argv) {
                     "listener_bytes=%llu listener_frames=%llu continuous=%d complete=%d stop_ms=%.1f "
                     "private_start_kib=%s private_end_kib=%s threads_start=%d threads_end=%d live_diff=%u "
                     "result=%s\n",
-                    run.fedSeconds / 3600.0, run.wallSeconds, run.wallSeconds > 0 ? run.fedSeconds / run.wallSeconds : 0,
+                    run.fedSeconds / 3600.0, run.wallSeconds,
+                    run.wallSeconds > 0 ? run.fedSeconds / run.wallSeconds : 0,
                     static_cast<unsigned long long>(run.blocks), run.tracks, run.rateChanges,
                     static_cast<unsigned long long>(run.listener.bytes),
                     static_cast<unsigned long long>(run.listener.frames), run.listener.Continuous() ? 1 : 0,
