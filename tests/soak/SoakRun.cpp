@@ -46,7 +46,7 @@ struct Ticker {
     BroadcastResult& result;
     LARGE_INTEGER start;
     long announced = 0;  // tracks announced, the first one at the start included
-    int nextHour = 1;
+    int nextSample = 1;
     LARGE_INTEGER last{};
 
     void Tick() {
@@ -62,9 +62,10 @@ struct Ticker {
             host.Announce(announced);
             ++result.tracks;
         }
-        if (plan.sampleHours && fed >= nextHour * 3600.0) {
-            result.hours.push_back({fed / 3600.0, Seconds(start, now), TakeCensus()});
-            ++nextHour;
+        if (plan.sampleSeconds > 0 && fed >= nextSample * plan.sampleSeconds) {
+            result.samples.push_back({fed / 3600.0, Seconds(start, now), TakeCensus()});
+            // Points passed while this thread was held up are not made up for.
+            nextSample = static_cast<int>(fed / plan.sampleSeconds) + 1;
         }
     }
 };

@@ -21,10 +21,10 @@ struct BroadcastPlan {
     FeedPlan feed;
     double trackSeconds = 180;  // stream time between announced tracks
     DWORD uiEveryMs = 0;        // wall time between user actions; 0: none
-    bool sampleHours = false;   // take a census at every hour of stream time
+    double sampleSeconds = 0;   // stream time between censuses taken while broadcasting; 0: none
 };
 
-struct HourSample {
+struct StreamSample {
     double streamHours = 0;
     double wallSeconds = 0;
     Census census;
@@ -54,7 +54,7 @@ struct BroadcastResult {
     DWORD longestReopenMs = 0;
     ListenerReport listener;
     double longestBlockMs = 0;  // of a block at the lowest rate fed
-    std::vector<HourSample> hours;
+    std::vector<StreamSample> samples;  // censuses while broadcasting
 
     // Everything fed reached the listener: from the stream's first frame to its last.
     bool Complete() const;
