@@ -126,6 +126,8 @@ void PrintStalls(const StallResult& s) {
     if (standIn)
         std::printf(", %d listener connections, %d of them dropped by the sink", s.listenerSessions,
                     s.listenersDropped);
+    else
+        std::printf("; %lld script commands reached the runtime", s.scriptsWritten);
     std::printf("\n%-46s %9s %9s %9s %10s %9s %9s %9s\n", "  microseconds", "median", "p99", "p99.9", "max", "mean",
                 ">100us", ">1ms");
     auto row = [](const char* label, const Distribution& d) {

@@ -13,6 +13,7 @@ constexpr int kPoolSize = 8;
 
 std::atomic<long long> g_samples{0};
 std::atomic<long long> g_bytes{0};
+std::atomic<long long> g_scripts{0};
 
 // A pooled sample: taken by AllocateSample, free again when its last reference goes. The
 // audio thread and the script writers may each hold one at the same time.
@@ -138,7 +139,7 @@ struct CopyingWriter final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
     HRESULT STDMETHODCALLTYPE AllocateSample(DWORD size, INSSBuffer** sample) override {
         return TakeSample(size, sample);
     }
-    HRESULT STDMETHODCALLTYPE WriteSample(DWORD, QWORD, DWORD, INSSBuffer* sample) override {
+    HRESULT STDMETHODCALLTYPE WriteSample(DWORD input, QWORD, DWORD, INSSBuffer* sample) override {
         BYTE* data = nullptr;
         DWORD length = 0;
         HRESULT hr = sample->GetBufferAndLength(&data, &length);
@@ -146,6 +147,7 @@ struct CopyingWriter final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
         std::memcpy(static_cast<PooledSample*>(sample)->copy, data, length);
         ++g_samples;
         g_bytes += length;
+        if (input != 0) ++g_scripts;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Flush() override { return inner_->Flush(); }
@@ -226,5 +228,6 @@ ombrel::RuntimeEntryPoints CopyingRuntimeEntryPoints() {
 
 long long CopiedSamples() { return g_samples.load(); }
 long long CopiedBytes() { return g_bytes.load(); }
+long long CopiedScripts() { return g_scripts.load(); }
 
 }  // namespace bench

@@ -15,5 +15,7 @@ ombrel::RuntimeEntryPoints CopyingRuntimeEntryPoints();
 // Samples the copying writers have taken, and their bytes.
 long long CopiedSamples();
 long long CopiedBytes();
+// Of those, the script stream's (titles and empty commands).
+long long CopiedScripts();
 
 }  // namespace bench

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "encoder/RuntimeEntryPoints.h"
+#include "plugin/Settings.h"
 #include "tests/bench/BenchSupport.h"
 #include "tests/bench/CopyingWriter.h"
 #include "tests/bench/StallSampler.h"
@@ -19,6 +20,11 @@ namespace bench {
 namespace {
 
 constexpr DWORD kTitleEveryMs = 50;
+// The worker's first title of a broadcast counts as a new track and would go to PeerCast at
+// once, holding the worker for the request's whole time limit: PeerCast is switched on only
+// once titles flow, and the first new track comes a few seconds in, then every ten seconds.
+constexpr DWORD kPeerCastOnAfterMs = 500;
+constexpr DWORD kFirstTrackAfterMs = 3000;
 constexpr DWORD kTrackEveryMs = 10000;
 constexpr int kListenerSlots = 3;
 constexpr size_t kWorstKept = 12;
@@ -98,13 +104,16 @@ StallResult MeasureStalls(soak::PlayerHost& host, int port, size_t blocks, Stall
     const int64_t start = Now();
     const long passesBefore = ombrel::MeterPassCount();
 
+    const BOOL peerCast = ombrel::_settings.peerCast._fEnable;
+    ombrel::_settings.peerCast._fEnable = FALSE;
     int track = 0;
-    DWORD nextTitle = ::GetTickCount();
-    DWORD nextTrack = nextTitle + kTrackEveryMs;
-    host.Announce(track);
-    ++result.trackChanges;
+    const DWORD begin = ::GetTickCount();
+    DWORD nextTitle = begin;
+    DWORD nextTrack = begin + kFirstTrackAfterMs;
+    const long long scriptsBefore = CopiedScripts();
     auto tick = [&] {
         const DWORD now = ::GetTickCount();
+        if (now - begin >= kPeerCastOnAfterMs) ombrel::_settings.peerCast._fEnable = peerCast;
         if (static_cast<LONG>(now - nextTrack) >= 0) {
             ++track;
             ++result.trackChanges;
@@ -141,8 +150,10 @@ StallResult MeasureStalls(soak::PlayerHost& host, int port, size_t blocks, Stall
     result.samples = sampler.Samples();
     result.where = sampler.Top(kChainsShown);
     result.meterPasses = ombrel::MeterPassCount() - passesBefore;
+    if (runtime == StallRuntime::kFake) result.scriptsWritten = CopiedScripts() - scriptsBefore;
     churn.Stop();
     host.Command(IDM_STOP_BROADCAST);
+    ombrel::_settings.peerCast._fEnable = peerCast;
     result.listenerSessions = churn.Sessions();
     result.listenersDropped = churn.Dropped();
 

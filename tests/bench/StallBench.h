@@ -37,6 +37,7 @@ struct StallResult {
     double wallSeconds = 0;
     int titleAnnouncements = 0;
     int trackChanges = 0;      // each one a PeerCast request the node never answers
+    long long scriptsWritten = -1;  // script samples the runtime got (fake runtime only)
     int listenerSessions = 0;  // connections opened
     int listenersDropped = 0;  // closed by the sink (too slow) before the listener left
     long meterPasses = 0;
