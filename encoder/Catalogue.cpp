@@ -3,9 +3,11 @@
 
 #include <oleauto.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <memory>
+#include <vector>
 
 #include "encoder/Profile.h"
 #include "win/ComPtr.h"
@@ -16,6 +18,7 @@ namespace {
 constexpr DWORD kNameSize = 128;
 constexpr size_t kLanguageTextSize = 256;
 constexpr DWORD kMultiLanguageContext = 0x17;
+constexpr size_t kLanguageReserve = 512;  // more than the languages a system lists
 
 const WCHAR* const kDefaultAudioCodecs[] = {
     L"Windows Media Audio 9",
@@ -43,6 +46,15 @@ HRESULT ReadCodecName(IWMCodecInfo3* info, REFGUID majorType, DWORD index, WCHAR
     hr = info->GetCodecName(majorType, index, name, &size);
     name[kNameSize - 1] = L'\0';
     return FAILED(hr) ? hr : S_OK;
+}
+
+bool Reserve(std::vector<LCID>* lcids, size_t size) noexcept {
+    try {
+        lcids->reserve(size);
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
 LRESULT AddItem(HWND list, const WCHAR* text, DWORD data) noexcept {
@@ -143,6 +155,15 @@ int FillLanguageList(HWND page, LCID savedLcid) noexcept {
     win::ComPtr<IEnumRfc1766> entries;
     if (FAILED(language->EnumRfc1766(entries.put())) || !entries) return 1;
 
+    // The LCIDs already listed are read from the combo box once and then kept here: asking the box
+    // for every item at every entry took tens of thousands of messages, each one passing the
+    // player's message hooks, and froze the sheet's opening for seconds.
+    std::vector<LCID> listed;
+    LRESULT count = ::SendMessageW(list, CB_GETCOUNT, 0, 0);
+    if (count < 0 || !Reserve(&listed, static_cast<size_t>(count) + kLanguageReserve)) return 1;
+    for (LRESULT item = 0; item < count; ++item)
+        listed.push_back(static_cast<LCID>(::SendMessageW(list, CB_GETITEMDATA, item, 0)));
+
     LRESULT remembered = -1;
     for (;;) {
         RFC1766INFO entry{};
@@ -150,19 +171,17 @@ int FillLanguageList(HWND page, LCID savedLcid) noexcept {
         HRESULT hr = entries->Next(1, &entry, &fetched);
         if (FAILED(hr) || (hr == S_FALSE && fetched == 0)) break;
         if (fetched == 0) continue;
-        LRESULT count = ::SendMessageW(list, CB_GETCOUNT, 0, 0);
-        if (count < 0) break;
-        bool present = false;
-        for (LRESULT item = 0; item < count && !present; ++item)
-            present = static_cast<LCID>(::SendMessageW(list, CB_GETITEMDATA, item, 0)) == entry.lcid;
-        if (present) continue;
+        if (std::find(listed.begin(), listed.end(), entry.lcid) != listed.end()) continue;
+        if (listed.size() == listed.capacity() && !Reserve(&listed, listed.size() * 2)) break;
         WCHAR text[kLanguageTextSize];
         entry.wszLocaleName[MAX_LOCALE_NAME - 1] = L'\0';
         entry.wszRfc1766[MAX_RFC1766_NAME - 1] = L'\0';
         int written = std::swprintf(text, kLanguageTextSize, L"%ls [%ls]", entry.wszLocaleName, entry.wszRfc1766);
         if (written < 0 || static_cast<size_t>(written) >= kLanguageTextSize) break;
         LRESULT item = AddItem(list, text, entry.lcid);
-        if (entry.lcid == savedLcid && item >= 0) remembered = item;
+        if (item < 0) continue;
+        listed.push_back(entry.lcid);
+        if (entry.lcid == savedLcid) remembered = item;
     }
     if (remembered >= 0) ::SendMessageW(list, CB_SETCURSEL, remembered, 0);
     return 1;

@@ -195,6 +195,54 @@ TEST_F(CataloguePage, TheServiceReallyListsSomeLcidTwice) {
     EXPECT_EQ(-1, Selection(kLanguageListId));  // an LCID not listed selects nothing
 }
 
+// Counts the messages a combo box receives, by subclassing it for the life of the counter.
+class MessageCounter {
+public:
+    explicit MessageCounter(HWND window) : window_(window) {
+        ::SetPropW(window_, kProp, this);
+        previous_ = reinterpret_cast<WNDPROC>(
+            ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Procedure)));
+    }
+    ~MessageCounter() {
+        ::SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
+        ::RemovePropW(window_, kProp);
+    }
+    MessageCounter(const MessageCounter&) = delete;
+    MessageCounter& operator=(const MessageCounter&) = delete;
+    int count = 0;
+
+private:
+    static constexpr const WCHAR* kProp = L"MessageCounter";
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+        auto* self = static_cast<MessageCounter*>(::GetPropW(window, kProp));
+        ++self->count;
+        return ::CallWindowProcW(self->previous_, window, message, w, l);
+    }
+    HWND window_;
+    WNDPROC previous_ = nullptr;
+};
+
+TEST_F(CataloguePage, TheLanguageFillKeepsItemsAlreadyThereAndTakesFewMessages) {
+    // An item added before the fill keeps its place and its LCID is not listed again.
+    LRESULT first = ::SendMessageW(List(kLanguageListId), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"mine"));
+    ::SendMessageW(List(kLanguageListId), CB_SETITEMDATA, first, 0x411);
+    size_t listed = 0;
+    {
+        MessageCounter counter(List(kLanguageListId));
+        EXPECT_EQ(1, FillLanguageList(page_.get(), 0x411));
+        listed = Items(kLanguageListId).size() - 1;
+        // Every message passes the player's hooks: a handful per item, not one per pair of items.
+        EXPECT_LT(counter.count, static_cast<int>(4 * listed + 16)) << listed << " languages";
+    }
+    std::vector<Item> items = Items(kLanguageListId);
+    EXPECT_EQ(L"mine", items.at(0).text);
+    int japanese = 0;
+    for (const Item& item : items) japanese += item.data == 0x411;
+    EXPECT_EQ(1, japanese);
+    EXPECT_EQ(-1, Selection(kLanguageListId));  // only an item this fill adds is selected
+    EXPECT_GT(listed, 10u);
+}
+
 TEST_F(CataloguePage, FindCodecIndexComparesWholeNamesExactly) {
     DWORD index = kPoison;
     EXPECT_EQ(S_OK, FindCodecIndex(WMMEDIATYPE_Audio, L"Windows Media Audio 9.2 Lossless", &index));
