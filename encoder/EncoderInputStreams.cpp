@@ -218,13 +218,15 @@ HRESULT WmLiveEncoder::UpdateWriterInputs() noexcept {
 HRESULT STDMETHODCALLTYPE WmLiveEncoder::ChangeInputFormat(const InputFormat* format) noexcept {
     if (!initialized) return E_FAIL;
     if (!format || !IsAcceptableInputFormat(*format)) return E_INVALIDARG;
-    UINT64 elapsed = 0;
+    // The clock is rebased onto the new rate in one step: a title stamped by the song worker
+    // meanwhile, or the clock after a failed change, stays continuous with the audio written so far.
     {
         win::CsLock hold(clockLock);
+        UINT64 elapsed = 0;
         if (clockRate > 0) elapsed = samplesWritten * 10000000ULL / static_cast<UINT64>(clockRate);
+        inputFormat = *format;
+        SetClock(0, timeOffset + elapsed, inputFormat.sampleRate);
     }
-    inputFormat = *format;
-    SetClock(samplesWritten, timeOffset, inputFormat.sampleRate);
 
     HRESULT hr = InitializeInputStream();
     if (FAILED(hr) || inputCount == 0) {
@@ -232,11 +234,7 @@ HRESULT STDMETHODCALLTYPE WmLiveEncoder::ChangeInputFormat(const InputFormat* fo
         return FAILED(hr) ? hr : E_FAIL;
     }
     hr = UpdateWriterInputs();
-    if (FAILED(hr)) {
-        SetError("UpdateWriterInputs failed (0x%x)\n", static_cast<unsigned>(hr));
-        return hr;
-    }
-    SetClock(0, timeOffset + elapsed, inputFormat.sampleRate);
+    if (FAILED(hr)) SetError("UpdateWriterInputs failed (0x%x)\n", static_cast<unsigned>(hr));
     return hr;
 }
 

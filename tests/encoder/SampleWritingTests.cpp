@@ -111,7 +111,7 @@ TEST_F(EncoderTest, TimeStampsAreTruncatedIn64Bits) {
     EXPECT_EQ(expected, runtime_->samples[2].time);
 }
 
-TEST_F(EncoderTest, AChangeThatFailsKeepsTheNewRateOverTheOldCount) {
+TEST_F(EncoderTest, AChangeThatFailsLeavesTheClockContinuous) {
     StartEncoder();
     WmLiveEncoder& e = Encoder();
     std::vector<BYTE> pcm = Pcm(44100 * 4);
@@ -121,10 +121,14 @@ TEST_F(EncoderTest, AChangeThatFailsKeepsTheNewRateOverTheOldCount) {
     EXPECT_EQ(kRuntimeFailure, e.ChangeInputFormat(&changed));
     EXPECT_STREQ("UpdateWriterInputs failed (0xc00d1234)\n", e.errorText);
     EXPECT_EQ(88200, e.inputFormat.sampleRate);
-    EXPECT_EQ(44100u, e.samplesWritten);
-    EXPECT_EQ(0u, e.timeOffset);
+    // Rebased before the writer was asked: the old count at the new rate would have put the next
+    // block half a second back in time.
+    EXPECT_EQ(0u, e.samplesWritten);
+    EXPECT_EQ(10000000u, e.timeOffset);
     ASSERT_EQ(S_OK, e.WriteAudio(pcm.data(), 1));
-    EXPECT_EQ(5000000u, runtime_->samples.back().time);  // 44100 frames at 88200 Hz
+    EXPECT_EQ(10000000u, runtime_->samples.back().time);
+    ASSERT_EQ(S_OK, e.WriteAudio(pcm.data(), 88200));
+    EXPECT_EQ(10000000u + 113u, runtime_->samples.back().time);  // one frame at 88200 Hz
 }
 
 TEST_F(EncoderTest, ChangeInputFormatRefusesWhatCannotBeEncoded) {
