@@ -1,0 +1,55 @@
+#include "standin/wmvcore/ChunkFraming.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace wmstandin {
+namespace {
+
+void ChunkHead(char type, DWORD location, BYTE flags, size_t payload, BYTE (&head)[kChunkHeadSize]) noexcept {
+    const WORD length = static_cast<WORD>(payload + 8);
+    const BYTE bytes[kChunkHeadSize] = {'$', static_cast<BYTE>(type), static_cast<BYTE>(length),
+                                        static_cast<BYTE>(length >> 8), static_cast<BYTE>(location),
+                                        static_cast<BYTE>(location >> 8), static_cast<BYTE>(location >> 16),
+                                        static_cast<BYTE>(location >> 24), 0, flags, static_cast<BYTE>(length),
+                                        static_cast<BYTE>(length >> 8)};
+    std::copy(bytes, bytes + kChunkHeadSize, head);
+}
+
+}  // namespace
+
+const char kStreamingResponse[] =
+    "HTTP/1.0 200 OK\r\n"
+    "Content-Type: application/x-mms-framed\r\n"
+    "Server: Ombrel-wmvcore\r\n"
+    "Pragma: no-cache\r\n"
+    "Cache-Control: no-cache\r\n"
+    "Pragma: features=\"broadcast\"\r\n"
+    "Connection: close\r\n"
+    "\r\n";
+
+std::string ErrorResponse(int code, const char* reason) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "HTTP/1.0 %d %s\r\nContent-Type: text/plain\r\nContent-Length: %u\r\nConnection: close\r\n\r\n%s\r\n",
+                  code, reason, static_cast<unsigned>(std::char_traits<char>::length(reason) + 2), reason);
+    return text;
+}
+
+void AppendText(std::vector<BYTE>* out, const std::string& text) { out->insert(out->end(), text.begin(), text.end()); }
+
+void AppendHeaderChunk(std::vector<BYTE>* out, const std::vector<BYTE>& header) {
+    BYTE head[kChunkHeadSize];
+    ChunkHead('H', 0, 0x0C, header.size(), head);
+    out->insert(out->end(), head, head + kChunkHeadSize);
+    out->insert(out->end(), header.begin(), header.end());
+}
+
+bool AppendDataChunk(ByteRing* ring, DWORD location, const BYTE* data, size_t size) noexcept {
+    if (ring->Free() < kChunkHeadSize + size) return false;
+    BYTE head[kChunkHeadSize];
+    ChunkHead('D', location, 0, size, head);
+    return ring->Append(head, kChunkHeadSize) && ring->Append(data, size);
+}
+
+}  // namespace wmstandin

@@ -1,0 +1,29 @@
+// The network sink's stream in the Windows Media framing ($H header, $D data and $E end
+// chunks) and the HTTP answers that come before it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "standin/wmvcore/ByteRing.h"
+
+namespace wmstandin {
+
+// Type, length (payload + 8), location, incarnation, flags, length again.
+constexpr size_t kChunkHeadSize = 12;
+// The end chunk has a four-byte framing: its length counts the four-byte reason only.
+constexpr BYTE kEndChunk[8] = {'$', 'E', 4, 0, 0, 0, 0, 0};
+
+// The answer to a play or describe request, before the header chunk.
+extern const char kStreamingResponse[];
+
+std::string ErrorResponse(int code, const char* reason);
+
+void AppendText(std::vector<BYTE>* out, const std::string& text);
+void AppendHeaderChunk(std::vector<BYTE>* out, const std::vector<BYTE>& header);
+// The whole chunk, or nothing when it does not fit.
+bool AppendDataChunk(ByteRing* ring, DWORD location, const BYTE* data, size_t size) noexcept;
+
+}  // namespace wmstandin
