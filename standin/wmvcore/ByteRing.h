@@ -10,11 +10,23 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 namespace wmstandin {
 
 class ByteRing {
 public:
+    ByteRing() = default;
+    ByteRing(ByteRing&& other) noexcept { *this = std::move(other); }
+    ByteRing& operator=(ByteRing&& other) noexcept {
+        bytes_ = std::move(other.bytes_);
+        capacity_ = other.capacity_;
+        head_ = other.head_;
+        used_ = other.used_;
+        other.capacity_ = other.head_ = other.used_ = 0;
+        return *this;
+    }
+
     // Replaces the block with a zeroed one, so its pages are touched here rather than by the
     // first appends; false when memory ran out, leaving an empty ring of no capacity.
     bool Allocate(size_t capacity) noexcept {
@@ -25,6 +37,13 @@ public:
         return bytes_ != nullptr;
     }
 
+    // Empties the ring and keeps its block.
+    void Clear() noexcept {
+        head_ = 0;
+        used_ = 0;
+    }
+
+    size_t Capacity() const noexcept { return capacity_; }
     size_t Used() const noexcept { return used_; }
     size_t Free() const noexcept { return capacity_ - used_; }
 

@@ -18,16 +18,6 @@ void ChunkHead(char type, DWORD location, BYTE flags, size_t payload, BYTE (&hea
 
 }  // namespace
 
-const char kStreamingResponse[] =
-    "HTTP/1.0 200 OK\r\n"
-    "Content-Type: application/x-mms-framed\r\n"
-    "Server: Ombrel-wmvcore\r\n"
-    "Pragma: no-cache\r\n"
-    "Cache-Control: no-cache\r\n"
-    "Pragma: features=\"broadcast\"\r\n"
-    "Connection: close\r\n"
-    "\r\n";
-
 std::string ErrorResponse(int code, const char* reason) {
     char text[256];
     std::snprintf(text, sizeof text,

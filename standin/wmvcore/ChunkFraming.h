@@ -17,7 +17,15 @@ constexpr size_t kChunkHeadSize = 12;
 constexpr BYTE kEndChunk[8] = {'$', 'E', 4, 0, 0, 0, 0, 0};
 
 // The answer to a play or describe request, before the header chunk.
-extern const char kStreamingResponse[];
+inline constexpr char kStreamingResponse[] =
+    "HTTP/1.0 200 OK\r\n"
+    "Content-Type: application/x-mms-framed\r\n"
+    "Server: Ombrel-wmvcore\r\n"
+    "Pragma: no-cache\r\n"
+    "Cache-Control: no-cache\r\n"
+    "Pragma: features=\"broadcast\"\r\n"
+    "Connection: close\r\n"
+    "\r\n";
 
 std::string ErrorResponse(int code, const char* reason);
 

@@ -74,6 +74,11 @@ bool ConnectionTable::PeerOf(DWORD index, sockaddr_in* peer) noexcept {
 
 // ---- the serving thread's side ----
 
+size_t ConnectionTable::HeaderSize() noexcept {
+    win::CsLock lock(cs_);
+    return header_.size();
+}
+
 bool ConnectionTable::Watch(std::vector<Watched>* watched, fd_set* readable, fd_set* writable) {
     watched->clear();
     watched->reserve(kMaxConnections);  // grown, if ever, outside the lock

@@ -66,6 +66,7 @@ public:
     bool PeerOf(DWORD index, sockaddr_in* peer) noexcept;
 
     // ---- the serving thread's side ----
+    size_t HeaderSize() noexcept;
     // Every connection, with the sockets to read and to write set; whether one more may be added.
     bool Watch(std::vector<Watched>* watched, fd_set* readable, fd_set* writable);
     void Add(std::unique_ptr<Connection> connection);

@@ -8,9 +8,7 @@ namespace {
 
 constexpr int kSendBuffer = 64 * 1024;
 constexpr long kPollMs = 10;
-// Room for the response head and the largest header chunk, so the table's lock is not held
-// while the reply grows.
-constexpr size_t kReplyRoom = 0x10000 + 1024;
+constexpr size_t kSpareQueues = 4;
 
 void MakeNonBlocking(SOCKET s) noexcept {
     u_long nonBlocking = 1;
@@ -46,11 +44,12 @@ void SinkServer::BeginClose(DWORD boundMs) noexcept {
 }
 
 void SinkServer::Serve() noexcept {
+    win::Firewall([&] { spareQueues_.reserve(kSpareQueues); });
     for (;;) {
         const bool closing = closing_;
         if (closing) {
             table_.EndForClose();
-            if (table_.Empty() || static_cast<LONG>(::GetTickCount() - closeBy_) >= 0) return;
+            if (table_.Empty() || static_cast<LONG>(::GetTickCount() - closeBy_) >= 0) break;
         }
         // A round that ran out of memory is tried again a little later.
         if (!win::Firewall(false, [&] {
@@ -59,6 +58,7 @@ void SinkServer::Serve() noexcept {
             }))
             ::Sleep(kPollMs);
     }
+    spareQueues_.clear();
 }
 
 void SinkServer::ServeOnce(bool closing) {
@@ -79,6 +79,7 @@ void SinkServer::ServeOnce(bool closing) {
     for (const Watched& w : watched_) Step(w, readable, writable, now, ready > 0);
     table_.TakeFinished(&finished_);
     for (const auto& c : finished_) ::shutdown(c->socket.get(), 1);
+    Recycle(&finished_);
     finished_.clear();  // closes the sockets
 }
 
@@ -127,9 +128,10 @@ void SinkServer::OnRequestHead(Connection& c, DWORD now) {
     }
     c.play = parse == RequestParse::kPlay;
     c.since = now;
-    // Allocated here, outside the lock: the writer touches a queue only once its listener streams.
-    c.reply.reserve(kReplyRoom);
-    if (c.play && !c.queue.Allocate(kQueueCapacity)) {
+    // Allocated here, outside the lock: the writer touches a queue only once its listener
+    // streams, and the reply (response head and header chunk) then only has to be filled in.
+    c.reply.reserve(sizeof kStreamingResponse + kChunkHeadSize + table_.HeaderSize());
+    if (c.play && !TakeQueue(c)) {
         table_.Refuse(c, 503, "Service Unavailable");
         return;
     }
@@ -155,6 +157,23 @@ void SinkServer::Send(Connection& c) {
         if (n <= 0) return;
         table_.Sent(c, n);
         if (static_cast<size_t>(n) < size) return;
+    }
+}
+
+bool SinkServer::TakeQueue(Connection& c) noexcept {
+    if (spareQueues_.empty()) return c.queue.Allocate(kQueueCapacity);
+    c.queue = std::move(spareQueues_.back());
+    spareQueues_.pop_back();
+    c.queue.Clear();
+    return true;
+}
+
+// Finished connections are out of the table: nobody else can reach their queues.
+void SinkServer::Recycle(std::vector<std::unique_ptr<Connection>>* finished) noexcept {
+    for (const auto& c : *finished) {
+        // Within the room reserved at the start: keeping one never allocates.
+        if (spareQueues_.size() >= kSpareQueues || spareQueues_.size() >= spareQueues_.capacity()) return;
+        if (c->queue.Capacity() == kQueueCapacity) spareQueues_.push_back(std::move(c->queue));
     }
 }
 

@@ -39,6 +39,8 @@ private:
     void OnRequestHead(Connection& c, DWORD now);
     void Send(Connection& c);
     int SendSome(Connection& c, const BYTE* data, size_t size) noexcept;
+    bool TakeQueue(Connection& c) noexcept;
+    void Recycle(std::vector<std::unique_ptr<Connection>>* finished) noexcept;
 
     ConnectionTable& table_;
     win::UniqueSocket listener_;
@@ -48,6 +50,9 @@ private:
     // The serving thread's, kept from round to round.
     std::vector<Watched> watched_;
     std::vector<std::unique_ptr<Connection>> finished_;
+    // Queues of listeners that left, for the next ones: listeners that come and go then cost
+    // no allocation of a queue, which holds the heap's lock the writer's thread also takes.
+    std::vector<ByteRing> spareQueues_;
 };
 
 }  // namespace wmstandin

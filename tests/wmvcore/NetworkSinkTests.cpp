@@ -1,5 +1,6 @@
 // The network sink on real loopback sockets: describe and play requests, the chunk framing,
-// the listener limit and count, a listener that never reads, bad requests and a busy port.
+// the listener limit and count, a listener that never reads or that leaves, bad requests and a
+// busy port.
 #include <winsock.h>
 
 #include <gtest/gtest.h>
@@ -62,6 +63,32 @@ TEST_F(NetworkSinkTest, PlayGetsTheHeaderThenLivePacketsFromNow) {
     }
     s.reset();
     EXPECT_TRUE(WaitForCount(0)) << "a disconnect is counted at once";
+}
+
+TEST_F(NetworkSinkTest, AListenerAfterOneThatLeftGetsOnlyItsOwnStream) {
+    // The first leaves with much still queued for it; the next may reuse that queue.
+    auto first = Connect(port_);
+    const int small = 4096;
+    ::setsockopt(first.get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
+    ASSERT_TRUE(Send(first.get(), kPlayRequest));
+    ASSERT_TRUE(WaitForCount(1));
+    for (int i = 0; i < 100; ++i) SendPacket(Bytes(3200, 50));
+    first.reset();
+    ASSERT_TRUE(WaitForCount(0));
+    auto next = Connect(port_);
+    ASSERT_TRUE(Send(next.get(), kPlayRequest));
+    ASSERT_TRUE(WaitForCount(1));
+    for (int i = 0; i < 3; ++i) SendPacket(Bytes(3200, i));
+    const std::string response = Receive(next.get(), 200 + 712 + 3 * 3212, 3000);
+    std::vector<Chunk> chunks;
+    ASSERT_TRUE(SplitChunks(BodyOf(response), &chunks, true));
+    ASSERT_EQ(chunks.size(), 4u);
+    EXPECT_EQ(chunks[0].type, 'H');
+    for (int i = 0; i < 3; ++i) {
+        const auto expected = Bytes(3200, i);
+        EXPECT_EQ(chunks[1 + i].type, 'D');
+        EXPECT_EQ(chunks[1 + i].payload, std::string(expected.begin(), expected.end())) << "packet " << i;
+    }
 }
 
 TEST_F(NetworkSinkTest, EndOfWritingSendsTheEndChunkAndCloses) {
