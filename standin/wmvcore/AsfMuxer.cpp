@@ -27,6 +27,15 @@ constexpr BYTE kLengthTypeFlags = 0x01 | (2 << 3);
 // Property flags: replicated data length BYTE, offset DWORD, object number BYTE, stream BYTE.
 constexpr BYTE kPropertyFlags = 0x01 | (3 << 2) | (1 << 4) | (1 << 6);
 
+class PacketList final : public PacketOutput {
+public:
+    explicit PacketList(std::vector<AsfPacket>* packets) : packets_(packets) {}
+    void Put(const BYTE* packet, DWORD size) override { packets_->emplace_back(packet, packet + size); }
+
+private:
+    std::vector<AsfPacket>* packets_;
+};
+
 bool IsContentDescriptionName(const std::wstring& name) {
     return name == L"Title" || name == L"Author" || name == L"Copyright" ||
            name == L"Description" || name == L"Rating";
@@ -74,6 +83,7 @@ struct AsfMuxer::State {
 
     // The packet in progress: its payload bytes after the packet head.
     std::vector<BYTE> payloads;
+    std::vector<BYTE> packet;  // a finished packet's bytes, reused
     DWORD payloadCount = 0;
     DWORD firstTime = 0;
     DWORD lastTime = 0;
@@ -81,7 +91,7 @@ struct AsfMuxer::State {
 
     DWORD PayloadRoom() const { return packetSize - kPacketHeadSize - static_cast<DWORD>(payloads.size()); }
     void BuildHeader();
-    void FinishPacket(std::vector<AsfPacket>* packets);
+    void FinishPacket(PacketOutput& out);
 };
 
 void AsfMuxer::State::BuildHeader() {
@@ -250,10 +260,9 @@ void AsfMuxer::State::BuildHeader() {
     w.U8(1);
 }
 
-void AsfMuxer::State::FinishPacket(std::vector<AsfPacket>* packets) {
+void AsfMuxer::State::FinishPacket(PacketOutput& out) {
     if (payloadCount == 0) return;
-    AsfPacket packet;
-    packet.reserve(packetSize);
+    packet.clear();
     asf::ByteWriter w(&packet);
     const DWORD padding = PayloadRoom();
     w.U8(0x82);  // error correction present, two bytes of it
@@ -267,7 +276,7 @@ void AsfMuxer::State::FinishPacket(std::vector<AsfPacket>* packets) {
     w.U8(static_cast<uint8_t>(0x80 | payloadCount));  // payload lengths as WORD
     w.Bytes(payloads.data(), payloads.size());
     packet.resize(packetSize, 0);
-    packets->push_back(std::move(packet));
+    out.Put(packet.data(), packetSize);
     payloads.clear();
     payloadCount = 0;
 }
@@ -282,6 +291,8 @@ AsfMuxer::AsfMuxer(std::vector<AsfStream> streams, std::vector<AsfAttribute> att
     for (const AsfStream& s : state_->streams) state_->preroll = std::max(state_->preroll, s.bufferWindow);
     if (FAILED(::CoCreateGuid(&state_->fileId))) state_->fileId = GUID{};
     state_->BuildHeader();
+    state_->payloads.reserve(state_->packetSize);
+    state_->packet.reserve(state_->packetSize);
 }
 
 AsfMuxer::~AsfMuxer() = default;
@@ -291,7 +302,7 @@ std::vector<BYTE> AsfMuxer::Header() const { return state_->header; }
 DWORD AsfMuxer::PacketSize() const { return state_->packetSize; }
 
 void AsfMuxer::AddSample(WORD stream, QWORD time100ns, const BYTE* data, DWORD size, bool keyFrame,
-                         std::vector<AsfPacket>* packets) {
+                         PacketOutput& out) {
     State& s = *state_;
     if (!data || size == 0) return;  // an empty sample has no payload to carry
     const DWORD time = static_cast<DWORD>(time100ns / 10000) + s.preroll;
@@ -299,7 +310,7 @@ void AsfMuxer::AddSample(WORD stream, QWORD time100ns, const BYTE* data, DWORD s
     DWORD offset = 0;
     do {
         if (s.PayloadRoom() < kPayloadHeadSize + 1 || s.payloadCount == kMaxPayloadsPerPacket)
-            s.FinishPacket(packets);
+            s.FinishPacket(out);
         const DWORD piece = std::min(size - offset, s.PayloadRoom() - kPayloadHeadSize);
         if (s.payloadCount == 0) s.firstTime = time;
         s.lastTime = std::max(s.lastTime, time);
@@ -315,9 +326,20 @@ void AsfMuxer::AddSample(WORD stream, QWORD time100ns, const BYTE* data, DWORD s
         ++s.payloadCount;
         offset += piece;
     } while (offset < size);
-    if (s.PayloadRoom() < kPayloadHeadSize + 1) s.FinishPacket(packets);
+    if (s.PayloadRoom() < kPayloadHeadSize + 1) s.FinishPacket(out);
 }
 
-void AsfMuxer::Flush(std::vector<AsfPacket>* packets) { state_->FinishPacket(packets); }
+void AsfMuxer::Flush(PacketOutput& out) { state_->FinishPacket(out); }
+
+void AsfMuxer::AddSample(WORD stream, QWORD time100ns, const BYTE* data, DWORD size, bool keyFrame,
+                         std::vector<AsfPacket>* packets) {
+    PacketList out(packets);
+    AddSample(stream, time100ns, data, size, keyFrame, out);
+}
+
+void AsfMuxer::Flush(std::vector<AsfPacket>* packets) {
+    PacketList out(packets);
+    Flush(out);
+}
 
 }  // namespace wmstandin

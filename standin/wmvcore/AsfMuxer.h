@@ -30,6 +30,16 @@ struct AsfAttribute {
 
 using AsfPacket = std::vector<BYTE>;
 
+// Where the multiplexer puts each data packet as it completes; the bytes are only valid during
+// the call.
+class PacketOutput {
+public:
+    virtual void Put(const BYTE* packet, DWORD size) = 0;
+
+protected:
+    ~PacketOutput() = default;
+};
+
 class AsfMuxer {
 public:
     static constexpr DWORD kDefaultPacketSize = 3200;
@@ -46,10 +56,14 @@ public:
     DWORD PacketSize() const;
 
     // One sample of a stream at its presentation time (100-ns units from the writer's caller).
-    // Appends to packets every data packet that became complete.
+    // Puts out every data packet that became complete; once the packet in progress has reached
+    // its largest, this allocates nothing.
+    void AddSample(WORD stream, QWORD time100ns, const BYTE* data, DWORD size, bool keyFrame, PacketOutput& out);
+    // Completes the packet in progress, padded, if it holds anything.
+    void Flush(PacketOutput& out);
+    // The same, appending the packets to a list.
     void AddSample(WORD stream, QWORD time100ns, const BYTE* data, DWORD size, bool keyFrame,
                    std::vector<AsfPacket>* packets);
-    // Completes the packet in progress, padded, if it holds anything.
     void Flush(std::vector<AsfPacket>* packets);
 
 private:

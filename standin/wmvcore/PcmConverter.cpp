@@ -118,9 +118,12 @@ HRESULT PcmConverter::Convert(const BYTE* data, DWORD bytes, std::vector<BYTE>* 
     const WORD oc = out_.nChannels;
     const WORD inBytes = in_.wBitsPerSample / 8;
     const WORD outBytes = out_.wBitsPerSample / 8;
-    // Mixed input frames, index 0 being the previous block's last frame.
-    std::vector<double> mixed((static_cast<size_t>(frames) + 1) * oc);
-    std::memcpy(mixed.data(), prev_.data(), oc * sizeof(double));
+    // Mixed input frames, index 0 being the previous block's last frame; every one is written
+    // before it is read.
+    const size_t needed = (static_cast<size_t>(frames) + 1) * oc;
+    if (mixed_.size() < needed) mixed_.resize(needed);
+    double* mixed = mixed_.data();
+    std::memcpy(mixed, prev_.data(), oc * sizeof(double));
     double frame[8];
     for (DWORD f = 0; f < frames; ++f) {
         const BYTE* p = data + static_cast<size_t>(f) * in_.nBlockAlign;

@@ -20,7 +20,8 @@ public:
     // Both formats must satisfy IsSupportedPcm; the interpolation restarts.
     HRESULT Configure(const WAVEFORMATEX& input, const WAVEFORMATEX& output) noexcept;
     bool PassesThrough() const noexcept { return identical_; }
-    // Appends the converted frames of whole input frames; a partial frame is E_INVALIDARG.
+    // Appends the converted frames of whole input frames; a partial frame is E_INVALIDARG. Once
+    // a block as long as this one has been converted, this allocates nothing but out's growth.
     HRESULT Convert(const BYTE* data, DWORD bytes, std::vector<BYTE>* out);
 
 private:
@@ -34,6 +35,7 @@ private:
     // previous block's last frame (prev_), which is index 0.
     double phase_ = 1.0;
     std::vector<double> prev_;
+    std::vector<double> mixed_;  // a block's mixed frames, kept for the next block
 };
 
 }  // namespace wmstandin

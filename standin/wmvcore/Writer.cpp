@@ -4,13 +4,18 @@
 //
 // Sinks are called in order, outside the writer's lock: what a call produces is queued under the
 // lock, and whichever caller finds nobody delivering delivers the queue; the others return at once.
-#include <deque>
+//
+// A steady stream allocates nothing: samples and packets are buffers of the writer's pool, and
+// the converted PCM, the queue's slots and the statistics' window keep their room from one
+// sample to the next.
 #include <memory>
 
 #include "standin/wmvcore/AsfMuxer.h"
+#include "standin/wmvcore/BufferPool.h"
 #include "standin/wmvcore/ComSupport.h"
 #include "standin/wmvcore/Objects.h"
 #include "standin/wmvcore/PcmConverter.h"
+#include "standin/wmvcore/SlotRing.h"
 #include "win/ComPtr.h"
 #include "win/CriticalSection.h"
 
@@ -31,7 +36,7 @@ struct StreamStatistics {
     QWORD bytes = 0;
     QWORD first = 0;
     QWORD last = 0;  // latest end time
-    std::deque<Entry> recent;  // the samples of the last second of stream time
+    SlotRing<Entry> recent;  // the samples of the last second of stream time
 
     void Add(QWORD start, QWORD duration, DWORD size) {
         const QWORD end = start + duration;
@@ -39,8 +44,8 @@ struct StreamStatistics {
         if (samples == 0 || end > last) last = end;
         ++samples;
         bytes += size;
-        recent.push_back({start, end, size});
-        while (!recent.empty() && last >= kSecond && recent.front().start < last - kSecond) recent.pop_front();
+        recent.PushBack() = {start, end, size};
+        while (!recent.Empty() && last >= kSecond && recent.Front().start < last - kSecond) recent.PopFront();
     }
 };
 
@@ -65,7 +70,7 @@ struct Input {
 
 struct Delivery {
     enum Kind { kHeader, kData, kEnd } kind = kData;
-    std::vector<BYTE> bytes;
+    win::ComPtr<INSSBuffer> buffer;  // none for the end
     std::vector<win::ComPtr<IWMWriterSink>> sinks;
 };
 
@@ -87,8 +92,9 @@ std::vector<BYTE> PcmFormatBytes(const std::vector<BYTE>& format) {
     return std::vector<BYTE>(bytes, bytes + sizeof(wave));
 }
 
-struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
+struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput {
     RefCount refs;
+    BufferPool::Owner pool = BufferPool::Create();
     win::CriticalSection lock;
     bool configured = false;
     bool writing = false;
@@ -97,8 +103,10 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
     std::vector<win::ComPtr<IWMWriterSink>> sinks;
     std::unique_ptr<AsfMuxer> muxer;
     std::vector<BYTE> header;
-    std::deque<Delivery> queue;
+    std::vector<BYTE> converted;  // one sample's PCM in the stream's format
+    SlotRing<Delivery> queue;
     bool delivering = false;
+    Delivery inFlight;  // the deliverer's own: the one being delivered
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -120,25 +128,28 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
 
     // ---- delivery to the sinks ----
 
-    std::vector<win::ComPtr<IWMWriterSink>> AllSinks() const {
-        std::vector<win::ComPtr<IWMWriterSink>> copy;
-        for (const auto& sink : sinks) copy.push_back(win::ComPtr<IWMWriterSink>::Share(sink.get()));
-        return copy;
-    }
-    void QueuePackets(std::vector<AsfPacket>* packets) {
-        for (AsfPacket& packet : *packets) queue.push_back({Delivery::kData, std::move(packet), AllSinks()});
-        packets->clear();
-    }
-    static void Deliver(Delivery& delivery) noexcept {
+    // Under the lock. Bytes the pool has no room for are not delivered; the end always is.
+    void Queue(Delivery::Kind kind, const BYTE* bytes, DWORD size, IWMWriterSink* onlySink = nullptr) {
         win::ComPtr<INSSBuffer> buffer;
-        if (delivery.kind != Delivery::kEnd &&
-            FAILED(CreateBufferFrom(delivery.bytes.data(), static_cast<DWORD>(delivery.bytes.size()), buffer.put())))
-            return;
+        if (kind != Delivery::kEnd && FAILED(pool->TakeCopy(bytes, size, buffer.put()))) return;
+        Delivery& delivery = queue.PushBack();
+        delivery.kind = kind;
+        delivery.buffer = std::move(buffer);
+        delivery.sinks.clear();
+        if (onlySink) {
+            delivery.sinks.push_back(win::ComPtr<IWMWriterSink>::Share(onlySink));
+        } else {
+            for (const auto& sink : sinks) delivery.sinks.push_back(win::ComPtr<IWMWriterSink>::Share(sink.get()));
+        }
+    }
+    // The multiplexer's packets, under the lock.
+    void Put(const BYTE* packet, DWORD size) override { Queue(Delivery::kData, packet, size); }
+    static void Deliver(Delivery& delivery) noexcept {
         for (auto& sink : delivery.sinks) {
             if (delivery.kind == Delivery::kHeader)
-                sink->OnHeader(buffer.get());
+                sink->OnHeader(delivery.buffer.get());
             else if (delivery.kind == Delivery::kData)
-                sink->OnDataUnit(buffer.get());
+                sink->OnDataUnit(delivery.buffer.get());
             else
                 sink->OnEndWriting();
         }
@@ -151,17 +162,19 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
             delivering = true;
         }
         for (;;) {
-            Delivery delivery;
             {
                 win::CsLock hold(lock);
-                if (queue.empty()) {
+                if (queue.Empty()) {
                     delivering = false;
                     return;
                 }
-                delivery = std::move(queue.front());
-                queue.pop_front();
+                // The slot gets the emptied vector of the one delivered before.
+                std::swap(inFlight, queue.Front());
+                queue.PopFront();
             }
-            Deliver(delivery);
+            Deliver(inFlight);
+            inFlight.buffer.reset();
+            inFlight.sinks.clear();
         }
     }
     // Delivers everything queued so far, waiting for another caller's delivery to finish.
@@ -170,7 +183,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
             Drain();
             {
                 win::CsLock hold(lock);
-                if (!delivering && queue.empty()) return;
+                if (!delivering && queue.Empty()) return;
             }
             ::Sleep(1);
         }
@@ -312,7 +325,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
             }
             muxer = std::move(built);
             writing = true;
-            queue.push_back({Delivery::kHeader, header, AllSinks()});
+            Queue(Delivery::kHeader, header.data(), static_cast<DWORD>(header.size()));
             return S_OK;
         });
         Drain();
@@ -322,10 +335,8 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
         HRESULT hr = Guard([&] {
             win::CsLock hold(lock);
             if (!writing) return NS_E_INVALID_REQUEST;
-            std::vector<AsfPacket> packets;
-            muxer->Flush(&packets);
-            QueuePackets(&packets);
-            queue.push_back({Delivery::kEnd, {}, AllSinks()});
+            muxer->Flush(*this);
+            Queue(Delivery::kEnd, nullptr, 0);
             muxer.reset();
             writing = false;
             return S_OK;
@@ -334,7 +345,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
         return hr;
     }
     HRESULT STDMETHODCALLTYPE AllocateSample(DWORD size, INSSBuffer** sample) override {
-        return CreateBuffer(size, sample);
+        return pool->Take(size, sample);
     }
     HRESULT STDMETHODCALLTYPE WriteSample(DWORD index, QWORD time, DWORD flags, INSSBuffer* sample) override {
         if (!sample) return E_POINTER;
@@ -348,21 +359,19 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
             if (!writing) return NS_E_INVALID_REQUEST;
             if (index >= inputs.size()) return E_INVALIDARG;
             Input& input = *inputs[index];
-            std::vector<AsfPacket> packets;
             if (input.audio) {
-                std::vector<BYTE> converted;
+                converted.clear();
                 result = input.converter.Convert(data, length, &converted);
                 if (FAILED(result)) return result;
                 const DWORD bytes = static_cast<DWORD>(converted.size());
                 if (bytes == 0) return S_OK;
-                muxer->AddSample(input.stream.number, time, converted.data(), bytes, true, &packets);
+                muxer->AddSample(input.stream.number, time, converted.data(), bytes, true, *this);
                 const QWORD duration = static_cast<QWORD>(bytes) * kSecond / input.OutputWave().nAvgBytesPerSec;
                 input.statistics.Add(time, duration, bytes);
             } else {
-                muxer->AddSample(input.stream.number, time, data, length, (flags & WM_SF_CLEANPOINT) != 0, &packets);
+                muxer->AddSample(input.stream.number, time, data, length, (flags & WM_SF_CLEANPOINT) != 0, *this);
                 input.statistics.Add(time, 0, length);
             }
-            QueuePackets(&packets);
             return S_OK;
         });
         Drain();
@@ -372,9 +381,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
         HRESULT hr = Guard([&] {
             win::CsLock hold(lock);
             if (!writing) return NS_E_INVALID_REQUEST;
-            std::vector<AsfPacket> packets;
-            muxer->Flush(&packets);
-            QueuePackets(&packets);
+            muxer->Flush(*this);
             return S_OK;
         });
         DrainAll();
@@ -406,11 +413,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
                 if (present.get() == sink) return E_INVALIDARG;
             sinks.push_back(win::ComPtr<IWMWriterSink>::Share(sink));
             // A sink added while writing gets the header before any packet.
-            if (writing) {
-                Delivery delivery{Delivery::kHeader, header, {}};
-                delivery.sinks.push_back(win::ComPtr<IWMWriterSink>::Share(sink));
-                queue.push_back(std::move(delivery));
-            }
+            if (writing) Queue(Delivery::kHeader, header.data(), static_cast<DWORD>(header.size()), sink);
             return S_OK;
         });
         Drain();
@@ -465,7 +468,9 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
         const QWORD from = last >= kSecond ? last - kSecond : 0;
         for (const auto& input : inputs) {
             if (number != 0 && input->stream.number != number) continue;
-            for (const StreamStatistics::Entry& entry : input->statistics.recent) {
+            const SlotRing<StreamStatistics::Entry>& recent = input->statistics.recent;
+            for (size_t i = 0; i < recent.Size(); ++i) {
+                const StreamStatistics::Entry& entry = recent[i];
                 if (entry.start < from) continue;
                 windowBytes += entry.bytes;
                 ++windowSamples;
