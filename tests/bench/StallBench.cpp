@@ -53,17 +53,20 @@ private:
     void Run() {
         std::mt19937 random(8);
         std::uniform_int_distribution<DWORD> stay(100, 1500);
+        // One listener per slot for the whole run, started again for each session: a session
+        // allocates no buffers of its own.
         std::unique_ptr<soak::StreamListener> slots[kListenerSlots];
+        for (auto& slot : slots) slot = std::make_unique<soak::StreamListener>(port_, soak::ListenMode::kCount);
+        bool started[kListenerSlots] = {};
         DWORD leaveAt[kListenerSlots] = {};
         while (!stop_) {
             const DWORD now = ::GetTickCount();
             for (int i = 0; i < kListenerSlots; ++i) {
                 auto& slot = slots[i];
-                if (slot && !slot->Finished() && static_cast<LONG>(now - leaveAt[i]) < 0) continue;
-                if (slot && slot->Finished()) ++dropped_;
-                slot.reset();
-                slot = std::make_unique<soak::StreamListener>(port_, soak::ListenMode::kCount);
-                if (slot->Start()) ++sessions_;
+                if (started[i] && !slot->Finished() && static_cast<LONG>(now - leaveAt[i]) < 0) continue;
+                if (started[i] && slot->Finished()) ++dropped_;
+                started[i] = slot->Start();
+                if (started[i]) ++sessions_;
                 leaveAt[i] = now + stay(random);
             }
             ::Sleep(20);

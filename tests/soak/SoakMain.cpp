@@ -94,9 +94,11 @@ void PrintBroadcast(const char* label, const BroadcastResult& r) {
                 "frame ends at %.1f ms (fed %.1f ms)\n",
                 Grouped(l.bytes).c_str(), Grouped(l.packets).c_str(), Grouped(l.objects).c_str(),
                 Grouped(l.frames).c_str(), l.sampleRate, l.firstTimeMs, l.endTimeMs, r.fedSeconds * 1000.0);
-    std::printf("  listener: end chunk %s, closed without it %s, location gaps %s, time errors %s (largest deviation "
-                "%.2f ms), step errors %s (largest step %d), fragment errors %s, parse errors %s%s%s\n",
-                l.ended ? "yes" : "no", l.closedEarly ? "yes" : "no", Grouped(l.locationGaps).c_str(),
+    std::printf("  listener: end chunk %s (the last chunk: %s, %s bytes after it), closed without it %s, "
+                "location gaps %s, time errors %s (largest deviation %.2f ms), step errors %s (largest step %d), "
+                "fragment errors %s, parse errors %s%s%s\n",
+                l.ended ? "yes" : "no", l.EndedLast() ? "yes" : "NO", Grouped(l.afterEnd).c_str(),
+                l.closedEarly ? "yes" : "no", Grouped(l.locationGaps).c_str(),
                 Grouped(l.timeErrors).c_str(), l.maxTimeDeviationMs, Grouped(l.stepErrors).c_str(), l.maxStep,
                 Grouped(l.fragmentErrors).c_str(), Grouped(l.parseErrors).c_str(),
                 l.firstError.empty() ? "" : "; first: ", l.firstError.c_str());
@@ -233,6 +235,8 @@ int main(int argc, char** argv) {
         check(first.listener.Continuous() && run.listener.Continuous(),
               "the listener's audio was continuous (no gap, no repeated block, stream clock = sample count)");
         check(first.Complete() && run.Complete(), "the listener got every frame fed, from the first to the last");
+        check(first.listener.EndedLast() && run.listener.EndedLast(),
+              "each stream ended with the end chunk, and nothing came after it");
         check(run.modifiedBlocks == 0 && run.countMismatches == 0 && first.modifiedBlocks == 0,
               "every block came back unchanged with its count");
         const std::vector<std::string> leftover = soak::LiveDifferences(start, end);

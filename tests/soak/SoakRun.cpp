@@ -15,7 +15,6 @@ namespace {
 
 constexpr DWORD kTickMs = 20;
 constexpr double kClockToleranceMs = 2.0;
-constexpr DWORD kCatchUpMs = 10000;
 
 double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     LARGE_INTEGER frequency;
@@ -78,13 +77,11 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
 
 }  // namespace
 
-// The sink of the runtime stand-in is closed right after the writer's end and drops what it
-// has not sent yet: the packet the end flushed out of the multiplexer, with the block that
-// began in the packet before, may not arrive.
+// The stop delivers everything the writer had, the packet its end flushes out included, before
+// the end chunk: the last frame fed is the last frame heard.
 bool BroadcastResult::Complete() const {
     const double missing = fedSeconds * 1000.0 - listener.endTimeMs;
-    return listener.firstTimeMs == 0 && missing >= -kClockToleranceMs &&
-           missing <= listener.packetMs + longestBlockMs + kClockToleranceMs;
+    return listener.firstTimeMs == 0 && std::fabs(missing) <= kClockToleranceMs;
 }
 
 BroadcastResult RunBroadcast(PlayerHost& host, int port, const BroadcastPlan& plan) {
@@ -117,16 +114,7 @@ BroadcastResult RunBroadcast(PlayerHost& host, int port, const BroadcastPlan& pl
     timer.reset();
     g_ticker = nullptr;
     churn.Finish();
-    // Everything but the multiplexer's unfinished packet reaches the listener before the stop.
-    for (int rate : plan.feed.rates)
-        result.longestBlockMs = std::max(result.longestBlockMs, kBlockFrames * 1000.0 / rate);
-    const double unfinishedMs = listener.Report().packetMs + result.longestBlockMs;
-    const double fedMs = feeder.StreamSeconds() * 1000.0;
-    const DWORD waitStart = ::GetTickCount();
-    while (listener.VerifiedMs() + unfinishedMs < fedMs && !listener.Finished() &&
-           ::GetTickCount() - waitStart < kCatchUpMs)
-        PumpFor(10);
-
+    // Stopped at once, with the listener still behind: the stop delivers what is queued.
     LARGE_INTEGER stopStart, stopEnd;
     ::QueryPerformanceCounter(&stopStart);
     host.Command(IDM_STOP_BROADCAST);

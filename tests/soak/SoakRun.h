@@ -53,7 +53,6 @@ struct BroadcastResult {
     DWORD longestSheetMs = 0;
     DWORD longestReopenMs = 0;
     ListenerReport listener;
-    double longestBlockMs = 0;  // of a block at the lowest rate fed
     std::vector<StreamSample> samples;  // censuses while broadcasting
 
     // Everything fed reached the listener: from the stream's first frame to its last.

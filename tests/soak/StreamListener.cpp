@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tests/common/PlayRequest.h"
 #include "tests/soak/PcmPattern.h"
 #include "tests/wmvcore/AsfReader.h"
 
@@ -15,18 +16,7 @@ namespace {
 
 namespace asf = wmstandin::asf;
 
-// What Windows Media Player sends to play a broadcast over HTTP.
-constexpr char kPlayRequest[] =
-    "GET / HTTP/1.0\r\n"
-    "Accept: */*\r\n"
-    "User-Agent: NSPlayer/9.0.0.2980\r\n"
-    "Host: 127.0.0.1\r\n"
-    "Pragma: no-cache,rate=1.000000,stream-time=0,stream-offset=0:0,request-context=2,max-duration=0\r\n"
-    "Pragma: xPlayStrm=1\r\n"
-    "Pragma: xClientGUID={3300AD50-2C39-46c0-AE0A-5B6AD9B6C1E4}\r\n"
-    "Pragma: stream-switch-count=2\r\n"
-    "Pragma: stream-switch-entry=ffff:1:0 ffff:2:0\r\n"
-    "\r\n";
+using test_common::kPlayRequest;
 
 constexpr size_t kChunkHead = 4;          // '$', type, 16-bit length
 constexpr size_t kFramingHead = 12;       // of header and data chunks
@@ -55,7 +45,41 @@ double ThreadCpuSeconds(HANDLE thread) {
 
 StreamListener::StreamListener(int port, ListenMode mode) : port_(port), mode_(mode) {}
 
+void StreamListener::Reset() {
+    stop_ = false;
+    headerSeen_ = false;
+    finished_ = false;
+    bytes_ = 0;
+    latestMs_ = 0;
+    verifiedMs_ = 0;
+    cpuSeconds_ = 0;
+    win::CsLock hold(lock_);
+    report_ = ListenerReport();
+    buffer_.clear();
+    consumed_ = 0;
+    headDone_ = false;
+    haveLocation_ = false;
+    lastLocation_ = 0;
+    preroll_ = 0;
+    packetSize_ = 0;
+    audioStream_ = -1;
+    blockAlign_ = 0;
+    synced_ = false;
+    inObject_ = false;
+    haveNumber_ = false;
+    objectNumber_ = 0;
+    objectSize_ = 0;
+    objectTime_ = 0;
+    object_.clear();
+    havePrevious_ = false;
+    previousLeft_ = 0;
+    previousRight_ = 0;
+}
+
 bool StreamListener::Start() {
+    Stop();
+    Reset();
+    if (chunk_.empty()) chunk_.resize(256 * 1024);
     win::UniqueSocket s(::socket(AF_INET, SOCK_STREAM, 0));
     if (!s) return false;
     const int receiveBuffer = 512 * 1024;
@@ -68,7 +92,6 @@ bool StreamListener::Start() {
     if (::connect(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return false;
     if (!SendAll(s.get(), kPlayRequest, sizeof kPlayRequest - 1)) return false;
     socket_ = std::move(s);
-    stop_ = false;
     thread_.reset(::CreateThread(nullptr, 0, &StreamListener::ThreadMain, this, 0, nullptr));
     if (!thread_) {
         socket_.reset();
@@ -115,7 +138,6 @@ DWORD WINAPI StreamListener::ThreadMain(void* self) {
 }
 
 void StreamListener::Run() {
-    std::vector<char> chunk(256 * 1024);
     const SOCKET s = socket_.get();
     bool open = true;
     while (open && !stop_) {
@@ -125,15 +147,20 @@ void StreamListener::Run() {
         timeval wait = {0, 50 * 1000};
         const int ready = ::select(0, &readable, nullptr, nullptr, &wait);
         if (ready == 0) continue;
-        const int got = ready > 0 ? ::recv(s, chunk.data(), static_cast<int>(chunk.size()), 0) : -1;
+        const int got = ready > 0 ? ::recv(s, chunk_.data(), static_cast<int>(chunk_.size()), 0) : -1;
         win::CsLock hold(lock_);
         if (got <= 0) {
             if (!report_.ended) report_.closedEarly = true;
             break;
         }
         bytes_ += static_cast<uint64_t>(got);
-        buffer_.insert(buffer_.end(), chunk.data(), chunk.data() + got);
-        open = Parse() && !report_.ended;
+        if (report_.ended) {
+            // The end chunk must be the last: the sink closes right after it.
+            report_.afterEnd += static_cast<uint64_t>(got);
+            continue;
+        }
+        buffer_.insert(buffer_.end(), chunk_.data(), chunk_.data() + got);
+        open = Parse();
         // Keep the unread tail only.
         if (consumed_ > 0 && (consumed_ == buffer_.size() || consumed_ > 1024 * 1024)) {
             buffer_.erase(buffer_.begin(), buffer_.begin() + consumed_);
@@ -152,10 +179,12 @@ void StreamListener::Fail(uint64_t* counter, const std::string& what) {
 
 bool StreamListener::Parse() {
     if (!headDone_) {
-        const std::string text(buffer_.begin(), buffer_.end());
-        const size_t end = text.find("\r\n\r\n");
-        if (end == std::string::npos) return buffer_.size() < 16384;
-        const std::string status = text.substr(0, text.find("\r\n"));
+        static const char kBlankLine[] = "\r\n\r\n";
+        const auto blank = std::search(buffer_.begin(), buffer_.end(), kBlankLine, kBlankLine + 4);
+        if (blank == buffer_.end()) return buffer_.size() < 16384;
+        const size_t end = static_cast<size_t>(blank - buffer_.begin());
+        const auto lineEnd = std::search(buffer_.begin(), blank + 2, kBlankLine, kBlankLine + 2);
+        const std::string status(buffer_.begin(), lineEnd);
         if (status.compare(0, 12, "HTTP/1.0 200") != 0 && status.compare(0, 12, "HTTP/1.1 200") != 0) {
             Fail(&report_.parseErrors, "refused: " + status);
             return false;
@@ -176,6 +205,7 @@ bool StreamListener::Parse() {
         consumed_ += total;
         if (p[1] == 'E') {
             report_.ended = true;
+            report_.afterEnd += buffer_.size() - consumed_;
             return true;
         }
         if (total < kFramingHead) {

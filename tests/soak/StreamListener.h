@@ -4,6 +4,9 @@
 // checks that the audio is continuous: each object's presentation time against the frames
 // before it (the stream clock against the sample count), and every step between frames
 // against the pattern of PcmPattern.h.
+//
+// A listener can be started again after it stopped; its buffers are kept from one session to the
+// next, so listeners that come and go do not load the process heap the plug-in shares.
 #pragma once
 
 #include <windows.h>
@@ -28,6 +31,7 @@ struct ListenerReport {
     bool connected = false;    // "200 OK" and the header arrived
     bool ended = false;        // the end chunk arrived
     bool closedEarly = false;  // the connection closed (or failed) before the end chunk
+    uint64_t afterEnd = 0;     // bytes that came after the end chunk, before the connection closed
     uint64_t bytes = 0;        // everything received
     uint64_t packets = 0;      // data chunks
     uint64_t locationGaps = 0; // data chunks whose location does not follow the one before
@@ -47,6 +51,9 @@ struct ListenerReport {
 
     double packetMs = 0;       // the stream time one full data packet carries
 
+    // The stream ended with the end chunk as its last chunk.
+    bool EndedLast() const { return ended && afterEnd == 0; }
+
     // Verified: nothing lost, repeated or malformed in what arrived.
     bool Continuous() const {
         return connected && objects > 0 && locationGaps == 0 && timeErrors == 0 && stepErrors == 0 &&
@@ -61,11 +68,13 @@ public:
     StreamListener(const StreamListener&) = delete;
     StreamListener& operator=(const StreamListener&) = delete;
 
-    // Connects, sends the play request and starts reading on a thread of its own.
+    // Connects, sends the play request and starts reading on a thread of its own; a stopped
+    // listener starts a new session with an empty report.
     bool Start();
     // True once the header arrived; false when ms passed or the connection ended first.
     bool WaitForHeader(DWORD ms) const;
-    // True once the stream ended or the connection closed, within ms.
+    // True once the connection closed, within ms; after an end chunk the listener reads on until
+    // the sink closes.
     bool WaitForFinish(DWORD ms) const;
     // Closes the connection and ends the thread.
     void Stop();
@@ -86,6 +95,8 @@ public:
 private:
     static DWORD WINAPI ThreadMain(void* self);
     void Run();
+    // A new session's state, the buffers' room kept.
+    void Reset();
     // Consumes whole chunks from buffer_; false when the stream cannot be read on.
     bool Parse();
     bool OnHeaderChunk(const BYTE* data, size_t size);
@@ -110,7 +121,8 @@ private:
     // The reading thread's own; the report is copied out under the lock.
     mutable win::CriticalSection lock_;
     ListenerReport report_;
-    std::vector<BYTE> buffer_;
+    std::vector<char> chunk_;   // what one recv gets
+    std::vector<BYTE> buffer_;  // received, not yet parsed
     size_t consumed_ = 0;
     bool headDone_ = false;
     bool haveLocation_ = false;
