@@ -101,7 +101,7 @@ TEST_F(ListenerFaults, BeyondTheLimitAListenerIsRefusedAndTheOthersPlayOn) {
     ASSERT_TRUE(Plays(a) && Plays(b));
     EXPECT_TRUE(WaitForShownListeners(2)) << ShownListeners();
 
-    const std::string refused = AskOnce(port_, kPlayStreamRequest, 3000);
+    const std::string refused = AskOnce(port_, kPlayRequest, 3000);
     EXPECT_EQ(0u, refused.rfind("HTTP/1.0 503", 0)) << refused.substr(0, 80);
     EXPECT_TRUE(Plays(a));
     EXPECT_TRUE(Plays(b));

@@ -30,17 +30,6 @@ bool Readable(SOCKET s, long ms) {
 
 }  // namespace
 
-const char kPlayStreamRequest[] =
-    "GET / HTTP/1.0\r\n"
-    "Accept: */*\r\n"
-    "User-Agent: NSPlayer/4.1.0.3856\r\n"
-    "Pragma: no-cache,rate=1.000000,request-context=1\r\n"
-    "Pragma: xPlayStrm=1\r\n"
-    "Pragma: xClientGUID={c77e7400-738a-11d2-9add-0020af0a3278}\r\n"
-    "Pragma: stream-switch-count=2\r\n"
-    "Pragma: stream-switch-entry=ffff:1:0 ffff:2:0\r\n"
-    "\r\n";
-
 StreamListener::StreamListener(int port, Reading reading) {
     socket_ = ConnectTo(port);
     if (!socket_) return;
@@ -49,7 +38,7 @@ StreamListener::StreamListener(int port, Reading reading) {
         const int small = 1024;
         ::setsockopt(socket_.get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
     }
-    connected_ = SendAll(socket_.get(), kPlayStreamRequest);
+    connected_ = SendAll(socket_.get(), kPlayRequest);
     if (connected_ && reading == Reading::kReads) thread_ = std::thread([this] { Run(); });
 }
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <thread>
 
+#include "tests/common/PlayRequest.h"
 #include "win/UniqueSocket.h"
 
 namespace ombrel::test {
 
-// The request a Windows Media player sends for the live stream.
-extern const char kPlayStreamRequest[];
+using test_common::kPlayRequest;
 
 enum class Reading { kReads, kNeverReads };
 

@@ -12,24 +12,14 @@
 #include <vector>
 
 #include "standin/wmvcore/Sinks.h"
+#include "tests/common/PlayRequest.h"
 #include "tests/wmvcore/TestBuffer.h"
 #include "win/ComPtr.h"
 #include "win/UniqueSocket.h"
 
 namespace wmstandin::test {
 
-inline const char kPlayRequest[] =
-    "GET / HTTP/1.0\r\n"
-    "Host: 127.0.0.1:8008\r\n"
-    "Connection: close\r\n"
-    "Accept: */*\r\n"
-    "User-Agent: NSPlayer/4.1.0.3856\r\n"
-    "Pragma: no-cache,rate=1.000000,request-context=1\r\n"
-    "Pragma: xPlayStrm=1\r\n"
-    "Pragma: xClientGUID={c77e7400-738a-11d2-9add-0020af0a3278}\r\n"
-    "Pragma: stream-switch-count=2\r\n"
-    "Pragma: stream-switch-entry=ffff:1:0 ffff:2:0\r\n"
-    "\r\n";
+using test_common::kPlayRequest;
 inline const char kDescribeRequest[] =
     "GET / HTTP/1.1\r\n"
     "Accept: */*\r\n"
