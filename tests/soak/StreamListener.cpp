@@ -57,23 +57,8 @@ void StreamListener::Reset() {
     report_ = ListenerReport();
     buffer_.clear();
     consumed_ = 0;
-    headDone_ = false;
-    haveLocation_ = false;
-    lastLocation_ = 0;
-    preroll_ = 0;
-    packetSize_ = 0;
-    audioStream_ = -1;
-    blockAlign_ = 0;
-    synced_ = false;
-    inObject_ = false;
-    haveNumber_ = false;
-    objectNumber_ = 0;
-    objectSize_ = 0;
-    objectTime_ = 0;
+    parsing_ = Parsing();
     object_.clear();
-    havePrevious_ = false;
-    previousLeft_ = 0;
-    previousRight_ = 0;
 }
 
 bool StreamListener::Start() {
@@ -178,7 +163,7 @@ void StreamListener::Fail(uint64_t* counter, const std::string& what) {
 }
 
 bool StreamListener::Parse() {
-    if (!headDone_) {
+    if (!parsing_.headDone) {
         static const char kBlankLine[] = "\r\n\r\n";
         const auto blank = std::search(buffer_.begin(), buffer_.end(), kBlankLine, kBlankLine + 4);
         if (blank == buffer_.end()) return buffer_.size() < 16384;
@@ -189,7 +174,7 @@ bool StreamListener::Parse() {
             Fail(&report_.parseErrors, "refused: " + status);
             return false;
         }
-        headDone_ = true;
+        parsing_.headDone = true;
         consumed_ = end + 4;
     }
     for (;;) {
@@ -231,15 +216,15 @@ bool StreamListener::OnHeaderChunk(const BYTE* data, size_t size) {
     DWORD bytesPerSecond = 0;
     for (const auto& object : header.objects) {
         if (object.id == asf::kFilePropertiesObject && object.body.size() >= 80) {
-            preroll_ = static_cast<uint32_t>(asf::ReadU64(&object.body[56]));
-            packetSize_ = asf::ReadU32(&object.body[68]);
+            parsing_.preroll = static_cast<uint32_t>(asf::ReadU64(&object.body[56]));
+            parsing_.packetSize = asf::ReadU32(&object.body[68]);
         } else if (object.id == asf::kStreamPropertiesObject && object.body.size() >= 54 + 16 &&
                    asf::ReadGuid(object.body.data()) == asf::kAudioMedia) {
-            audioStream_ = object.body[48] & 0x7F;
+            parsing_.audioStream = object.body[48] & 0x7F;
             WAVEFORMATEX wave{};
             std::memcpy(&wave, &object.body[54], 16);
             report_.sampleRate = wave.nSamplesPerSec;
-            blockAlign_ = wave.nBlockAlign;
+            parsing_.blockAlign = wave.nBlockAlign;
             bytesPerSecond = wave.nAvgBytesPerSec;
             if (mode_ == ListenMode::kVerify && (wave.wBitsPerSample != 16 || wave.nChannels != 2)) {
                 Fail(&report_.parseErrors, "the stream's audio is not 16-bit stereo");
@@ -247,11 +232,11 @@ bool StreamListener::OnHeaderChunk(const BYTE* data, size_t size) {
             }
         }
     }
-    if (audioStream_ < 0 || report_.sampleRate == 0) {
+    if (parsing_.audioStream < 0 || report_.sampleRate == 0) {
         Fail(&report_.parseErrors, "no audio stream in the header");
         return false;
     }
-    if (bytesPerSecond) report_.packetMs = packetSize_ * 1000.0 / bytesPerSecond;
+    if (bytesPerSecond) report_.packetMs = parsing_.packetSize * 1000.0 / bytesPerSecond;
     report_.connected = true;
     headerSeen_ = true;
     return true;
@@ -259,9 +244,9 @@ bool StreamListener::OnHeaderChunk(const BYTE* data, size_t size) {
 
 void StreamListener::OnDataChunk(uint32_t location, const BYTE* data, size_t size) {
     ++report_.packets;
-    if (haveLocation_ && location != lastLocation_ + 1) ++report_.locationGaps;
-    haveLocation_ = true;
-    lastLocation_ = location;
+    if (parsing_.haveLocation && location != parsing_.lastLocation + 1) ++report_.locationGaps;
+    parsing_.haveLocation = true;
+    parsing_.lastLocation = location;
     if (size >= 11) latestMs_ = asf::ReadU32(data + 7);
     if (mode_ != ListenMode::kVerify) return;
     const wmstandin::test::ParsedPacket packet =
@@ -271,7 +256,7 @@ void StreamListener::OnDataChunk(uint32_t location, const BYTE* data, size_t siz
         return;
     }
     for (const auto& payload : packet.payloads) {
-        if (payload.stream != audioStream_) continue;
+        if (payload.stream != parsing_.audioStream) continue;
         OnAudioPayload(payload.objectNumber, payload.offset, payload.objectSize, payload.time, payload.data.data(),
                        payload.data.size());
     }
@@ -280,43 +265,44 @@ void StreamListener::OnDataChunk(uint32_t location, const BYTE* data, size_t siz
 void StreamListener::OnAudioPayload(uint8_t number, uint32_t offset, uint32_t objectSize, uint32_t time,
                                     const BYTE* data, size_t size) {
     if (offset == 0) {
-        if (inObject_)
-            Fail(&report_.fragmentErrors, "object " + std::to_string(objectNumber_) + " cut short");
-        if (haveNumber_ && number != static_cast<uint8_t>(objectNumber_ + 1))
+        if (parsing_.inObject)
+            Fail(&report_.fragmentErrors, "object " + std::to_string(parsing_.objectNumber) + " cut short");
+        if (parsing_.haveNumber && number != static_cast<uint8_t>(parsing_.objectNumber + 1))
             Fail(&report_.fragmentErrors, "object " + std::to_string(number) + " after object " +
-                                              std::to_string(objectNumber_));
-        synced_ = true;
-        inObject_ = true;
-        haveNumber_ = true;
-        objectNumber_ = number;
-        objectSize_ = objectSize;
-        objectTime_ = time;
+                                              std::to_string(parsing_.objectNumber));
+        parsing_.synced = true;
+        parsing_.inObject = true;
+        parsing_.haveNumber = true;
+        parsing_.objectNumber = number;
+        parsing_.objectSize = objectSize;
+        parsing_.objectTime = time;
         object_.clear();
-    } else if (!synced_) {
+    } else if (!parsing_.synced) {
         return;  // joined in the middle of an object
-    } else if (!inObject_ || number != objectNumber_ || offset != object_.size() || objectSize != objectSize_) {
+    } else if (!parsing_.inObject || number != parsing_.objectNumber || offset != object_.size() ||
+               objectSize != parsing_.objectSize) {
         Fail(&report_.fragmentErrors, "payload of object " + std::to_string(number) + " at offset " +
                                           std::to_string(offset) + " out of turn");
-        inObject_ = false;
+        parsing_.inObject = false;
         return;
     }
     object_.insert(object_.end(), data, data + size);
-    if (object_.size() > objectSize_) {
+    if (object_.size() > parsing_.objectSize) {
         Fail(&report_.fragmentErrors, "object " + std::to_string(number) + " longer than announced");
-        inObject_ = false;
-    } else if (object_.size() == objectSize_) {
-        inObject_ = false;
+        parsing_.inObject = false;
+    } else if (object_.size() == parsing_.objectSize) {
+        parsing_.inObject = false;
         OnAudioObject();
     }
 }
 
 void StreamListener::OnAudioObject() {
-    if (blockAlign_ <= 0 || object_.size() % blockAlign_ != 0) {
+    if (parsing_.blockAlign <= 0 || object_.size() % parsing_.blockAlign != 0) {
         Fail(&report_.fragmentErrors, "object of a partial frame");
         return;
     }
-    const uint64_t frames = object_.size() / blockAlign_;
-    const uint32_t timeMs = objectTime_ >= preroll_ ? objectTime_ - preroll_ : 0;
+    const uint64_t frames = object_.size() / parsing_.blockAlign;
+    const uint32_t timeMs = parsing_.objectTime >= parsing_.preroll ? parsing_.objectTime - parsing_.preroll : 0;
     const double rate = report_.sampleRate;
     if (report_.objects == 0) {
         report_.firstTimeMs = timeMs;
@@ -329,19 +315,19 @@ void StreamListener::OnAudioObject() {
                                           std::to_string(expected) + " ms");
     }
     for (uint64_t f = 0; f < frames; ++f) {
-        const BYTE* p = object_.data() + f * blockAlign_;
+        const BYTE* p = object_.data() + f * parsing_.blockAlign;
         const int left = static_cast<int16_t>(asf::ReadU16(p));
         const int right = static_cast<int16_t>(asf::ReadU16(p + 2));
-        if (havePrevious_) {
-            const int step = std::max(std::abs(left - previousLeft_), std::abs(right - previousRight_));
+        if (parsing_.havePrevious) {
+            const int step = std::max(std::abs(left - parsing_.previousLeft), std::abs(right - parsing_.previousRight));
             if (step > report_.maxStep) report_.maxStep = step;
             if (step > kMaxStep)
                 Fail(&report_.stepErrors, "a step of " + std::to_string(step) + " at " +
                                               std::to_string(timeMs + f * 1000.0 / rate) + " ms");
         }
-        havePrevious_ = true;
-        previousLeft_ = left;
-        previousRight_ = right;
+        parsing_.havePrevious = true;
+        parsing_.previousLeft = left;
+        parsing_.previousRight = right;
     }
     report_.frames += frames;
     ++report_.objects;

@@ -124,24 +124,28 @@ private:
     std::vector<char> chunk_;   // what one recv gets
     std::vector<BYTE> buffer_;  // received, not yet parsed
     size_t consumed_ = 0;
-    bool headDone_ = false;
-    bool haveLocation_ = false;
-    uint32_t lastLocation_ = 0;
-    uint32_t preroll_ = 0;
-    uint32_t packetSize_ = 0;
-    int audioStream_ = -1;
-    int blockAlign_ = 0;
-    // The media object being put together.
-    bool synced_ = false;  // an object start has been seen (a listener may join mid-object)
-    bool inObject_ = false;
-    bool haveNumber_ = false;
-    uint8_t objectNumber_ = 0;
-    uint32_t objectSize_ = 0;
-    uint32_t objectTime_ = 0;
-    std::vector<BYTE> object_;
-    bool havePrevious_ = false;
-    int previousLeft_ = 0;
-    int previousRight_ = 0;
+    // Where the parsing of a session stands; a new session starts from the defaults.
+    struct Parsing {
+        bool headDone = false;
+        bool haveLocation = false;
+        uint32_t lastLocation = 0;
+        uint32_t preroll = 0;
+        uint32_t packetSize = 0;
+        int audioStream = -1;
+        int blockAlign = 0;
+        // The media object being put together.
+        bool synced = false;  // an object start has been seen (a listener may join mid-object)
+        bool inObject = false;
+        bool haveNumber = false;
+        uint8_t objectNumber = 0;
+        uint32_t objectSize = 0;
+        uint32_t objectTime = 0;
+        bool havePrevious = false;
+        int previousLeft = 0;
+        int previousRight = 0;
+    };
+    Parsing parsing_;
+    std::vector<BYTE> object_;  // the media object being put together
 };
 
 }  // namespace soak
