@@ -22,9 +22,10 @@ namespace {
 constexpr DWORD kTitleEveryMs = 50;
 // The worker's first title of a broadcast counts as a new track and would go to PeerCast at
 // once, holding the worker for the request's whole time limit: PeerCast is switched on only
-// once titles flow, and the first new track comes a few seconds in, then every ten seconds.
+// once titles flow, and the first new track comes a second in (a million blocks take a few
+// seconds), then every ten seconds.
 constexpr DWORD kPeerCastOnAfterMs = 500;
-constexpr DWORD kFirstTrackAfterMs = 3000;
+constexpr DWORD kFirstTrackAfterMs = 1000;
 constexpr DWORD kTrackEveryMs = 10000;
 constexpr int kListenerSlots = 3;
 constexpr size_t kWorstKept = 12;
