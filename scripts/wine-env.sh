@@ -45,8 +45,9 @@ ombrel_start_wine() {
   # The first Wine process of a server starts its system services, which live as long as the
   # server and inherit that process's standard streams. Start them here with nothing attached:
   # otherwise they would hold CTest's output pipes open and CTest would wait for them forever.
-  # That first process also maps the dialogs' font, MS UI Gothic, to IPA P Gothic (proportional, as MS UI Gothic is) that the
-  # set-up installs, so Japanese text renders as a Japanese user sees it.
+  # That first process also maps the dialogs' font, MS UI Gothic, to the IPA P Gothic font the
+  # set-up installs (proportional, as MS UI Gothic is), so Japanese text renders as a Japanese
+  # user sees it.
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d 'IPAPGothic' /f \
     >/dev/null 2>&1 </dev/null || true
   # Xvfb has no window manager: Wine would wait 2 s for one each time a window is hidden.
