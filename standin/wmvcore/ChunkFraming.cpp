@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace wmstandin {
 namespace {
@@ -18,15 +19,15 @@ void ChunkHead(char type, DWORD location, BYTE flags, size_t payload, BYTE (&hea
 
 }  // namespace
 
-std::string ErrorResponse(int code, const char* reason) {
-    char text[256];
+void AppendErrorResponse(std::vector<BYTE>* out, int code, const char* reason) {
+    char text[kMaxErrorResponse + 1];
     std::snprintf(text, sizeof text,
                   "HTTP/1.0 %d %s\r\nContent-Type: text/plain\r\nContent-Length: %u\r\nConnection: close\r\n\r\n%s\r\n",
-                  code, reason, static_cast<unsigned>(std::char_traits<char>::length(reason) + 2), reason);
-    return text;
+                  code, reason, static_cast<unsigned>(std::strlen(reason) + 2), reason);
+    AppendText(out, text);
 }
 
-void AppendText(std::vector<BYTE>* out, const std::string& text) { out->insert(out->end(), text.begin(), text.end()); }
+void AppendText(std::vector<BYTE>* out, const char* text) { out->insert(out->end(), text, text + std::strlen(text)); }
 
 void AppendHeaderChunk(std::vector<BYTE>* out, const std::vector<BYTE>& header) {
     BYTE head[kChunkHeadSize];

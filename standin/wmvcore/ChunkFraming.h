@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <string>
 #include <vector>
 
 #include "standin/wmvcore/ByteRing.h"
@@ -27,9 +26,12 @@ inline constexpr char kStreamingResponse[] =
     "Connection: close\r\n"
     "\r\n";
 
-std::string ErrorResponse(int code, const char* reason);
+// The longest refusal AppendErrorResponse writes: the room a connection keeps for one, so
+// that a refusal made under the connection table's lock allocates nothing.
+constexpr size_t kMaxErrorResponse = 255;
+void AppendErrorResponse(std::vector<BYTE>* out, int code, const char* reason);
 
-void AppendText(std::vector<BYTE>* out, const std::string& text);
+void AppendText(std::vector<BYTE>* out, const char* text);
 void AppendHeaderChunk(std::vector<BYTE>* out, const std::vector<BYTE>& header);
 // The whole chunk, or nothing when it does not fit.
 bool AppendDataChunk(ByteRing* ring, DWORD location, const BYTE* data, size_t size) noexcept;

@@ -208,7 +208,7 @@ void ConnectionTable::RefuseLocked(Connection& c, int code, const char* reason) 
     if (c.phase != Phase::kRequest && c.phase != Phase::kWaitHeader) return;
     c.reply.clear();
     c.replySent = 0;
-    AppendText(&c.reply, ErrorResponse(code, reason));
+    AppendErrorResponse(&c.reply, code, reason);
     c.phase = Phase::kFlushing;
 }
 

@@ -102,6 +102,8 @@ void SinkServer::Accept() {
     c->socket = std::move(s);
     c->peer = peer;
     c->since = ::GetTickCount();
+    // Room for a refusal, which is written under the table's lock.
+    c->reply.reserve(kMaxErrorResponse);
     table_.Add(std::move(c));
 }
 
