@@ -91,14 +91,6 @@ private:
 
 class NetworkSinkStopTest : public NetworkSinkTest {
 protected:
-    win::UniqueSocket Listen(int receiveBuffer = 0) {
-        auto s = Connect(port_);
-        if (receiveBuffer > 0)
-            ::setsockopt(s.get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
-                         sizeof receiveBuffer);
-        if (s && !Send(s.get(), kPlayRequest)) s.reset();
-        return s;
-    }
     // Packets first..first+count-1, each with its number as the pattern's seed, never letting
     // the reader fall more than kMaxLag behind.
     void SendPackets(int first, int count, const StreamReader* reader) {

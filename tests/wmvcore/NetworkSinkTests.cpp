@@ -67,16 +67,14 @@ TEST_F(NetworkSinkTest, PlayGetsTheHeaderThenLivePacketsFromNow) {
 
 TEST_F(NetworkSinkTest, AListenerAfterOneThatLeftGetsOnlyItsOwnStream) {
     // The first leaves with much still queued for it; the next may reuse that queue.
-    auto first = Connect(port_);
-    const int small = 4096;
-    ::setsockopt(first.get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
-    ASSERT_TRUE(Send(first.get(), kPlayRequest));
+    auto first = Listen(4096);
+    ASSERT_TRUE(first);
     ASSERT_TRUE(WaitForCount(1));
     for (int i = 0; i < 100; ++i) SendPacket(Bytes(3200, 50));
     first.reset();
     ASSERT_TRUE(WaitForCount(0));
-    auto next = Connect(port_);
-    ASSERT_TRUE(Send(next.get(), kPlayRequest));
+    auto next = Listen();
+    ASSERT_TRUE(next);
     ASSERT_TRUE(WaitForCount(1));
     for (int i = 0; i < 3; ++i) SendPacket(Bytes(3200, i));
     const std::string response = Receive(next.get(), 200 + 712 + 3 * 3212, 3000);
@@ -92,8 +90,8 @@ TEST_F(NetworkSinkTest, AListenerAfterOneThatLeftGetsOnlyItsOwnStream) {
 }
 
 TEST_F(NetworkSinkTest, EndOfWritingSendsTheEndChunkAndCloses) {
-    auto s = Connect(port_);
-    ASSERT_TRUE(Send(s.get(), kPlayRequest));
+    auto s = Listen();
+    ASSERT_TRUE(s);
     ASSERT_TRUE(WaitForCount(1));
     SendPacket(Bytes(3200, 5));
     ASSERT_EQ(sink_->OnEndWriting(), S_OK);
@@ -112,23 +110,21 @@ TEST_F(NetworkSinkTest, ListenersBeyondTheLimitAreRefusedAndNotCounted) {
     ASSERT_TRUE(Send(a.get(), kPlayRequest));
     ASSERT_TRUE(Send(b.get(), kPlayRequest));
     ASSERT_TRUE(WaitForCount(2));
-    auto c = Connect(port_);
-    ASSERT_TRUE(Send(c.get(), kPlayRequest));
+    auto c = Listen();
+    ASSERT_TRUE(c);
     const std::string refused = Receive(c.get());
     EXPECT_EQ(refused.rfind("HTTP/1.0 503", 0), 0u) << refused;
     EXPECT_EQ(Count(), 2u);
     a.reset();
     ASSERT_TRUE(WaitForCount(1));
-    auto d = Connect(port_);
-    ASSERT_TRUE(Send(d.get(), kPlayRequest));
+    auto d = Listen();
+    ASSERT_TRUE(d);
     EXPECT_TRUE(WaitForCount(2)) << "a freed place is taken again";
 }
 
 TEST_F(NetworkSinkTest, AListenerThatNeverReadsIsDroppedWithoutBlockingTheWriter) {
-    auto s = Connect(port_);
-    const int small = 4096;
-    ::setsockopt(s.get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
-    ASSERT_TRUE(Send(s.get(), kPlayRequest));
+    auto s = Listen(4096);
+    ASSERT_TRUE(s);
     ASSERT_TRUE(WaitForCount(1));
     const auto packet = Bytes(3200, 7);
     DWORD slowest = 0;
@@ -183,8 +179,8 @@ TEST_F(NetworkSinkTest, ABusyPortFailsAtOnceAndCloseFreesIt) {
 }
 
 TEST_F(NetworkSinkTest, CloseDisconnectsListenersAndOpenServesAgain) {
-    auto s = Connect(port_);
-    ASSERT_TRUE(Send(s.get(), kPlayRequest));
+    auto s = Listen();
+    ASSERT_TRUE(s);
     ASSERT_TRUE(WaitForCount(1));
     EXPECT_EQ(sink_->Close(), S_OK);
     EXPECT_EQ(Count(), 0u);
@@ -197,8 +193,8 @@ TEST_F(NetworkSinkTest, CloseDisconnectsListenersAndOpenServesAgain) {
     DWORD port = 0;
     ASSERT_EQ(sink_->Open(&port), S_OK);
     port_ = port;
-    auto t = Connect(port_);
-    ASSERT_TRUE(Send(t.get(), kPlayRequest));
+    auto t = Listen();
+    ASSERT_TRUE(t);
     EXPECT_TRUE(WaitForCount(1));
 }
 

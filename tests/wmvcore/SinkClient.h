@@ -143,6 +143,16 @@ protected:
         }
         return true;
     }
+    // A listener that has sent its play request, with a receive buffer of that size when one is
+    // given; none when it could not connect or send.
+    win::UniqueSocket Listen(int receiveBuffer = 0) {
+        auto s = Connect(port_);
+        if (receiveBuffer > 0)
+            ::setsockopt(s.get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
+                         sizeof receiveBuffer);
+        if (s && !Send(s.get(), kPlayRequest)) s.reset();
+        return s;
+    }
     void SendPacket(const std::vector<BYTE>& bytes) {
         TestBuffer unit(bytes);
         ASSERT_EQ(sink_->OnDataUnit(&unit), S_OK);
