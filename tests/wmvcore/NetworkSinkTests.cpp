@@ -1,14 +1,16 @@
 // The network sink on real loopback sockets: describe and play requests, the chunk framing,
-// the listener limit and count, a listener that never reads or that leaves, bad requests and a
-// busy port.
+// the listener limit and count, a listener that never reads or that leaves, packets that cost
+// the writer's thread no allocation, bad requests and a busy port.
 #include <winsock.h>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "standin/wmvcore/HttpRequest.h"
+#include "tests/wmvcore/AllocationCounter.h"
 #include "tests/wmvcore/SinkClient.h"
 
 namespace wmstandin::test {
@@ -141,6 +143,40 @@ TEST_F(NetworkSinkTest, AListenerThatNeverReadsIsDroppedWithoutBlockingTheWriter
     std::string rest = Receive(s.get(), SIZE_MAX, 10000);
     char byte;
     EXPECT_EQ(::recv(s.get(), &byte, 1, 0), 0) << "closed after " << rest.size() << " bytes";
+}
+
+TEST_F(NetworkSinkTest, PacketsForStreamingListenersAllocateNothingOnTheWritersThread) {
+    auto reading = Listen();
+    auto idle = Listen(4096);
+    ASSERT_TRUE(reading);
+    ASSERT_TRUE(idle);
+    ASSERT_TRUE(WaitForCount(2));
+    // Well within a listener's queue, so the idle one stays too.
+    constexpr int kPackets = 200;
+    std::vector<std::unique_ptr<TestBuffer>> units;
+    for (int i = 0; i < kPackets; ++i) units.push_back(std::make_unique<TestBuffer>(Bytes(3200, i)));
+    int failed = 0;
+    long allocations = 0;
+    {
+        wmvcore_tests::AllocationCounter counter;
+        for (auto& unit : units) failed += FAILED(sink_->OnDataUnit(unit.get()));
+        allocations = counter.Count();
+    }
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(allocations, 0) << "OnDataUnit runs on the plug-in's audio thread";
+    EXPECT_EQ(Count(), 2u);
+    const size_t body = 12 + header_.size() + kPackets * 3212;  // the header chunk, then the data chunks
+    std::string response;
+    const DWORD start = ::GetTickCount();
+    while (BodyOf(response).size() < body && ::GetTickCount() - start < 5000)
+        response += Receive(reading.get(), SIZE_MAX, 100);
+    std::vector<Chunk> chunks;
+    ASSERT_TRUE(SplitChunks(BodyOf(response), &chunks, false));
+    ASSERT_EQ(chunks.size(), 1u + kPackets);
+    for (int i = 0; i < kPackets; ++i) {
+        const auto expected = Bytes(3200, i);
+        EXPECT_EQ(chunks[1 + i].payload, std::string(expected.begin(), expected.end())) << "packet " << i;
+    }
 }
 
 TEST_F(NetworkSinkTest, GarbageGetsA400AndAClose) {
