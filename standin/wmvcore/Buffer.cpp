@@ -79,11 +79,4 @@ HRESULT CreateBuffer(DWORD maxLength, INSSBuffer** buffer) noexcept {
     });
 }
 
-HRESULT CreateBufferFrom(const BYTE* bytes, DWORD length, INSSBuffer** buffer) noexcept {
-    if (length && !bytes) return E_POINTER;
-    HRESULT hr = CreateBuffer(length, buffer);
-    if (SUCCEEDED(hr) && length) std::memcpy(static_cast<Buffer*>(*buffer)->bytes.data(), bytes, length);
-    return hr;
-}
-
 }  // namespace wmstandin

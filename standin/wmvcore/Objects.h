@@ -57,9 +57,8 @@ HRESULT CreateProfile(WMT_VERSION version, IWMProfile** profile) noexcept;
 HRESULT CreateInputProps(const StreamData& stream, const WM_MEDIA_TYPE& type, const std::vector<BYTE>& format,
                          IWMInputMediaProps** props) noexcept;
 
-// A buffer of maxLength bytes (length maxLength), or one holding a copy of bytes.
+// A buffer of maxLength bytes (length maxLength).
 HRESULT CreateBuffer(DWORD maxLength, INSSBuffer** buffer) noexcept;
-HRESULT CreateBufferFrom(const BYTE* bytes, DWORD length, INSSBuffer** buffer) noexcept;
 
 HRESULT CreateWriter(IWMWriter** writer) noexcept;
 
