@@ -6,20 +6,22 @@
 
 #include <string>
 
+#include "win/UniqueAny.h"
+
 namespace testing_support {
 
 // Threads of this process right now.
 inline int CountProcessThreads() {
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    // A snapshot, like a file, is INVALID_HANDLE_VALUE when it failed.
+    win::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) return -1;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof(entry);
     int count = 0;
     DWORD self = ::GetCurrentProcessId();
-    for (BOOL ok = ::Thread32First(snapshot, &entry); ok; ok = ::Thread32Next(snapshot, &entry)) {
+    for (BOOL ok = ::Thread32First(snapshot.get(), &entry); ok; ok = ::Thread32Next(snapshot.get(), &entry)) {
         if (entry.th32OwnerProcessID == self) ++count;
     }
-    ::CloseHandle(snapshot);
     return count;
 }
 
@@ -52,12 +54,11 @@ inline std::string ExeFolder() {
 
 inline std::string ReadWholeFile(const std::string& path) {
     std::string text;
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return text;
+    win::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return text;
     char buffer[4096];
     DWORD read = 0;
-    while (::ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
-    ::CloseHandle(file);
+    while (::ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
     return text;
 }
 
