@@ -25,13 +25,17 @@ inline int CountProcessThreads() {
     return count;
 }
 
-// Dispatches this thread's messages for ms milliseconds, or until done() holds.
-template <typename Done>
-bool PumpUntil(DWORD ms, Done done) {
+// Dispatches this thread's messages for ms milliseconds, or until done() holds. The keyboard
+// messages of the modeless dialog that dialog() names go through IsDialogMessage, as a host
+// that supports modeless dialogs dispatches them.
+template <typename Done, typename Dialog>
+bool PumpUntil(DWORD ms, Done done, Dialog dialog) {
     DWORD start = ::GetTickCount();
     for (;;) {
         MSG msg;
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            HWND window = dialog();
+            if (window && ::IsDialogMessageA(window, &msg)) continue;
             ::TranslateMessage(&msg);
             ::DispatchMessageA(&msg);
         }
@@ -39,6 +43,11 @@ bool PumpUntil(DWORD ms, Done done) {
         if (::GetTickCount() - start >= ms) return false;
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
+}
+
+template <typename Done>
+bool PumpUntil(DWORD ms, Done done) {
+    return PumpUntil(ms, done, [] { return HWND(nullptr); });
 }
 
 inline void Pump(DWORD ms) {

@@ -13,6 +13,7 @@
 #include "plugin/BroadcastControl.h"
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
+#include "tests/plugin/TestSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
@@ -25,19 +26,7 @@ inline HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
 // window's keyboard messages go through IsDialogMessage.
 template <typename Done>
 bool PumpUntil(DWORD ms, Done done) {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            HWND dialog = ombrel::MainWindowHandle();
-            if (dialog && ::IsDialogMessageA(dialog, &msg)) continue;
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        if (done()) return true;
-        if (::GetTickCount() - start >= ms) return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
+    return testing_support::PumpUntil(ms, done, [] { return ombrel::MainWindowHandle(); });
 }
 
 inline void Pump(DWORD ms) {

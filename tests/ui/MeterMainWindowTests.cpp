@@ -7,6 +7,7 @@
 
 #include "MeterTestSupport.h"
 #include "plugin/PluginState.h"
+#include "tests/plugin/TestSupport.h"
 #include "ui/GradientImage.h"
 #include "ui/LevelMeter.h"
 #include "ui/MainWindow.h"
@@ -16,20 +17,7 @@
 namespace ombrel {
 namespace {
 
-template <typename Done>
-bool PumpUntil(DWORD ms, Done done) {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        if (done()) return true;
-        if (::GetTickCount() - start >= ms) return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
+using testing_support::PumpUntil;
 
 struct MeterControl {
     HWND control = nullptr;
