@@ -70,8 +70,6 @@ HRESULT CreateScripted(ombrel::LiveEncoder** encoder) {
     return S_OK;
 }
 
-void Command(HWND dialog, UINT id) { ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
-
 // The monitor fields as one line, for readable failures.
 std::string Fields(HWND dialog) {
     return ItemTextA(dialog, IDC_CLIENT_COUNT) + " | " + ItemTextA(dialog, IDC_BYTES_SENT) + " | " +
@@ -146,18 +144,12 @@ TEST_F(MainWindowBroadcastTest, AFailedQueryKeepsItsFieldsPreviousText) {
 TEST_F(MainWindowBroadcastTest, StartAndStopSwitchTheCommandsAndTheMonitorBackToIdle) {
     HWND dialog = Open();
     ASSERT_NE(nullptr, dialog);
-    HWND toolbar = FindToolbar(dialog);
     encoder_.clients = 1;
     encoder_.seconds = 5;
     ::SetDlgItemTextA(dialog, IDC_SCRIPT_TEXT, "before the start");
     Command(dialog, IDM_START_BROADCAST);
     ASSERT_EQ(1, ombrel::IsBroadcasting());
-    EXPECT_FALSE(ButtonEnabled(toolbar, IDM_START_BROADCAST));
-    EXPECT_FALSE(ButtonEnabled(toolbar, IDM_SETTINGS));
-    EXPECT_TRUE(ButtonEnabled(toolbar, IDM_STOP_BROADCAST));
-    EXPECT_TRUE(MenuGrayed(dialog, IDM_START_BROADCAST));
-    EXPECT_TRUE(MenuGrayed(dialog, IDM_SETTINGS));
-    EXPECT_FALSE(MenuGrayed(dialog, IDM_STOP_BROADCAST));
+    ExpectCommandState(dialog, true);
     EXPECT_EQ("", ItemTextA(dialog, IDC_SCRIPT_TEXT));
     ASSERT_TRUE(MonitorShows(dialog, "1 | 0 (KB) | 0.0 (kbps) | 00:00:00:05")) << Fields(dialog);
 
@@ -169,12 +161,7 @@ TEST_F(MainWindowBroadcastTest, StartAndStopSwitchTheCommandsAndTheMonitorBackTo
     Command(dialog, IDM_STOP_BROADCAST);
     EXPECT_EQ(0, ombrel::IsBroadcasting());
     EXPECT_EQ(1, encoder_.releases);
-    EXPECT_TRUE(ButtonEnabled(toolbar, IDM_START_BROADCAST));
-    EXPECT_TRUE(ButtonEnabled(toolbar, IDM_SETTINGS));
-    EXPECT_FALSE(ButtonEnabled(toolbar, IDM_STOP_BROADCAST));
-    EXPECT_FALSE(MenuGrayed(dialog, IDM_START_BROADCAST));
-    EXPECT_FALSE(MenuGrayed(dialog, IDM_SETTINGS));
-    EXPECT_TRUE(MenuGrayed(dialog, IDM_STOP_BROADCAST));
+    ExpectCommandState(dialog, false);
     EXPECT_EQ("", ItemTextA(dialog, IDC_SCRIPT_TEXT));
     EXPECT_TRUE(MonitorShows(dialog, "0 | 0 (KB) | 0.0 (kbps) | 00:00:00:00")) << Fields(dialog);
 }
@@ -204,8 +191,7 @@ TEST_F(MainWindowBroadcastTest, ClosingDuringABroadcastKeepsItAndStopsTheMonitor
     HWND again = Open();
     ASSERT_NE(nullptr, again);
     EXPECT_EQ("4 | 3 (KB) | 48.0 (kbps) | 00:01:00:00", Fields(again));
-    EXPECT_TRUE(ButtonEnabled(FindToolbar(again), IDM_STOP_BROADCAST));
-    EXPECT_TRUE(MenuGrayed(again, IDM_START_BROADCAST));
+    ExpectCommandState(again, true);
 }
 
 // Finds the start's error box among this thread's windows, keeps its text and presses OK.
@@ -243,11 +229,7 @@ TEST_F(MainWindowBroadcastTest, AFailedStartIsShownAndLeavesTheIdleState) {
     EXPECT_EQ(1, g_boxes);
     EXPECT_EQ("Could not Start (hr=0x80004005).", g_boxText.substr(0, g_boxText.find_last_not_of("\r\n") + 1));
     EXPECT_EQ(0, ombrel::IsBroadcasting());
-    HWND toolbar = FindToolbar(dialog);
-    EXPECT_TRUE(ButtonEnabled(toolbar, IDM_START_BROADCAST));
-    EXPECT_FALSE(ButtonEnabled(toolbar, IDM_STOP_BROADCAST));
-    EXPECT_FALSE(MenuGrayed(dialog, IDM_START_BROADCAST));
-    EXPECT_TRUE(MenuGrayed(dialog, IDM_STOP_BROADCAST));
+    ExpectCommandState(dialog, false);
     EXPECT_EQ("", ItemTextA(dialog, IDC_SCRIPT_TEXT));
 }
 

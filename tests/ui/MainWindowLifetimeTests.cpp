@@ -71,11 +71,8 @@ TEST_F(MainWindowTest, ReopeningShowsTheCurrentStateAtOnce) {
     ASSERT_NE(nullptr, again);
     EXPECT_TRUE(::IsWindowVisible(again));
     EXPECT_EQ("8765", ItemTextA(again, IDC_OUTPUT_PORT));
-    HWND toolbar = FindToolbar(again);
-    EXPECT_FALSE(ButtonEnabled(toolbar, IDM_START_BROADCAST));
-    EXPECT_TRUE(ButtonEnabled(toolbar, IDM_STOP_BROADCAST));
-    EXPECT_TRUE(MenuGrayed(again, IDM_SETTINGS));
-    EXPECT_FALSE(ButtonChecked(toolbar, IDM_SONG_DETECT));
+    ExpectCommandState(again, true);
+    EXPECT_FALSE(ButtonChecked(FindToolbar(again), IDM_SONG_DETECT));
     EXPECT_EQ(0u, MenuState(again, IDM_SONG_DETECT) & MF_CHECKED);
 }
 

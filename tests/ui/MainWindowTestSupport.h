@@ -91,6 +91,25 @@ inline UINT MenuState(HWND dialog, UINT id) { return ::GetMenuState(::GetMenu(di
 
 inline bool MenuGrayed(HWND dialog, UINT id) { return (MenuState(dialog, id) & MF_GRAYED) != 0; }
 
+inline void Command(HWND dialog, UINT id) { ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+// What a user sees of the commands, on the toolbar and in the menu alike: start and settings
+// only while idle, stop only while broadcasting, the others always.
+inline void ExpectCommandState(HWND dialog, bool broadcasting) {
+    HWND toolbar = FindToolbar(dialog);
+    ASSERT_NE(nullptr, toolbar);
+    EXPECT_EQ(!broadcasting, ButtonEnabled(toolbar, IDM_START_BROADCAST));
+    EXPECT_EQ(!broadcasting, ButtonEnabled(toolbar, IDM_SETTINGS));
+    EXPECT_EQ(broadcasting, ButtonEnabled(toolbar, IDM_STOP_BROADCAST));
+    EXPECT_EQ(broadcasting, MenuGrayed(dialog, IDM_START_BROADCAST));
+    EXPECT_EQ(broadcasting, MenuGrayed(dialog, IDM_SETTINGS));
+    EXPECT_EQ(!broadcasting, MenuGrayed(dialog, IDM_STOP_BROADCAST));
+    EXPECT_TRUE(ButtonEnabled(toolbar, IDM_ABOUT));
+    EXPECT_TRUE(ButtonEnabled(toolbar, IDM_SONG_DETECT));
+    EXPECT_FALSE(MenuGrayed(dialog, IDM_CLOSE));
+    EXPECT_FALSE(MenuGrayed(dialog, IDM_ABOUT));
+}
+
 // Restores the plug-in-wide state a test touches, and opens the main window over an owner.
 class MainWindowTest : public ::testing::Test {
 protected:
