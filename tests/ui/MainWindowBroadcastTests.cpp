@@ -6,9 +6,9 @@
 #include <string>
 
 #include "encoder/Catalogue.h"
+#include "tests/plugin/StreamListener.h"
 #include "tests/ui/MainWindowTestSupport.h"
 #include "win/ComApartment.h"
-#include "win/UniqueSocket.h"
 
 namespace main_window_tests {
 namespace {
@@ -233,32 +233,6 @@ TEST_F(MainWindowBroadcastTest, AFailedStartIsShownAndLeavesTheIdleState) {
     EXPECT_EQ("", ItemTextA(dialog, IDC_SCRIPT_TEXT));
 }
 
-// A port nobody listens on right now.
-DWORD FreeLoopbackPort() {
-    win::UniqueSocket probe(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    if (!probe || ::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) return 0;
-    int size = sizeof(address);
-    ::getsockname(probe.get(), reinterpret_cast<sockaddr*>(&address), &size);
-    return ::ntohs(address.sin_port);
-}
-
-// A player-like listener: asks to play the stream and stays connected.
-win::UniqueSocket ConnectListener(DWORD port) {
-    win::UniqueSocket listener(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = ::htons(u_short(port));
-    address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    if (!listener || ::connect(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
-        return win::UniqueSocket();
-    const char request[] = "GET / HTTP/1.0\r\nPragma: xPlayStrm=1\r\n\r\n";
-    ::send(listener.get(), request, int(sizeof(request) - 1), 0);
-    return listener;
-}
-
 // What Init prepares for a broadcast: COM, sockets, the default format, encoder settings and
 // settings; put back afterwards.
 class RealBroadcastTest : public MainWindowTest {
@@ -296,9 +270,9 @@ private:
 };
 
 TEST_F(RealBroadcastTest, RealBroadcastThroughTheRuntimeShowsItsListenerAndRunningTime) {
-    const DWORD port = FreeLoopbackPort();
-    ASSERT_NE(0u, port);
-    ombrel::_settings.extra._dwPort = port;
+    const int port = ombrel::test::FreeLoopbackPort();
+    ASSERT_NE(0, port);
+    ombrel::_settings.extra._dwPort = static_cast<DWORD>(port);
     HWND dialog = Open();
     ASSERT_NE(nullptr, dialog);
     g_boxText.clear();
@@ -310,8 +284,8 @@ TEST_F(RealBroadcastTest, RealBroadcastThroughTheRuntimeShowsItsListenerAndRunni
     ASSERT_EQ(1, ombrel::IsBroadcasting());
     EXPECT_EQ(std::to_string(port), ItemTextA(dialog, IDC_OUTPUT_PORT));
 
-    win::UniqueSocket listener = ConnectListener(port);
-    ASSERT_TRUE(listener);
+    ombrel::test::StreamListener listener(port);
+    ASSERT_TRUE(listener.Connected());
     EXPECT_TRUE(PumpUntil(5000, [&] {
         return ItemTextA(dialog, IDC_CLIENT_COUNT) == "1" && ItemTextA(dialog, IDC_RUNNING_TIME) != "00:00:00:00";
     })) << Fields(dialog);
