@@ -17,6 +17,7 @@
 #include "plugin/Settings.h"
 #include "tests/plugin/BroadcastFixture.h"
 #include "tests/plugin/MessageBoxWatcher.h"
+#include "tests/plugin/ServedBroadcast.h"
 #include "tests/plugin/StreamListener.h"
 #include "tests/plugin/TestSupport.h"
 #include "ui/MainWindow.h"
@@ -61,16 +62,8 @@ private:
     std::thread thread_;
 };
 
-class ListenerFaults : public BroadcastFixture {
+class ListenerFaults : public ServedBroadcast {
 protected:
-    void SetUp() override {
-        BroadcastFixture::SetUp();
-        encoders_.reset();  // the platform's encoder, over the runtime stand-in
-        StartPlayer({});
-        port_ = FreeLoopbackPort();
-        _settings.extra._dwPort = static_cast<DWORD>(port_);
-    }
-
     // The listener count as the main window's monitor shows it.
     std::string ShownListeners() {
         char text[32] = {};
@@ -85,8 +78,6 @@ protected:
         const int before = listener.DataChunks();
         return PumpUntil(ms, [&] { return listener.DataChunks() > before + 2; });
     }
-
-    int port_ = 0;
 };
 
 TEST_F(ListenerFaults, BeyondTheLimitAListenerIsRefusedAndTheOthersPlayOn) {

@@ -24,6 +24,7 @@
 #include "tests/peercast/StandInNode.h"
 #include "tests/plugin/BroadcastFixture.h"
 #include "tests/plugin/MessageBoxWatcher.h"
+#include "tests/plugin/ServedBroadcast.h"
 #include "tests/plugin/StreamListener.h"
 #include "tests/plugin/TestSupport.h"
 #include "ui/MainWindow.h"
@@ -63,16 +64,8 @@ bool HandOver(const Block& b, std::string* why) {
     return false;
 }
 
-class PlayerFaultsOnTheStream : public BroadcastFixture {
+class PlayerFaultsOnTheStream : public ServedBroadcast {
 protected:
-    void SetUp() override {
-        BroadcastFixture::SetUp();
-        encoders_.reset();  // the platform's encoder, over the runtime stand-in
-        StartPlayer({});
-        port_ = FreeLoopbackPort();
-        _settings.extra._dwPort = static_cast<DWORD>(port_);
-    }
-
     // Ordinary blocks until the listener has received more data chunks than before.
     bool StreamFlows(StreamListener& listener, const std::string& what) {
         const int before = listener.DataChunks();
@@ -83,8 +76,6 @@ protected:
         }
         return PumpUntil(3000, [&] { return listener.DataChunks() > before + 2; });
     }
-
-    int port_ = 0;
 };
 
 TEST_F(PlayerFaultsOnTheStream, OddBlocksAreHandedBackAndTheStreamFlowsOn) {
