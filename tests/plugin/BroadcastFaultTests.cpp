@@ -241,11 +241,14 @@ std::vector<fake::WrittenSample> SamplesOn(const fake::Runtime& runtime, DWORD i
 
 constexpr QWORD kBlockTime = 576ull * 10000000 / 44100;  // one block's length in 100 ns
 
+// The runtime calls that put one sample, audio or title, on the stream.
+constexpr const char* kSampleWriteCalls[] = {"Writer.AllocateSample", "Sample.GetBufferAndLength", "Sample.SetLength",
+                                             "Writer.WriteSample"};
+
 // A PCM block that cannot be written is lost without a word: the broadcast goes on, and the
 // next block that is written carries the time the lost one would have had.
 TEST_F(BroadcastFaults, AFailedAudioWriteIsSilentAndTheBroadcastGoesOn) {
-    for (const char* call : {"Writer.AllocateSample", "Sample.GetBufferAndLength", "Sample.SetLength",
-                             "Writer.WriteSample"}) {
+    for (const char* call : kSampleWriteCalls) {
         SCOPED_TRACE(call);
         fake::ScopedRuntime runtime;
         MessageBoxWatcher boxes(kCaption);
@@ -271,8 +274,7 @@ TEST_F(BroadcastFaults, AFailedAudioWriteIsSilentAndTheBroadcastGoesOn) {
 // the next title goes out.
 TEST_F(BroadcastFaults, AFailedTitleWriteIsSilentAndTheNextTitleGoesOut) {
     const std::string track = WriteTrack({"t.wav", "Artist", "Title", "Album", "", 1});
-    for (const char* call : {"Writer.AllocateSample", "Sample.GetBufferAndLength", "Sample.SetLength",
-                             "Writer.WriteSample"}) {
+    for (const char* call : kSampleWriteCalls) {
         SCOPED_TRACE(call);
         fake::ScopedRuntime runtime;
         MessageBoxWatcher boxes(kCaption);
