@@ -74,6 +74,11 @@ bool ConnectionTable::PeerOf(DWORD index, sockaddr_in* peer) noexcept {
 
 // ---- the serving thread's side ----
 
+void ConnectionTable::Reserve() {
+    win::CsLock lock(cs_);
+    connections_.reserve(kMaxConnections);
+}
+
 size_t ConnectionTable::HeaderSize() noexcept {
     win::CsLock lock(cs_);
     return header_.size();

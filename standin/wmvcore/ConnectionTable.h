@@ -66,6 +66,9 @@ public:
     bool PeerOf(DWORD index, sockaddr_in* peer) noexcept;
 
     // ---- the serving thread's side ----
+    // Room for kMaxConnections, taken before anyone streams so that adding one never grows
+    // the table under the lock the writer takes.
+    void Reserve();
     size_t HeaderSize() noexcept;
     // Every connection, with the sockets to read and to write set; whether one more may be added.
     bool Watch(std::vector<Watched>* watched, fd_set* readable, fd_set* writable);

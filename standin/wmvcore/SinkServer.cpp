@@ -44,6 +44,7 @@ void SinkServer::BeginClose(DWORD boundMs) noexcept {
 }
 
 void SinkServer::Serve() noexcept {
+    win::Firewall([&] { table_.Reserve(); });
     win::Firewall([&] { spareQueues_.reserve(kSpareQueues); });
     for (;;) {
         const bool closing = closing_;
