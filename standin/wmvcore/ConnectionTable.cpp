@@ -18,8 +18,10 @@ bool Sends(Phase phase) noexcept { return phase == Phase::kStreaming || phase ==
 
 HRESULT ConnectionTable::SetHeader(const BYTE* data, DWORD size) noexcept {
     try {
+        // Copied before the lock, and the old header freed after it.
+        std::vector<BYTE> header(data, data + size);
         win::CsLock lock(cs_);
-        header_.assign(data, data + size);
+        header_.swap(header);
         location_ = 0;
         ended_ = false;
         return S_OK;
