@@ -18,6 +18,7 @@
 #include "plugin/Settings.h"
 #include "tests/bench/AudioPathBench.h"
 #include "tests/bench/BenchSupport.h"
+#include "tests/plugin/TestSupport.h"
 #include "tests/bench/MeterBench.h"
 #include "tests/bench/StallBench.h"
 #include "tests/bench/StopBench.h"
@@ -181,7 +182,7 @@ int main(int argc, char** argv) {
     ombrel::_inputFormat.scriptEnabled = TRUE;
 
     // The main window's first painting and the fonts it loads are over before anything is timed.
-    PumpFor(3000);
+    testing_support::Pump(3000);
     const PathResult floor = MeasureFloor(options.blocks);
     const PathResult fake = MeasureFakeRuntime(host, options.blocks);
     const PathResult standIn = MeasureStandIn(host, port, options.blocks, 5);

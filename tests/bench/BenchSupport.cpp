@@ -36,16 +36,6 @@ void RunWhilePumping(const std::function<void()>& body, const std::function<void
     DispatchWaiting();
 }
 
-void PumpFor(DWORD ms) {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        DispatchWaiting();
-        const DWORD spent = ::GetTickCount() - start;
-        if (spent >= ms) return;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
-    }
-}
-
 PatternBlocks::PatternBlocks(int count) : count_(count), samples_(static_cast<size_t>(count) * kBlockFrames * 2) {
     for (int i = 0; i < count; ++i)
         soak::FillPattern(reinterpret_cast<int16_t*>(Block(i)), static_cast<uint64_t>(i) * kBlockFrames, kBlockFrames);

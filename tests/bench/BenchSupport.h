@@ -21,9 +21,6 @@ constexpr int kBlockBytes = kBlockFrames * 2 * 2;
 // tick (if any) every few milliseconds. Returns when body has returned.
 void RunWhilePumping(const std::function<void()>& body, const std::function<void()>& tick = nullptr);
 
-// Dispatches this thread's messages for ms milliseconds.
-void PumpFor(DWORD ms);
-
 // Consecutive blocks of the pattern, used round-robin.
 class PatternBlocks {
 public:

@@ -13,6 +13,7 @@
 
 #include "plugin/PluginState.h"
 #include "tests/bench/BenchSupport.h"
+#include "tests/plugin/TestSupport.h"
 #include "ui/LevelMeter.h"
 #include "ui/MainWindow.h"
 #include "ui/MeterThread.h"
@@ -82,7 +83,7 @@ bool WaitForPlaying(LONG wanted) {
     const DWORD start = ::GetTickCount();
     while (ombrel::_fPlaying.load() != wanted) {
         if (::GetTickCount() - start > kPlayingRefreshMs) return false;
-        PumpFor(20);
+        testing_support::Pump(20);
     }
     return true;
 }
@@ -176,12 +177,12 @@ MeterResult MeasureMeter(soak::PlayerHost& host, int loopPasses, DWORD threadSec
     result.threadFound = true;
     RealTimeAudio audio;
     audio.Start();
-    PumpFor(500);
+    testing_support::Pump(500);
     const double cpuBefore = ThreadTime(thread.get());
     const double xBefore = XServerCpuMs();
     const long passesBefore = ombrel::MeterPassCount();
     const int64_t start = Now();
-    PumpFor(threadSeconds * 1000);
+    testing_support::Pump(threadSeconds * 1000);
     const double cpuAfter = ThreadTime(thread.get());
     const double xAfter = XServerCpuMs();
     if (xBefore >= 0 && xAfter >= 0) result.xServerCpuMs = xAfter - xBefore;

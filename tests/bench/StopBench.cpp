@@ -7,6 +7,7 @@
 #include "plugin/SongWorker.h"
 #include "tests/bench/BenchSupport.h"
 #include "tests/bench/Timing.h"
+#include "tests/plugin/TestSupport.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
 
@@ -73,9 +74,9 @@ StopResult MeasureStops(soak::PlayerHost& host, int cycles, int hungCycles) {
             // A new track: the worker asks the player for its tags, then sends the PeerCast
             // request, which the node never answers.
             host.Announce(++track);
-            PumpFor(kWorkerBusyMs);
+            testing_support::Pump(kWorkerBusyMs);
         } else {
-            PumpFor(kRunMs);
+            testing_support::Pump(kRunMs);
         }
         const int64_t t0 = Now();
         host.Command(IDM_STOP_BROADCAST);
@@ -83,7 +84,7 @@ StopResult MeasureStops(soak::PlayerHost& host, int cycles, int hungCycles) {
         windows.emplace_back(t0, t1);
         (hung ? result.hungStopsMs : result.stopsMs).push_back(TicksToMs(static_cast<double>(t1 - t0)));
         if (ombrel::IsBroadcasting() || ombrel::SongWorkerRunning()) ++result.notIdle;
-        PumpFor(50);
+        testing_support::Pump(50);
     }
     audio.Stop();
     result.blocks = audio.Blocks();

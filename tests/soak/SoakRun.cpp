@@ -5,6 +5,7 @@
 #include <string>
 
 #include "plugin/BroadcastControl.h"
+#include "tests/plugin/TestSupport.h"
 #include "tests/soak/UiChurn.h"
 #include "ui/MainWindow.h"
 #include "ui/ResourceIds.h"
@@ -20,20 +21,6 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     LARGE_INTEGER frequency;
     ::QueryPerformanceFrequency(&frequency);
     return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-void PumpFor(DWORD ms) {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        const DWORD spent = ::GetTickCount() - start;
-        if (spent >= ms) return;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
-    }
 }
 
 // What the main thread does every tick, in whatever message loop it is in.
@@ -106,7 +93,7 @@ BroadcastResult RunBroadcast(PlayerHost& host, int port, const BroadcastPlan& pl
     win::UniqueThreadTimer timer(::SetTimer(nullptr, 0, kTickMs, OnTimer));
     feeder.Start();
     while (!feeder.Done()) {
-        PumpFor(kTickMs);
+        testing_support::Pump(kTickMs);
         if (plan.uiEveryMs) churn.Step();
     }
     feeder.Join();
