@@ -8,6 +8,7 @@
 #include "plugin/Settings.h"
 #include "standin/player/RequestAnswers.h"
 #include "standin/player/WavWriter.h"
+#include "tests/plugin/TestSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
@@ -15,13 +16,6 @@
 
 namespace soak {
 namespace {
-
-std::string ExeFolder() {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of("\\/"));
-}
 
 bool ReadFileBytes(const std::string& path, std::string* contents) {
     win::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
@@ -165,7 +159,7 @@ LRESULT PlayerHost::OnPlayerRequest(WPARAM wParam, LPARAM lParam) {
     }
 }
 
-SettingsFileGuard::SettingsFileGuard() : path_(ExeFolder() + "\\" + ombrel::kSettingsFileName) {
+SettingsFileGuard::SettingsFileGuard() : path_(testing_support::ExeFolder() + "\\" + ombrel::kSettingsFileName) {
     existed_ = ReadFileBytes(path_, &contents_);
 }
 
