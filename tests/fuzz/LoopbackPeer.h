@@ -5,9 +5,12 @@
 
 #include <winsock.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 
+#include "peercast/SocketStartup.h"
+#include "tests/peercast/LoopbackSupport.h"
 #include "win/UniqueAny.h"
 #include "win/UniqueSocket.h"
 
@@ -16,21 +19,10 @@ namespace ombrel::fuzz {
 class LoopbackPeer {
 public:
     bool Open() {
-        WSADATA data;
-        if (::WSAStartup(MAKEWORD(1, 1), &data) != 0) return false;
+        if (StartupSockets(1, 1) != 0) return false;
         started_ = true;
-        win::UniqueSocket s(::socket(AF_INET, SOCK_STREAM, 0));
-        if (!s) return false;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = ::inet_addr("127.0.0.1");
-        int length = sizeof address;
-        if (::bind(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(s.get(), 4) != 0 ||
-            ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            return false;
-        }
-        port_ = ::ntohs(address.sin_port);
-        listener_ = std::move(s);
+        listener_.emplace(4);
+        if (!listener_->ok()) return false;
         go_.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
         done_.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
         sender_.reset(::CreateThread(nullptr, 0, SenderMain, this, 0, nullptr));
@@ -45,21 +37,14 @@ public:
             sender_.reset();
         }
         listener_.reset();
-        if (started_) ::WSACleanup();
+        if (started_) CleanupSockets();
         started_ = false;
     }
 
-    int port() const { return port_; }
+    int port() const { return listener_ ? listener_->port() : 0; }
 
     // The server side of the connection the client just made, or an invalid owner.
-    win::UniqueSocket Accept() {
-        fd_set set;
-        FD_ZERO(&set);
-        FD_SET(listener_.get(), &set);
-        timeval bound = {5, 0};
-        if (::select(0, &set, nullptr, nullptr, &bound) != 1) return win::UniqueSocket();
-        return win::UniqueSocket(::accept(listener_.get(), nullptr, nullptr));
-    }
+    win::UniqueSocket Accept() { return listener_->Accept(); }
 
     // Hands the bytes to the sender, which sends them all and closes the socket.
     void SendAndClose(win::UniqueSocket peer, const std::string& bytes) {
@@ -92,8 +77,7 @@ private:
     }
 
     bool started_ = false;
-    int port_ = 0;
-    win::UniqueSocket listener_;
+    std::optional<test::LoopbackListener> listener_;  // made once sockets are started
     win::UniqueSocket peer_;
     std::string bytes_;
     volatile bool quit_ = false;
