@@ -1,5 +1,9 @@
 #include "tests/fuzz/CodePageText.h"
 
+#include <cstdio>
+
+#include "plugin/TextEscape.h"
+
 namespace ombrel::fuzz {
 namespace {
 
@@ -19,6 +23,13 @@ bool DetectCodePage(CodePage* page) {
 
 const CodePage& ActiveCodePage() { return g_active; }
 void SetActiveCodePage(const CodePage& page) { g_active = page; }
+
+bool ThreadUsesActiveCodePage(const char* target) {
+    if (ThreadAnsiCodePage() == g_active.id) return true;
+    std::printf("%s: the thread's code page %u is not the process's %u\n", target, ThreadAnsiCodePage(),
+                g_active.id);
+    return false;
+}
 
 bool IsAssigned(UINT codePage, const std::string& character) {
     WCHAR wide[4];

@@ -28,6 +28,10 @@ bool DetectCodePage(CodePage* page);
 const CodePage& ActiveCodePage();
 void SetActiveCodePage(const CodePage& page);
 
+// The plug-in's text code walks characters by the thread's code page, the models by the
+// process's: true when they are one; else says so for the named target and gives false.
+bool ThreadUsesActiveCodePage(const char* target);
+
 // True when the bytes are one character the code page assigns (one UTF-16 unit, no error).
 bool IsAssigned(UINT codePage, const std::string& character);
 

@@ -3,7 +3,6 @@
 // the escaped text fits on one line of the settings file.
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -97,14 +96,6 @@ Verdict Check(const Case& c) {
     return Holds();
 }
 
-bool SetUp() {
-    // The escapes follow the thread's code page, the models the process's.
-    if (ThreadAnsiCodePage() == ActiveCodePage().id) return true;
-    std::printf("Escape: the thread's code page %u is not the process's %u\n", ThreadAnsiCodePage(),
-                ActiveCodePage().id);
-    return false;
-}
-
 }  // namespace
 
 Target EscapeTarget() {
@@ -113,7 +104,7 @@ Target EscapeTarget() {
     t.textNames = {"text"};
     t.generate = Generate;
     t.check = Check;
-    t.setUp = SetUp;
+    t.setUp = [] { return ThreadUsesActiveCodePage("Escape"); };
     return t;
 }
 

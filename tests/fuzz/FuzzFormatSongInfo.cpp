@@ -5,11 +5,9 @@
 #include <windows.h>
 
 #include <climits>
-#include <cstdio>
 #include <string>
 
 #include "plugin/FormatSongInfo.h"
-#include "plugin/TextEscape.h"
 #include "tests/fuzz/CodePageText.h"
 #include "tests/fuzz/Targets.h"
 
@@ -179,14 +177,6 @@ Verdict Check(const Case& c) {
                                     Quote(model.text.substr(same), 60));
 }
 
-bool SetUp() {
-    // Templates are walked by the thread's code page, the model by the process's.
-    if (ThreadAnsiCodePage() == ActiveCodePage().id) return true;
-    std::printf("FormatSongInfo: the thread's code page %u is not the process's %u\n", ThreadAnsiCodePage(),
-                ActiveCodePage().id);
-    return false;
-}
-
 }  // namespace
 
 Target FormatSongInfoTarget() {
@@ -196,7 +186,7 @@ Target FormatSongInfoTarget() {
     t.numbersName = "length";
     t.generate = Generate;
     t.check = Check;
-    t.setUp = SetUp;
+    t.setUp = [] { return ThreadUsesActiveCodePage("FormatSongInfo"); };
     return t;
 }
 
