@@ -10,6 +10,7 @@
 #include <exception>
 #include <set>
 
+#include "tests/fuzz/CodePageText.h"
 #include "win/UniqueAny.h"
 
 namespace ombrel::fuzz {
@@ -43,11 +44,18 @@ void Begin(const Target& target, uint64_t caseSeed) {
 
 void End() { g_running.busy = false; }
 
+// The command that makes the case again; the code page is part of what makes it.
+void PrintReproduce(const char* target, uint64_t caseSeed) {
+    std::printf("  reproduce: ombrel_fuzz.exe --target %s --case 0x%016" PRIx64 " (under code page %u)\n", target,
+                caseSeed, ActiveCodePage().id);
+}
+
 void ReportRunning(const char* what) {
     const Target* target = g_running.target.load();
-    std::fprintf(stdout, "\n%s in target %s, case 0x%016" PRIx64 "\n  reproduce: ombrel_fuzz.exe --target %s --case 0x%016" PRIx64 "\n",
-                 what, target ? target->name.c_str() : "?", g_running.caseSeed.load(),
-                 target ? target->name.c_str() : "?", g_running.caseSeed.load());
+    // No allocation here: the heap may be what broke.
+    const char* name = target ? target->name.c_str() : "?";
+    std::printf("\n%s in target %s, case 0x%016" PRIx64 "\n", what, name, g_running.caseSeed.load());
+    PrintReproduce(name, g_running.caseSeed.load());
     std::fflush(stdout);
 }
 
@@ -218,8 +226,7 @@ TargetResult RunTarget(const Target& target, uint64_t runSeed, double seconds, b
                     std::printf("  shrunk in %d steps to:\n%s  which gives: %s\n", steps,
                                 DescribeCase(target, small).c_str(), CheckGuarded(target, small).detail.c_str());
                 }
-                std::printf("  reproduce: ombrel_fuzz.exe --target %s --case 0x%016" PRIx64 "\n",
-                            target.name.c_str(), caseSeed);
+                PrintReproduce(target.name.c_str(), caseSeed);
                 std::fflush(stdout);
             }
             if (result.failures >= kMaxFailures) break;
