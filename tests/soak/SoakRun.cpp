@@ -91,8 +91,9 @@ BroadcastResult RunBroadcast(PlayerHost& host, int port, const BroadcastPlan& pl
     ticker.Tick();  // the first track is announced as the stream starts
     g_ticker = &ticker;
     win::UniqueThreadTimer timer(::SetTimer(nullptr, 0, kTickMs, OnTimer));
-    feeder.Start();
-    while (!feeder.Done()) {
+    // Without its thread nothing is fed: the run goes straight to the stop and its verdicts fail.
+    const bool feeding = feeder.Start();
+    while (feeding && !feeder.Done()) {
         testing_support::Pump(kTickMs);
         if (plan.uiEveryMs) churn.Step();
     }
