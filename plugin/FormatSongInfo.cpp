@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "plugin/TextEscape.h"
 
 namespace ombrel {
 namespace {
@@ -58,7 +57,9 @@ std::string FormatLength(INT32 seconds) {
 }
 
 std::string FormatSongInfo(const std::string& format, const SongInfo& info) {
-    const UINT codePage = ThreadAnsiCodePage();
+    // Templates and tags are the player's and the settings' text: the system code page, which
+    // differs from the thread's where the user's format locale is not the system locale.
+    const UINT codePage = ::GetACP();
     std::string text = format;
     ReplaceAll(codePage, text, "%ARTIST%", info.artist);
     ReplaceAll(codePage, text, "%TITLE%", info.title);

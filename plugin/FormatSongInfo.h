@@ -20,7 +20,7 @@ constexpr size_t kMaxFormattedText = 64 * 1024;
 std::string FormatLength(INT32 seconds);
 
 // Replaces the five tags in the order above, each over the whole text left to right by
-// characters of the ANSI code page (no tag is found inside a double-byte character), never
+// characters of the system ANSI code page (no tag is found inside a double-byte character), never
 // searching a value it has just inserted. Values inserted for one tag are searched for the
 // tags that come after it. A step whose text would pass kMaxFormattedText ends there, cut at
 // a character boundary.

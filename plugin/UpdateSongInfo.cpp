@@ -14,11 +14,12 @@
 namespace ombrel {
 namespace {
 
+// The title is the player's text, in the system code page whatever the thread's locale.
 std::wstring ToWide(const std::string& ansi) {
-    const int chars = ::MultiByteToWideChar(CP_THREAD_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+    const int chars = ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
     if (chars <= 0) return std::wstring();
     std::wstring wide(static_cast<size_t>(chars), L'\0');
-    ::MultiByteToWideChar(CP_THREAD_ACP, 0, ansi.c_str(), -1, wide.data(), chars);
+    ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide.data(), chars);
     wide.resize(static_cast<size_t>(chars - 1));
     return wide;
 }
