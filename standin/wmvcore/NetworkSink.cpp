@@ -12,6 +12,7 @@
 #include "standin/wmvcore/ComSupport.h"
 #include "standin/wmvcore/ConnectionTable.h"
 #include "standin/wmvcore/SinkServer.h"
+#include "standin/wmvcore/TestHooks.h"
 #include "win/UniqueAny.h"
 
 namespace wmstandin {
@@ -116,6 +117,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Open(DWORD* port) override {
         if (!port) return E_POINTER;
+        if (const HRESULT injected = TakeFault(Fault::kSinkOpen); FAILED(injected)) return injected;
         if (*port > 0xFFFF) return E_INVALIDARG;
         if (server_.Listening()) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
         WSADATA wsa;
@@ -139,6 +141,7 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Close() override {
+        if (const HRESULT injected = TakeFault(Fault::kSinkClose); FAILED(injected)) return injected;
         StopServing();
         return S_OK;
     }
@@ -190,6 +193,7 @@ private:
 
     static DWORD WINAPI ThreadMain(void* self) {
         auto* sink = static_cast<NetworkSink*>(self);
+        const ServingThreadScope serving;
         sink->server_.Serve();
         sink->Release();
         return 0;

@@ -16,6 +16,7 @@
 #include "standin/wmvcore/Objects.h"
 #include "standin/wmvcore/PcmConverter.h"
 #include "standin/wmvcore/SlotRing.h"
+#include "standin/wmvcore/TestHooks.h"
 #include "win/ComPtr.h"
 #include "win/CriticalSection.h"
 
@@ -301,6 +302,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
     HRESULT STDMETHODCALLTYPE GetInputFormat(DWORD, DWORD, IWMInputMediaProps**) override { return E_NOTIMPL; }
 
     HRESULT STDMETHODCALLTYPE BeginWriting() override {
+        if (const HRESULT injected = TakeFault(Fault::kBeginWriting); FAILED(injected)) return injected;
         HRESULT hr = Guard([&] {
             win::CsLock hold(lock);
             if (!configured) return NS_E_NOT_CONFIGURED;
@@ -332,6 +334,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
         return hr;
     }
     HRESULT STDMETHODCALLTYPE EndWriting() override {
+        if (const HRESULT injected = TakeFault(Fault::kEndWriting); FAILED(injected)) return injected;
         HRESULT hr = Guard([&] {
             win::CsLock hold(lock);
             if (!writing) return NS_E_INVALID_REQUEST;
@@ -378,6 +381,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
         return hr;
     }
     HRESULT STDMETHODCALLTYPE Flush() override {
+        if (const HRESULT injected = TakeFault(Fault::kFlush); FAILED(injected)) return injected;
         HRESULT hr = Guard([&] {
             win::CsLock hold(lock);
             if (!writing) return NS_E_INVALID_REQUEST;
@@ -407,6 +411,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
     }
     HRESULT STDMETHODCALLTYPE AddSink(IWMWriterSink* sink) override {
         if (!sink) return E_POINTER;
+        if (const HRESULT injected = TakeFault(Fault::kAddSink); FAILED(injected)) return injected;
         HRESULT hr = Guard([&] {
             win::CsLock hold(lock);
             for (const auto& present : sinks)
@@ -421,6 +426,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
     }
     HRESULT STDMETHODCALLTYPE RemoveSink(IWMWriterSink* sink) override {
         if (!sink) return E_POINTER;
+        if (const HRESULT injected = TakeFault(Fault::kRemoveSink); FAILED(injected)) return injected;
         win::ComPtr<IWMWriterSink> removed;
         {
             win::CsLock hold(lock);
