@@ -10,6 +10,25 @@
 #include "encoder/WmLiveEncoder.h"
 
 namespace ombrel {
+namespace {
+
+// Undo Start's steps on the network sink. A step that fails keeps its flag, so Uninitialize
+// tries it again: a sink left open would hold its port until the player ends.
+HRESULT RemoveNetworkSink(WmLiveEncoder& e) noexcept {
+    if (!e.networkSinkAdded || !e.writerAdvanced || !e.networkSink) return S_OK;
+    const HRESULT hr = e.writerAdvanced->RemoveSink(e.networkSink.get());
+    if (SUCCEEDED(hr)) e.networkSinkAdded = FALSE;
+    return hr;
+}
+
+HRESULT CloseNetworkSink(WmLiveEncoder& e) noexcept {
+    if (!e.networkSinkOpen || !e.networkSink) return S_OK;
+    const HRESULT hr = e.networkSink->Close();
+    if (SUCCEEDED(hr)) e.networkSinkOpen = FALSE;
+    return hr;
+}
+
+}  // namespace
 
 HRESULT WMLiveCreateInterface(LiveEncoder** encoder) noexcept {
     if (!encoder) return E_INVALIDARG;
@@ -136,14 +155,20 @@ HRESULT STDMETHODCALLTYPE WmLiveEncoder::Start() noexcept {
                  static_cast<unsigned>(hr));
         return hr;
     }
+    networkSinkOpen = TRUE;
     hr = writerAdvanced->AddSink(networkSink.get());
     if (FAILED(hr)) {
         SetError("Could not Add Sink (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        CloseNetworkSink(*this);
         return hr;
     }
+    networkSinkAdded = TRUE;
     hr = writer->BeginWriting();
     if (FAILED(hr)) {
+        // The usual end of a format the codec refuses: the port goes with the failed start.
         SetError("BeginWriting on IWMWriter failed (hr=0x%08x).\n", static_cast<unsigned>(hr));
+        RemoveNetworkSink(*this);
+        CloseNetworkSink(*this);
         return hr;
     }
     startTime = ::timeGetTime();
@@ -152,43 +177,41 @@ HRESULT STDMETHODCALLTYPE WmLiveEncoder::Start() noexcept {
     return S_OK;
 }
 
+// Every step is made whatever failed before it, so the sink is closed and its port free for
+// the next start; the first failure is the result, with its message.
 HRESULT STDMETHODCALLTYPE WmLiveEncoder::Stop() noexcept {
     if (!initialized || !running) return E_FAIL;
     running = FALSE;
     if (!writer || !writerAdvanced || !networkSink) return E_FAIL;
-    HRESULT hr = writer->Flush();
-    if (FAILED(hr)) {
-        SetError("Could not Flush on IWMWriter (hr=0x%08x).\n", static_cast<unsigned>(hr));
-        return hr;
-    }
-    hr = writer->EndWriting();
-    if (FAILED(hr)) {
-        SetError("Could not EndWriting on IWMWriter (hr=0x%08x).\n", static_cast<unsigned>(hr));
-        return hr;
-    }
-    hr = writerAdvanced->RemoveSink(networkSink.get());
-    if (FAILED(hr)) {
-        SetError("Could not remove the Network Sink (hr=0x%08x).\n", static_cast<unsigned>(hr));
-        return hr;
-    }
-    hr = networkSink->Close();
-    if (FAILED(hr)) {
-        SetError("Could not close on IWMWriterNetworkSink (hr=0x%08x).\n", static_cast<unsigned>(hr));
-        return hr;
-    }
+    HRESULT result = S_OK;
+    auto first = [&](HRESULT hr) {
+        if (SUCCEEDED(hr) || FAILED(result)) return false;
+        result = hr;
+        return true;
+    };
+    if (first(writer->Flush()))
+        SetError("Could not Flush on IWMWriter (hr=0x%08x).\n", static_cast<unsigned>(result));
+    if (first(writer->EndWriting()))
+        SetError("Could not EndWriting on IWMWriter (hr=0x%08x).\n", static_cast<unsigned>(result));
+    if (first(RemoveNetworkSink(*this)))
+        SetError("Could not remove the Network Sink (hr=0x%08x).\n", static_cast<unsigned>(result));
+    if (first(CloseNetworkSink(*this)))
+        SetError("Could not close on IWMWriterNetworkSink (hr=0x%08x).\n", static_cast<unsigned>(result));
     if (fileSink) {
-        hr = writerAdvanced->RemoveSink(fileSink.get());
-        if (FAILED(hr)) {
-            SetError("Could not remove the File Sink (hr=0x%08x).\n", static_cast<unsigned>(hr));
-            return hr;
-        }
-        fileSink.reset();
+        const HRESULT hr = writerAdvanced->RemoveSink(fileSink.get());
+        if (first(hr)) SetError("Could not remove the File Sink (hr=0x%08x).\n", static_cast<unsigned>(result));
+        if (SUCCEEDED(hr)) fileSink.reset();
     }
-    return hr;
+    return result;
 }
 
 HRESULT STDMETHODCALLTYPE WmLiveEncoder::Uninitialize() noexcept {
     if (running) static_cast<LiveEncoder*>(this)->Stop();
+    // A removal or close that failed before: the last chance to free the port.
+    RemoveNetworkSink(*this);
+    CloseNetworkSink(*this);
+    networkSinkAdded = FALSE;
+    networkSinkOpen = FALSE;
     headerInfo.reset();
     fileSink.reset();
     networkSink.reset();

@@ -68,6 +68,10 @@ public:
     DWORD startTime = 0;
     BOOL running = FALSE;
     BOOL initialized = FALSE;
+    // What Start did to the network sink and is still to be undone: set when the call
+    // succeeded, cleared when its undoing succeeded. An open sink holds its port.
+    BOOL networkSinkOpen = FALSE;
+    BOOL networkSinkAdded = FALSE;
     // The audio clock: written on the audio thread (and by Start), read by WriteScript on
     // other threads. clockLock guards the pair and the rate it is read with; it is held
     // for a few instructions only, so the audio thread never waits on anything slow.

@@ -568,11 +568,17 @@ struct FakeNetworkSink final : Counted, IWMWriterNetworkSink, IWMClientConnectio
     HRESULT STDMETHODCALLTYPE GetHostURL(WCHAR*, DWORD*) override UNEXPECTED("NetworkSink.GetHostURL")
     HRESULT STDMETHODCALLTYPE Open(DWORD* port) override {
         HRESULT hr = Rt().Record("NetworkSink.Open", Format("%lu", *port));
-        if (SUCCEEDED(hr) && Rt().portAfterOpen) *port = Rt().portAfterOpen;
+        if (FAILED(hr)) return hr;
+        if (Rt().portAfterOpen) *port = Rt().portAfterOpen;
+        Rt().networkSinkOpen = true;
         return hr;
     }
     HRESULT STDMETHODCALLTYPE Disconnect() override UNEXPECTED("NetworkSink.Disconnect")
-    HRESULT STDMETHODCALLTYPE Close() override { return Rt().Record("NetworkSink.Close"); }
+    HRESULT STDMETHODCALLTYPE Close() override {
+        HRESULT hr = Rt().Record("NetworkSink.Close");
+        if (SUCCEEDED(hr)) Rt().networkSinkOpen = false;
+        return hr;
+    }
     HRESULT STDMETHODCALLTYPE GetClientCount(DWORD* count) override {
         HRESULT hr = Rt().Record("NetworkSink.GetClientCount");
         if (SUCCEEDED(hr)) *count = Rt().clientCount;

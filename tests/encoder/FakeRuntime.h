@@ -87,6 +87,7 @@ public:
     // The catalogue (codec info) and what the writer and sinks do.
     std::vector<FakeCodec> codecs;
     DWORD portAfterOpen = 0;  // 0: Open keeps the port
+    bool networkSinkOpen = false;  // from a successful Open to a successful Close
     DWORD clientCount = 3;
     bool headerInfoAnswers = true;
     // Writer inputs: taken from the connection names of the profile given to SetProfile

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "encoder/ErrorText.h"
 #include "tests/encoder/EncoderFixture.h"
@@ -324,18 +325,29 @@ TEST_F(EncoderTest, StartOpensThePortAddsTheSinkAndBeginsWriting) {
     EXPECT_EQ(5u, e.maxClients);
 }
 
-// Start: each step failing in turn.
-const StepFailure kStartFailures[] = {
-    // the port
-    {"NetworkSink.Open", "Network sink failed to open port no 8080 (hr=0xc00d1234).\n"},
-    // the sink added to the writer
-    {"Writer.AddSink", "Could not Add Sink (hr=0xc00d1234).\n"},
-    // the writer's start
-    {"Writer.BeginWriting", "BeginWriting on IWMWriter failed (hr=0xc00d1234).\n"},
+// Start: each step failing in turn, and what it undoes.
+struct StartFailure {
+    const char* call;
+    const char* message;
+    std::vector<std::string> calls;  // every runtime call from Start to the encoder's end
 };
 
-TEST_F(EncoderTest, EveryStartFailureLeavesTheObjectNotRunning) {
-    for (const StepFailure& row : kStartFailures) {
+const StartFailure kStartFailures[] = {
+    // the port: nothing to undo
+    {"NetworkSink.Open", "Network sink failed to open port no 8080 (hr=0xc00d1234).\n", {"NetworkSink.Open(8080)"}},
+    // the sink added to the writer: the port is closed again
+    {"Writer.AddSink",
+     "Could not Add Sink (hr=0xc00d1234).\n",
+     {"NetworkSink.Open(8080)", "Writer.AddSink(NetworkSink)", "NetworkSink.Close()"}},
+    // the writer's start, as for a format the codec refuses: the sink is removed and closed
+    {"Writer.BeginWriting",
+     "BeginWriting on IWMWriter failed (hr=0xc00d1234).\n",
+     {"NetworkSink.Open(8080)", "Writer.AddSink(NetworkSink)", "Writer.BeginWriting()",
+      "Writer.RemoveSink(NetworkSink)", "NetworkSink.Close()"}},
+};
+
+TEST_F(EncoderTest, EveryStartFailureClosesTheSinkItOpenedAndLeavesTheObjectNotRunning) {
+    for (const StartFailure& row : kStartFailures) {
         SCOPED_TRACE(row.call);
         fake::ScopedRuntime runtime;
         {
@@ -344,13 +356,16 @@ TEST_F(EncoderTest, EveryStartFailureLeavesTheObjectNotRunning) {
             InputFormat format = AudioFormat();
             EncoderSettings settings = StandardSettings();
             ASSERT_EQ(S_OK, e.Configure(&format, &settings));
+            runtime->ClearCalls();
             runtime->FailOn(row.call, kRuntimeFailure);
             EXPECT_EQ(kRuntimeFailure, e.Start());
             EXPECT_EQ(row.message, std::string(e.errorText));
             EXPECT_EQ(FALSE, e.running);
+            EXPECT_FALSE(runtime->networkSinkOpen);
             BYTE pcm[4] = {};
             EXPECT_EQ(E_FAIL, e.WriteAudio(pcm, 1));
         }
+        EXPECT_EQ(row.calls, runtime->Calls());
         EXPECT_EQ(0, runtime->LiveObjects());
     }
 }
@@ -374,22 +389,33 @@ TEST_F(EncoderTest, StopFlushesEndsRemovesAndClosesAndAStartAfterItOpensTheSameS
                 ElementsAre("NetworkSink.Open(8080)", "Writer.AddSink(NetworkSink)", "Writer.BeginWriting()"));
 }
 
-// Stop: each step failing in turn; it still leaves the object not running.
-const StepFailure kStopFailures[] = {
-    // the flush
-    {"Writer.Flush", "Could not Flush on IWMWriter (hr=0xc00d1234).\n"},
-    // the end of writing
-    {"Writer.EndWriting", "Could not EndWriting on IWMWriter (hr=0xc00d1234).\n"},
-    // the network sink's removal
-    {"Writer.RemoveSink(NetworkSink)", "Could not remove the Network Sink (hr=0xc00d1234).\n"},
-    // the network sink's close
-    {"NetworkSink.Close", "Could not close on IWMWriterNetworkSink (hr=0xc00d1234).\n"},
-    // the file sink's removal
-    {"Writer.RemoveSink(FileSink)", "Could not remove the File Sink (hr=0xc00d1234).\n"},
+// Stop: each step failing once in turn. Every later step is still made, so the port is
+// closed; a removal or close that failed is made again when the encoder goes.
+struct StopFailure {
+    const char* call;
+    const char* message;
+    std::vector<std::string> retried;  // the calls Uninitialize makes again
 };
 
-TEST_F(EncoderTest, EveryStopFailureLeavesItsMessageAndTheObjectNotRunning) {
-    for (const StepFailure& row : kStopFailures) {
+const StopFailure kStopFailures[] = {
+    // the flush
+    {"Writer.Flush", "Could not Flush on IWMWriter (hr=0xc00d1234).\n", {}},
+    // the end of writing
+    {"Writer.EndWriting", "Could not EndWriting on IWMWriter (hr=0xc00d1234).\n", {}},
+    // the network sink's removal
+    {"Writer.RemoveSink(NetworkSink)", "Could not remove the Network Sink (hr=0xc00d1234).\n",
+     {"Writer.RemoveSink(NetworkSink)"}},
+    // the network sink's close: the sink stays open until Uninitialize closes it
+    {"NetworkSink.Close", "Could not close on IWMWriterNetworkSink (hr=0xc00d1234).\n", {"NetworkSink.Close()"}},
+    // the file sink's removal: the file sink is kept
+    {"Writer.RemoveSink(FileSink)", "Could not remove the File Sink (hr=0xc00d1234).\n", {}},
+};
+
+TEST_F(EncoderTest, EveryStopFailureStillClosesTheSinkAndLeavesItsMessageAndTheObjectNotRunning) {
+    const std::vector<std::string> stopCalls = {"Writer.Flush()", "Writer.EndWriting()",
+                                                "Writer.RemoveSink(NetworkSink)", "NetworkSink.Close()",
+                                                "Writer.RemoveSink(FileSink)"};
+    for (const StopFailure& row : kStopFailures) {
         SCOPED_TRACE(row.call);
         fake::ScopedRuntime runtime;
         {
@@ -400,16 +426,41 @@ TEST_F(EncoderTest, EveryStopFailureLeavesItsMessageAndTheObjectNotRunning) {
             ASSERT_EQ(S_OK, e.Configure(&format, &settings));
             ASSERT_EQ(S_OK, e.SetArchiveFile("archive.wma"));
             ASSERT_EQ(S_OK, e.Start());
-            runtime->FailOn(row.call, kRuntimeFailure);
+            runtime->ClearCalls();
+            runtime->FailOn(row.call, kRuntimeFailure, 1);
             EXPECT_EQ(kRuntimeFailure, e.Stop());
             EXPECT_EQ(row.message, std::string(e.errorText));
             EXPECT_EQ(FALSE, e.running);
+            EXPECT_EQ(stopCalls, runtime->Calls());
+            EXPECT_EQ(std::string(row.call) == "NetworkSink.Close", runtime->networkSinkOpen);
             if (std::string(row.call) == "Writer.RemoveSink(FileSink)") {
                 EXPECT_NE(nullptr, e.fileSink.get());  // kept after a failed removal
             }
+            runtime->ClearCalls();
         }
+        EXPECT_EQ(row.retried, runtime->Calls());
+        EXPECT_FALSE(runtime->networkSinkOpen);
         EXPECT_EQ(0, runtime->LiveObjects());
     }
+}
+
+TEST_F(EncoderTest, AStopWhoseStepsAllFailReportsTheFirstAndUninitializeClosesTheSink) {
+    StartEncoder();
+    WmLiveEncoder& e = Encoder();
+    runtime_->FailOn("Writer.Flush", kRuntimeFailure);
+    runtime_->FailOn("Writer.EndWriting", E_UNEXPECTED);
+    runtime_->FailOn("Writer.RemoveSink", E_OUTOFMEMORY, 1);
+    runtime_->FailOn("NetworkSink.Close", E_ACCESSDENIED, 1);
+    EXPECT_EQ(kRuntimeFailure, e.Stop());
+    EXPECT_STREQ("Could not Flush on IWMWriter (hr=0xc00d1234).\n", e.errorText);
+    EXPECT_TRUE(runtime_->networkSinkOpen);
+    EXPECT_EQ(S_OK, e.Uninitialize());
+    EXPECT_THAT(runtime_->Calls(), ElementsAre("Writer.Flush()", "Writer.EndWriting()",
+                                               "Writer.RemoveSink(NetworkSink)", "NetworkSink.Close()",
+                                               "Writer.RemoveSink(NetworkSink)", "NetworkSink.Close()"));
+    EXPECT_FALSE(runtime_->networkSinkOpen);
+    EXPECT_STREQ("Could not Flush on IWMWriter (hr=0xc00d1234).\n", e.errorText);
+    EXPECT_EQ(0, runtime_->LiveObjects());
 }
 
 TEST_F(EncoderTest, SetArchiveFileConvertsThePathOpensAndAddsAFileSinkThatStopReleases) {

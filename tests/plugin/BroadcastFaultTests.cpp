@@ -368,7 +368,13 @@ TEST_F(BroadcastFaults, FailedMonitorQuestionsLeaveTheFieldsAsTheyWere) {
 // A stop whose steps fail still ends the broadcast silently and gives every runtime object
 // back; the next start opens a new sink and works.
 TEST_F(BroadcastFaults, AFailedStopStepIsIgnoredAndTheNextStartWorks) {
-    for (const char* call : {"Writer.Flush", "Writer.EndWriting", "Writer.RemoveSink", "NetworkSink.Close"}) {
+    // Each call fails every time; the sink's removal and close are tried again by the release.
+    const struct {
+        const char* call;
+        size_t made;
+    } rows[] = {{"Writer.Flush", 1}, {"Writer.EndWriting", 1}, {"Writer.RemoveSink", 2}, {"NetworkSink.Close", 2}};
+    for (const auto& row : rows) {
+        const char* call = row.call;
         SCOPED_TRACE(call);
         fake::ScopedRuntime runtime;
         MessageBoxWatcher boxes(kCaption);
@@ -377,7 +383,7 @@ TEST_F(BroadcastFaults, AFailedStopStepIsIgnoredAndTheNextStartWorks) {
         runtime->FailOn(call, kFailure);
         StopBroadcast();
         ExpectIdle(call);
-        EXPECT_EQ(1u, runtime->CallsStartingWith(call).size());
+        EXPECT_EQ(row.made, runtime->CallsStartingWith(call).size());
         EXPECT_EQ(0, runtime->LiveObjects());
 
         runtime->FailOn(call, S_OK);
