@@ -37,21 +37,22 @@ HRESULT RuntimeLibrary::Resolve(const char* entry, FARPROC* proc) noexcept {
     *proc = nullptr;
     win::CsLock hold(lock_);
     if (!module_) {
-        module_.reset(::LoadLibraryA(dllName_));
-        if (!module_) return LastErrorOr(ERROR_MOD_NOT_FOUND);
+        HMODULE loaded = ::LoadLibraryA(dllName_);
+        if (!loaded) return LastErrorOr(ERROR_MOD_NOT_FOUND);
+        // Pinned, so no FreeLibrary anywhere in the process unloads it; the load's own
+        // reference is kept as well, where pinning is refused.
+        HMODULE pinned = nullptr;
+        ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                             reinterpret_cast<LPCSTR>(loaded), &pinned);
+        module_ = loaded;
     }
-    *proc = ::GetProcAddress(module_.get(), entry);
+    *proc = ::GetProcAddress(module_, entry);
     return *proc ? S_OK : LastErrorOr(ERROR_PROC_NOT_FOUND);
-}
-
-void RuntimeLibrary::Unload() noexcept {
-    win::CsLock hold(lock_);
-    module_.reset();
 }
 
 bool RuntimeLibrary::Loaded() noexcept {
     win::CsLock hold(lock_);
-    return static_cast<bool>(module_);
+    return module_ != nullptr;
 }
 
 namespace wmruntime {
@@ -79,8 +80,6 @@ HRESULT CreateProfileManager(IWMProfileManager** manager) {
     if (FAILED(hr)) return hr;
     return Call<WMCreateProfileManagerProc>("WMCreateProfileManager", manager);
 }
-
-void Unload() { Runtime().Unload(); }
 
 }  // namespace wmruntime
 }  // namespace ombrel

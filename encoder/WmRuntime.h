@@ -5,24 +5,27 @@
 
 #include "encoder/WmSdk.h"
 #include "win/CriticalSection.h"
-#include "win/UniqueAny.h"
 
 namespace ombrel {
 
-// One runtime DLL, loaded on first use and kept until Unload.
+// One runtime DLL, loaded on first use and kept for the life of the process: the runtime may
+// keep threads or deferred work after its last object is released, and unloading its code
+// under them would crash the player at exit. Neither Quit nor the player's FreeLibrary of
+// this plug-in frees it.
 class RuntimeLibrary {
 public:
     explicit RuntimeLibrary(const char* dllName) noexcept : dllName_(dllName) {}
+    RuntimeLibrary(const RuntimeLibrary&) = delete;
+    RuntimeLibrary& operator=(const RuntimeLibrary&) = delete;
 
     // The entry point's address, loading the DLL when needed; *proc is null on failure.
     HRESULT Resolve(const char* entry, FARPROC* proc) noexcept;
-    void Unload() noexcept;
     bool Loaded() noexcept;
 
 private:
     const char* dllName_;
     win::CriticalSection lock_;
-    win::UniqueModule module_;
+    HMODULE module_ = nullptr;  // pinned, never freed
 };
 
 namespace wmruntime {
@@ -33,9 +36,6 @@ HRESULT CreateWriter(IUnknown* certificate, IWMWriter** writer);
 HRESULT CreateWriterNetworkSink(IWMWriterNetworkSink** sink);
 HRESULT CreateWriterFileSink(IWMWriterFileSink** sink);
 HRESULT CreateProfileManager(IWMProfileManager** manager);
-
-// Frees the runtime DLL; every object taken from it must be released before.
-void Unload();
 
 }  // namespace wmruntime
 }  // namespace ombrel

@@ -24,16 +24,20 @@ TEST(RuntimeLibrary, AMissingEntryPointIsAFailureCode) {
     EXPECT_NE(nullptr, proc);
 }
 
-TEST(RuntimeLibrary, UnloadFreesTheDllAndALaterCallLoadsItAgain) {
-    RuntimeLibrary library("version.dll");
-    FARPROC proc = nullptr;
-    ASSERT_EQ(S_OK, library.Resolve("GetFileVersionInfoSizeA", &proc));
-    EXPECT_TRUE(library.Loaded());
-    library.Unload();
-    EXPECT_FALSE(library.Loaded());
-    EXPECT_EQ(S_OK, library.Resolve("GetFileVersionInfoSizeA", &proc));
-    EXPECT_TRUE(library.Loaded());
-    library.Unload();
+// The runtime's code stays for the process's life: no holder going away, and no FreeLibrary
+// elsewhere (the player unloading the plug-in), unloads it under the runtime's own threads.
+TEST(RuntimeLibrary, TheDllStaysLoadedForTheLifeOfTheProcess) {
+    {
+        RuntimeLibrary library("version.dll");
+        FARPROC proc = nullptr;
+        ASSERT_EQ(S_OK, library.Resolve("GetFileVersionInfoSizeA", &proc));
+        EXPECT_TRUE(library.Loaded());
+        EXPECT_EQ(S_OK, library.Resolve("GetFileVersionInfoA", &proc));
+    }
+    HMODULE module = ::GetModuleHandleA("version.dll");
+    ASSERT_NE(nullptr, module);
+    for (int i = 0; i < 16; ++i) ::FreeLibrary(module);
+    EXPECT_EQ(module, ::GetModuleHandleA("version.dll"));
 }
 
 TEST(RuntimeLibrary, NullResultPlacesAreRefused) {
@@ -54,7 +58,6 @@ TEST(RuntimeLibrary, ThePlatformWriterIsCreatedThroughTheResolvedEntryPoint) {
     EXPECT_EQ(S_OK, writer->QueryInterface(IID_IWMWriterAdvanced, reinterpret_cast<void**>(&advanced)));
     if (advanced) advanced->Release();
     EXPECT_EQ(0u, writer->Release());
-    wmruntime::Unload();
 }
 
 }  // namespace
