@@ -12,4 +12,22 @@ int StartupSockets(int major, int minor);
 // WSACleanup: 0 when it succeeds, -1 otherwise.
 int CleanupSockets();
 
+// One start-up of Windows sockets, ended only when it took effect: a clean-up after a failed
+// or undone start-up would take away the player's own reference.
+class SocketUse {
+public:
+    SocketUse(int major, int minor) noexcept : result_(StartupSockets(major, minor)) {}
+    ~SocketUse() {
+        if (result_ == 0) CleanupSockets();
+    }
+    SocketUse(const SocketUse&) = delete;
+    SocketUse& operator=(const SocketUse&) = delete;
+
+    // What StartupSockets gave.
+    int Result() const noexcept { return result_; }
+
+private:
+    int result_;
+};
+
 }  // namespace ombrel

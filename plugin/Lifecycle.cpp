@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "encoder/Catalogue.h"
-#include "encoder/WmRuntime.h"
 #include "peercast/SocketStartup.h"
 #include "plugin/AudioTap.h"
 #include "plugin/BroadcastControl.h"
@@ -25,6 +24,7 @@ namespace ombrel {
 namespace {
 
 std::optional<win::ComApartment> g_com;
+std::optional<SocketUse> g_sockets;
 
 void SetDefaultInputFormat() {
     _inputFormat = {};
@@ -56,7 +56,7 @@ int __cdecl Init(DspModule* module) {
 
         g_com.emplace();
 
-        StartupSockets(1, 0);
+        g_sockets.emplace(1, 0);
 
         InstallPlayerHooks(_hwndHost);
 
@@ -97,10 +97,8 @@ void __cdecl Quit(DspModule*) {
         CloseMainWindow();
 
         StopBroadcast();
-        // Nothing of the runtime is in use once the broadcast is over.
-        wmruntime::Unload();
 
-        CleanupSockets();
+        g_sockets.reset();
 
         g_com.reset();
 

@@ -39,5 +39,36 @@ TEST(SocketStartup, CleanupBeyondTheStartupsFails) {
     for (int i = 1; i < drained; ++i) ASSERT_EQ(StartupSockets(1, 0), 0);
 }
 
+// The process's start-ups, counted by ending them all and taking them again.
+int CountStartups() {
+    int count = 0;
+    while (count < 64 && CleanupSockets() == 0) ++count;
+    for (int i = 0; i < count; ++i) StartupSockets(1, 0);
+    return count;
+}
+
+// A use whose start-up failed, or was undone for another version, ends nobody else's.
+TEST(SocketStartup, AUseEndsOnlyTheStartUpItTook) {
+    const struct {
+        int major;
+        int minor;
+        int result;
+    } rows[] = {
+        {1, 0, 0},   // taken and given back
+        {0, 0, -1},  // refused
+        {3, 0, -4},  // the system agrees to 2.2 only: undone at once
+    };
+    const int before = CountStartups();
+    ASSERT_GE(before, 1) << "the test process's own start-up";
+    for (const auto& row : rows) {
+        {
+            SocketUse use(row.major, row.minor);
+            EXPECT_EQ(row.result, use.Result()) << row.major << "." << row.minor;
+            EXPECT_EQ(before + (row.result == 0 ? 1 : 0), CountStartups()) << row.major << "." << row.minor;
+        }
+        EXPECT_EQ(before, CountStartups()) << row.major << "." << row.minor;
+    }
+}
+
 }  // namespace
 }  // namespace ombrel::test
