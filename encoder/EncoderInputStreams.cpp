@@ -40,6 +40,9 @@ HRESULT BuildVideo(const InputFormat& format, UINT32 frameRateShift, InputStream
     return S_OK;
 }
 
+// The runtime reads the PCM input's format block as the packed 18-byte WAVEFORMATEX.
+static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX must be the packed 18-byte record");
+
 HRESULT BuildAudio(const InputFormat& format, InputStream* entry) noexcept {
     auto* wave = static_cast<WAVEFORMATEX*>(HeapZeroed(sizeof(WAVEFORMATEX)));
     if (!wave) return E_OUTOFMEMORY;
@@ -212,7 +215,19 @@ HRESULT WmLiveEncoder::UpdateWriterInputs() noexcept {
             return E_INVALIDARG;
         }
     }
+    if (SUCCEEDED(hr)) RecordInputNumbers();
     return hr;
+}
+
+void WmLiveEncoder::RecordInputNumbers() noexcept {
+    for (UINT32 j = 0; j < inputCount && j < kMaxInputStreams; ++j) {
+        const InputStream& entry = inputs[j];
+        if (!entry.connectionName) continue;
+        const DWORD number = static_cast<DWORD>(entry.inputNumber);
+        if (std::wcscmp(entry.connectionName, kVideoConnectionName) == 0) videoInput = number;
+        if (std::wcscmp(entry.connectionName, kAudioConnectionName) == 0) audioInput = number;
+        if (std::wcscmp(entry.connectionName, kScriptConnectionName) == 0) scriptInput = number;
+    }
 }
 
 HRESULT STDMETHODCALLTYPE WmLiveEncoder::ChangeInputFormat(const InputFormat* format) noexcept {

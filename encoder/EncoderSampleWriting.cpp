@@ -65,7 +65,7 @@ HRESULT STDMETHODCALLTYPE WmLiveEncoder::WriteAudio(const BYTE* pcm, INT32 frame
     if (bytes < 0 || bytes > INT_MAX) return E_INVALIDARG;
 
     SamplePart part{pcm, static_cast<DWORD>(bytes)};
-    HRESULT hr = WriteParts(0, &part, 1, static_cast<DWORD>(bytes), AudioClock(), 0);
+    HRESULT hr = WriteParts(audioInput, &part, 1, static_cast<DWORD>(bytes), AudioClock(), 0);
     if (SUCCEEDED(hr)) {
         win::CsLock hold(clockLock);
         samplesWritten += static_cast<UINT64>(frames);
@@ -78,7 +78,7 @@ HRESULT STDMETHODCALLTYPE WmLiveEncoder::WriteVideo(const BYTE* frame) noexcept 
     if (!frame || inputFormat.videoFrameBytes > INT_MAX) return E_INVALIDARG;
     QWORD time = static_cast<QWORD>(::timeGetTime() - startTime) * 10000ULL;
     SamplePart part{frame, inputFormat.videoFrameBytes};
-    return WriteParts(0, &part, 1, inputFormat.videoFrameBytes, time, WM_SF_CLEANPOINT);
+    return WriteParts(videoInput, &part, 1, inputFormat.videoFrameBytes, time, WM_SF_CLEANPOINT);
 }
 
 }  // namespace ombrel

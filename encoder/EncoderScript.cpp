@@ -17,7 +17,7 @@ HRESULT STDMETHODCALLTYPE WmLiveEncoder::WriteScript(const WCHAR* type, const WC
     // Two threads may write titles at once; each sample goes out whole, in turn.
     win::CsLock hold(lock);
     SamplePart parts[2] = {{type, static_cast<DWORD>(typeBytes)}, {command, static_cast<DWORD>(commandBytes)}};
-    return WriteParts(kScriptInput, parts, 2, static_cast<DWORD>(typeBytes + commandBytes), AudioClock(),
+    return WriteParts(scriptInput, parts, 2, static_cast<DWORD>(typeBytes + commandBytes), AudioClock(),
                       WM_SF_CLEANPOINT);
 }
 

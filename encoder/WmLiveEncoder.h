@@ -5,6 +5,8 @@
 #include "encoder/ErrorText.h"
 #include "encoder/InputStream.h"
 #include "encoder/LiveEncoder.h"
+#include <atomic>
+
 #include "win/ComPtr.h"
 #include "win/CriticalSection.h"
 
@@ -12,9 +14,9 @@ namespace ombrel {
 
 constexpr DWORD kDefaultBroadcastPort = 8080;
 constexpr DWORD kDefaultMaxClients = 5;
-// Writer inputs: PCM and video frames go to input 0, script samples to input 1.
-constexpr DWORD kAudioInput = 0;
-constexpr DWORD kScriptInput = 1;
+// Writer inputs used until the writer's own numbers are known.
+constexpr DWORD kFirstInput = 0;
+constexpr DWORD kSecondInput = 1;
 
 class WmLiveEncoder final : public LiveEncoder {
 public:
@@ -45,6 +47,8 @@ public:
     HRESULT InitializeInputStream() noexcept;
     // Ties every inputs entry to the writer input of the same connection name.
     HRESULT UpdateWriterInputs() noexcept;
+    // Keeps each matched stream's writer input number for the sample writers.
+    void RecordInputNumbers() noexcept;
     // Stream time (100 ns) of the next PCM frame: timeOffset + samplesWritten * 10^7 / rate.
     UINT64 AudioClock() noexcept;
 
@@ -65,6 +69,12 @@ public:
     EncoderSettings settings{};
     InputStream inputs[kMaxInputStreams]{};
     UINT32 inputCount = 0;
+    // The writer's input number of each stream, recorded by UpdateWriterInputs: the runtime
+    // promises no order of its inputs. Read by the audio thread and the title writers, each a
+    // single word.
+    std::atomic<DWORD> videoInput{kFirstInput};
+    std::atomic<DWORD> audioInput{kFirstInput};
+    std::atomic<DWORD> scriptInput{kSecondInput};
     DWORD startTime = 0;
     BOOL running = FALSE;
     BOOL initialized = FALSE;

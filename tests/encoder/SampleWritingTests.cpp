@@ -335,6 +335,42 @@ TEST_F(EncoderTest, WriteVideoStampsByTheWallClockWithACleanPoint) {
     EXPECT_LT(runtime_->samples[0].time, 25000000u);
 }
 
+// The input steps' own messages, which a caller's message may later replace.
+TEST_F(EncoderTest, TheInputStepsLeaveTheirOwnMessages) {
+    StartEncoder();
+    WmLiveEncoder& e = Encoder();
+    runtime_->FailOn("Writer.GetInputCount", kRuntimeFailure);
+    EXPECT_EQ(kRuntimeFailure, e.UpdateWriterInputs());
+    EXPECT_STREQ("IWMWriter_GetInputCount failed (0xc00d1234)\n", e.errorText);
+    InputFormat none{};  // no stream enabled: nothing to build
+    EXPECT_EQ(E_FAIL, e.ChangeInputFormat(&none));
+    EXPECT_STREQ("InitializeInputStream failed (0x80004005)\n", e.errorText);
+
+    WmLiveEncoder fresh;
+    EncoderSettings settings = StandardSettings();
+    ASSERT_EQ(S_OK, fresh.Initialize());
+    EXPECT_EQ(E_FAIL, fresh.Configure(&none, &settings));
+    EXPECT_STREQ("InitializeInputStream failed (0x80004005)\n", fresh.errorText);
+}
+
+// The runtime promises no order of its inputs: each stream's samples follow its connection name.
+TEST_F(EncoderTest, SamplesGoToTheWriterInputOfTheirStreamWhateverItsNumber) {
+    runtime_->inputNamesFixed = true;
+    runtime_->inputNames = {L"WMLiveWmv9Arbit1", L"WMLiveWmv9Audio1"};
+    StartEncoder(AudioFormat(44100, 2, 16, TRUE));
+    WmLiveEncoder& e = Encoder();
+    std::vector<BYTE> pcm = Pcm(2304);
+    ASSERT_EQ(S_OK, e.WriteAudio(pcm.data(), 576));
+    ASSERT_EQ(S_OK, e.WriteScript(L"TEXT", L"a"));
+    InputFormat mono = AudioFormat(22050, 1, 16, TRUE);
+    ASSERT_EQ(S_OK, e.ChangeInputFormat(&mono));
+    ASSERT_EQ(S_OK, e.WriteAudio(pcm.data(), 576));
+    ASSERT_EQ(3u, runtime_->samples.size());
+    EXPECT_EQ(1u, runtime_->samples[0].input);
+    EXPECT_EQ(0u, runtime_->samples[1].input);
+    EXPECT_EQ(1u, runtime_->samples[2].input);
+}
+
 TEST_F(EncoderTest, InputStreamsAreBuiltVideoAudioScriptAndRebuiltWithoutLeaks) {
     WmLiveEncoder& e = Encoder();
     e.inputFormat = AudioFormat(44100, 2, 16, FALSE);
@@ -345,6 +381,15 @@ TEST_F(EncoderTest, InputStreamsAreBuiltVideoAudioScriptAndRebuiltWithoutLeaks) 
     EXPECT_EQ(176400u, wave->nAvgBytesPerSec);
     EXPECT_EQ(1u, wave->wFormatTag);
     EXPECT_EQ(4u, e.inputs[0].mediaType.lSampleSize);
+    // Uncompressed PCM the runtime can take: fixed-size samples, no temporal compression, and
+    // a plain WAVEFORMATEX block.
+    const WM_MEDIA_TYPE& pcmType = e.inputs[0].mediaType;
+    EXPECT_TRUE(IsEqualGUID(WMMEDIATYPE_Audio, pcmType.majortype));
+    EXPECT_TRUE(IsEqualGUID(WMMEDIASUBTYPE_PCM, pcmType.subtype));
+    EXPECT_TRUE(IsEqualGUID(WMFORMAT_WaveFormatEx, pcmType.formattype));
+    EXPECT_EQ(TRUE, pcmType.bFixedSizeSamples);
+    EXPECT_EQ(FALSE, pcmType.bTemporalCompression);
+    EXPECT_EQ(18u, pcmType.cbFormat);
     EXPECT_STREQ(L"WMLiveWmv9Audio1", e.inputs[0].connectionName);
     EXPECT_EQ(-1, e.inputs[0].inputNumber);
     e.inputFormat.scriptEnabled = TRUE;
