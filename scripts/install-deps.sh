@@ -30,9 +30,12 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 # Wine takes its ANSI code page from the Unix locale: the code page 932 tests run with
-# LANG=ja_JP.UTF-8, which must exist.
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-  $SUDO sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
-  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
-  $SUDO locale-gen >/dev/null
-fi
+# LANG=ja_JP.UTF-8, and the mixed-locale tests with LANG=en_US.UTF-8 LC_CTYPE=ja_JP.UTF-8 (a
+# Japanese system with an English format locale). Both locales must exist.
+for wanted in ja_JP en_US; do
+  if ! locale -a 2>/dev/null | grep -qi "^${wanted}\.utf-\?8$"; then
+    $SUDO sed -i "s/^# *${wanted}.UTF-8 UTF-8/${wanted}.UTF-8 UTF-8/" /etc/locale.gen
+    grep -q "^${wanted}.UTF-8 UTF-8" /etc/locale.gen || echo "${wanted}.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen >/dev/null
+  fi
+done

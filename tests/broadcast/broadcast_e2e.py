@@ -2,9 +2,12 @@
 """A whole broadcast, as a user runs it: the player stand-in plays the built-in tagged playlist
 with the plug-in and the runtime stand-in under Wine, the main window's 配信開始 command starts the
 broadcast, FFmpeg listens, a stand-in PeerCast node records its requests, and the play log is
-read back. Runs under code page 932 (LANG=ja_JP.UTF-8), as a Japanese broadcaster's machine does.
+read back. Runs under code page 932 (LANG=ja_JP.UTF-8), as a Japanese broadcaster's machine does;
+with --mixed-locale, as a Japanese system whose user chose an English format locale (system code
+page 932, the threads' 1252).
 
-Usage: broadcast_e2e.py BIN_DIR   (the build's bin folder; Wine environment from the caller)
+Usage: broadcast_e2e.py BIN_DIR [--mixed-locale]   (the build's bin folder; Wine environment from
+the caller)
 """
 import json
 import os
@@ -19,6 +22,7 @@ import time
 import urllib.parse
 
 BIN = sys.argv[1]
+MIXED_LOCALE = '--mixed-locale' in sys.argv[2:]
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_RUN = os.path.join(ROOT, 'scripts', 'wine-run.sh')
 
@@ -120,7 +124,11 @@ def run(work):
     node = Node(node_port)
     node.start()
 
-    env = dict(os.environ, LANG='ja_JP.UTF-8', LC_ALL='ja_JP.UTF-8')
+    if MIXED_LOCALE:
+        env = {k: v for k, v in os.environ.items() if not k.startswith('LC_')}
+        env.update(LANG='en_US.UTF-8', LC_CTYPE='ja_JP.UTF-8')
+    else:
+        env = dict(os.environ, LANG='ja_JP.UTF-8', LC_ALL='ja_JP.UTF-8')
     player_out = open(os.path.join(work, 'player.log'), 'wb')
     started = time.time()
     player = subprocess.Popen(
