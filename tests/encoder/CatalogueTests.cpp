@@ -370,19 +370,21 @@ TEST_F(CataloguePage, MissingCodecsLeaveTheRecordZeroOrOnlyTheVideoPartFilled) {
     EXPECT_EQ(0u, settings.video.complexity);
 }
 
-// The real runtime of the platform (Wine's wmvcore): whatever it cannot do leaves zeros,
-// never a crash, and nothing of it stays referenced.
-TEST(CatalogueOnThePlatform, DefaultsAgainstThePlatformRuntimeFailCleanlyOrFill) {
+// The runtime this program loads as the player would, from beside it (here the stand-in):
+// the defaults come from its catalogue.
+TEST(CatalogueOnThePlatform, DefaultsComeFromTheRuntimeTheProgramLoads) {
     win::ComApartment com;
     EncoderSettings settings;
     std::memset(&settings, 0xCC, sizeof(settings));
     HRESULT hr = FillDefaultEncoderSettings(nullptr, &settings);
-    if (FAILED(hr)) {
-        EncoderSettings zero{};
-        EXPECT_EQ(0, std::memcmp(&zero, &settings, 26 * 4)) << std::hex << hr;
-    } else {
-        EXPECT_EQ(10000u, settings.script.bitrate);
-    }
+    ASSERT_EQ(S_OK, hr) << std::hex << hr;
+    DWORD video = kPoison;
+    ASSERT_EQ(S_OK, FindCodecIndex(WMMEDIATYPE_Video, L"Windows Media Video 9", &video));
+    EXPECT_EQ(video, settings.video.codecIndex);
+    EXPECT_EQ(0u, settings.audio.formatIndex);
+    EXPECT_EQ(5000u, settings.audio.bufferWindow);
+    EXPECT_EQ(10000u, settings.script.bitrate);
+    EXPECT_EQ(5000u, settings.script.bufferWindow);
 }
 
 }  // namespace

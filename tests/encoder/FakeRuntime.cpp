@@ -410,7 +410,7 @@ struct FakeProfileManager final : Counted, IWMProfileManager, IWMCodecInfo3 {
         if (!codec) return nullptr;
         static const std::vector<FakeFormat> kNone;
         auto key = std::make_pair(GuidName(type), index);
-        if (passes_[key] > 1) return &kNone;
+        if (passes_[key] > 1) return vbr_[key] ? &codec->twoPassVbrFormats : &kNone;
         return vbr_[key] ? &codec->vbrFormats : &codec->cbrFormats;
     }
 
@@ -883,6 +883,7 @@ std::vector<FakeCodec> StandardCodecs() {
     wmv9.name = L"Windows Media Video 9";
     wmv9.cbrFormats = {{L"WMV9", 0}};
     wmv9.vbrFormats = {{L"WMV9 VBR", 0}};
+    wmv9.twoPassVbrFormats = {{L"WMV9 VBR two-pass", 0}};
     wmv9.complexityLive = 2;
     wmv9.complexityOffline = 4;
     FakeCodec screen;

@@ -20,14 +20,15 @@ struct FakeFormat {
     DWORD bitrate;
 };
 
-// One codec of the catalogue. Its formats differ by enumeration: one-pass CBR and one-pass
-// VBR; any other pass count lists nothing.
+// One codec of the catalogue. Its formats differ by enumeration: one-pass CBR, one-pass VBR
+// and two-pass VBR; two-pass CBR lists nothing.
 struct FakeCodec {
     GUID majorType;
     std::wstring name;
     bool knowsVbrSetting = true;  // false: "_VBRENABLED" gives 0xC00D0BCD
     std::vector<FakeFormat> cbrFormats;
     std::vector<FakeFormat> vbrFormats;
+    std::vector<FakeFormat> twoPassVbrFormats;
     DWORD complexityLive = 0;
     DWORD complexityOffline = 0;
 };

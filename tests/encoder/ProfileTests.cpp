@@ -284,22 +284,32 @@ TEST_F(ProfileTest, AVideoStreamInModeFourIsVbrTwoPassWithPeaksAndExtensions) {
     video.contentTypeExtension = TRUE;
     video.pixelAspectRatioExtension = TRUE;
     runtime_->ClearCalls();
-    // Two passes enumerate nothing in the stand-in: the format is not found.
-    EXPECT_EQ(E_INVALIDARG, CreateVideoStream(video, profile.get(), 2));
-    video.mode = 2;  // VBR one pass
-    runtime_->ClearCalls();
     ASSERT_EQ(S_OK, CreateVideoStream(video, profile.get(), 2));
+    EXPECT_THAT(runtime_->CallsStartingWith("CodecInfo.SetCodecEnumerationSetting"),
+                ElementsAre("CodecInfo.SetCodecEnumerationSetting(Video, 1, _VBRENABLED, 3, 1, 4)",
+                            "CodecInfo.SetCodecEnumerationSetting(Video, 1, _PASSESUSED, 0, 2, 4)"));
+    // The peaks come from the fields and the complexity from the level field, unlike modes 2 and 3.
     EXPECT_THAT(runtime_->CallsStartingWith("Stream.Set"),
                 ElementsAre("Stream.SetBitrate(400000)", "Stream.SetBufferWindow(5000)", "Stream.SetMediaType(Video)",
                             "Stream.SetQuality(100)", "Stream.SetMaxKeyFrameSpacing(80000000)",
                             "Stream.SetProperty(_VBRENABLED, 3, 1, 4)", "Stream.SetProperty(_VBRQUALITY, 0, 60, 4)",
-                            "Stream.SetProperty(_RMAX, 0, 0, 4)", "Stream.SetProperty(_BMAX, 0, 0, 4)",
+                            "Stream.SetProperty(_RMAX, 0, 900000, 4)", "Stream.SetProperty(_BMAX, 0, 4000, 4)",
                             "Stream.SetProperty(_COMPLEXITYEX, 0, 3, 4)",
-                            "Stream.SetProperty(_DECODERCOMPLEXITYPROFILE, 1, MP, 6)", "Stream.SetLanguage(en-us)",
+                            "Stream.SetProperty(_DECODERCOMPLEXITYPROFILE, 1, MP@ML, 12)", "Stream.SetLanguage(en-us)",
                             "Stream.SetStreamName(Video2)", "Stream.SetConnectionName(WMLiveWmv9Video1)"));
     EXPECT_THAT(runtime_->CallsStartingWith("Stream.AddDataUnitExtension"),
                 ElementsAre("Stream.AddDataUnitExtension(ContentType, 1, null, 0)",
                             "Stream.AddDataUnitExtension(PixelAspectRatio, 2, null, 0)"));
+    video.mode = 2;  // VBR one pass: peaks forced to 0, the mode's own name
+    runtime_->ClearCalls();
+    ASSERT_EQ(S_OK, CreateVideoStream(video, profile.get(), 2));
+    EXPECT_THAT(runtime_->CallsStartingWith("Stream.SetProperty"),
+                ElementsAre("Stream.SetProperty(_VBRENABLED, 3, 1, 4)", "Stream.SetProperty(_VBRQUALITY, 0, 60, 4)",
+                            "Stream.SetProperty(_RMAX, 0, 0, 4)", "Stream.SetProperty(_BMAX, 0, 0, 4)",
+                            "Stream.SetProperty(_COMPLEXITYEX, 0, 3, 4)",
+                            "Stream.SetProperty(_DECODERCOMPLEXITYPROFILE, 1, MP, 6)"));
+    video.mode = 1;  // CBR two passes: the catalogue lists no such format
+    EXPECT_EQ(E_INVALIDARG, CreateVideoStream(video, profile.get(), 2));
     video.mode = 5;
     EXPECT_EQ(E_FAIL, CreateVideoStream(video, profile.get(), 0));
 }

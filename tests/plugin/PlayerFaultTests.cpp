@@ -21,6 +21,7 @@
 #include "plugin/PlayerRequests.h"
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
+#include "plugin/SongInfo.h"
 #include "tests/peercast/StandInNode.h"
 #include "tests/plugin/BroadcastFixture.h"
 #include "tests/plugin/MessageBoxWatcher.h"
@@ -292,6 +293,38 @@ TEST_F(PlayerFaults, UnterminatedTagsAreReadToTheBufferEndAndNoFurther) {
     EXPECT_EQ(ComposePeerCastRequest("ch", std::string(1024, 'A').c_str(), std::string(1024, 'T').c_str(),
                                      std::string(1024, 'A').c_str()),
               NodeRequests()[0]);
+}
+
+// A player that answers the title and fails the artist: the tags after the failing one are
+// not asked for, and the song is not read.
+std::vector<std::string> g_tagsAsked;
+LRESULT CALLBACK FailingArtistHost(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == kPlayerMessage && lParam == kRequestTag) {
+        auto* record = reinterpret_cast<TagRequestRecord*>(wParam);
+        g_tagsAsked.push_back(record->tagName);
+        if (g_tagsAsked.back() != "TITLE") return 0;
+        std::strcpy(record->buffer, "title");
+        return 1;
+    }
+    if (msg == kPlayerMessage) return lParam == kRequestBasicInfo ? 1 : 0;
+    return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+TEST(PlayerTags, ReadingStopsAtTheFirstTagThePlayerFails) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = FailingArtistHost;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = "OmbrelFailingArtistHost";
+    ::RegisterClassA(&wc);
+    win::UniqueWindow host(
+        ::CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr));
+    ASSERT_TRUE(host);
+    g_tagsAsked.clear();
+    SongInfo info;
+    EXPECT_EQ(E_FAIL, ReadSongInfo(host.get(), "C:\\song.wav", &info));
+    EXPECT_EQ(std::vector<std::string>({"TITLE", "ARTIST"}), g_tagsAsked);
+    EXPECT_EQ("title", info.title);
+    EXPECT_EQ("", info.artist);
 }
 
 }  // namespace
