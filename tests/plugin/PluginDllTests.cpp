@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@
 using namespace testing_support;
 
 namespace {
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+std::string Narrow(const wchar_t* text) { return std::string(text, text + std::wcslen(text)); }
 
 class PluginDll : public ::testing::Test {
 protected:
@@ -53,6 +57,51 @@ protected:
     std::string ini_;
     std::vector<std::string> tracks_;
 };
+
+// What Explorer shows on the DLL's Details page: the product, its version, a description and
+// the copyright, in the language the version block announces.
+TEST_F(PluginDll, VersionInformationNamesTheProductItsVersionAndCopyright) {
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(Wide(dll_).c_str(), &ignored);
+    ASSERT_GT(size, 0u) << ::GetLastError();
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(::GetFileVersionInfoW(Wide(dll_).c_str(), 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(0xFEEF04BDu, fixed->dwSignature);
+    EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS);  // 1.0
+    EXPECT_EQ(0x00050000u, fixed->dwFileVersionLS);  // .5.0
+    EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
+    EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
+    EXPECT_EQ(DWORD(VFT_DLL), fixed->dwFileType);
+    WORD* translation = nullptr;
+    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                                 &length));
+    ASSERT_GE(length, 4u);
+    EXPECT_EQ(0x0411, translation[0]);
+    EXPECT_EQ(1200, translation[1]);
+    const struct {
+        const wchar_t* name;
+        const wchar_t* value;
+    } rows[] = {
+        {L"ProductName", L"Ombrel DSP plugin"},
+        {L"ProductVersion", L"1.05"},
+        {L"FileVersion", L"1.05"},
+        {L"FileDescription", L"Ombrel DSP plugin v1.05"},
+        {L"OriginalFilename", L"dsp_ombrel.dll"},
+        {L"LegalCopyright", L"Copyright (C) 2026 Ombrel developers"},
+    };
+    for (const auto& row : rows) {
+        const std::wstring path = std::wstring(L"\\StringFileInfo\\041104b0\\") + row.name;
+        wchar_t* value = nullptr;
+        EXPECT_TRUE(::VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length))
+            << Narrow(row.name);
+        if (value) {
+            EXPECT_EQ(std::wstring(row.value), std::wstring(value)) << Narrow(row.name);
+        }
+    }
+}
 
 TEST_F(PluginDll, HeaderAndModuleRecordsAreThePlayers) {
     HMODULE dll = ::LoadLibraryA(dll_.c_str());
