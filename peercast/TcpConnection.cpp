@@ -66,19 +66,12 @@ int TcpConnection::ConnectBounded(SOCKET s, const sockaddr_in& address) noexcept
     int result = 0;
     if (::connect(s, target, sizeof(sockaddr_in)) != 0) {
         if (::WSAGetLastError() != WSAEWOULDBLOCK) return kSocketFailed;
-        fd_set writable;
-        fd_set failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(s, &writable);
-        FD_SET(s, &failed);
-        timeval bound = timeout;
-        const int count = ::select(0, nullptr, &writable, &failed, &bound);
+        const Wait wait = WaitFor(Readiness::Connected);
         int error = 0;
         int length = sizeof error;
-        if (count == 0) {
+        if (wait == Wait::TimedOut) {
             result = kSocketTimedOut;
-        } else if (count < 0 || FD_ISSET(s, &failed) || !FD_ISSET(s, &writable)) {
+        } else if (wait != Wait::Ready) {
             result = kSocketFailed;
         } else if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 ||
                    error != 0) {
@@ -90,16 +83,48 @@ int TcpConnection::ConnectBounded(SOCKET s, const sockaddr_in& address) noexcept
     return ::ioctlsocket(s, FIONBIO, &blocking) == 0 ? 0 : kSocketFailed;
 }
 
-TcpConnection::Wait TcpConnection::WaitFor(bool write) noexcept {
+TcpConnection::Wait TcpConnection::WaitFor(Readiness what) noexcept { return SelectOnce(what, timeout); }
+
+// A connection attempt is over when the socket is writable (connected) or in the exception set
+// (refused).
+TcpConnection::Wait TcpConnection::SelectOnce(Readiness what, timeval bound) noexcept {
     fd_set set;
+    fd_set failed;
     FD_ZERO(&set);
+    FD_ZERO(&failed);
     FD_SET(socket, &set);
-    timeval bound = timeout;
-    const int count = write ? ::select(0, nullptr, &set, nullptr, &bound)
-                            : ::select(0, &set, nullptr, nullptr, &bound);
+    FD_SET(socket, &failed);
+    int count = 0;
+    switch (what) {
+        case Readiness::Readable:
+            count = ::select(0, &set, nullptr, nullptr, &bound);
+            break;
+        case Readiness::Writable:
+            count = ::select(0, nullptr, &set, nullptr, &bound);
+            break;
+        case Readiness::Connected:
+            count = ::select(0, nullptr, &set, &failed, &bound);
+            if (count > 0 && FD_ISSET(socket, &failed)) return Wait::Failed;
+            break;
+    }
     if (count == 0) return Wait::TimedOut;
     if (count < 0) return Wait::Failed;
     return FD_ISSET(socket, &set) ? Wait::Ready : Wait::NotMarked;
+}
+
+// With useTimeout on, a send must not block past the wait before it: Winsock's blocking send
+// returns only once all its bytes are buffered, which a peer that has stopped reading never
+// allows, whatever select said. For the call the socket is non-blocking and takes what fits;
+// 0 when nothing did.
+int TcpConnection::SendReady(const char* data, int length) noexcept {
+    if (!useTimeout) return ::send(socket, data, length, 0);
+    u_long mode = 1;
+    if (::ioctlsocket(socket, FIONBIO, &mode) != 0) return SOCKET_ERROR;
+    int sent = ::send(socket, data, length, 0);
+    if (sent == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) sent = 0;
+    mode = 0;
+    ::ioctlsocket(socket, FIONBIO, &mode);
+    return sent;
 }
 
 int TcpConnection::ReceiveLine(char* buffer, int size) noexcept {
@@ -108,7 +133,7 @@ int TcpConnection::ReceiveLine(char* buffer, int size) noexcept {
     buffer[0] = '\0';
     while (stored < size - 1) {
         if (useTimeout) {
-            const Wait wait = WaitFor(false);
+            const Wait wait = WaitFor(Readiness::Readable);
             if (wait == Wait::TimedOut) return kSocketTimedOut;
             if (wait == Wait::Failed) return kSocketFailed;
             if (wait == Wait::NotMarked) continue;
@@ -128,7 +153,7 @@ int TcpConnection::ReceiveLine(char* buffer, int size) noexcept {
 int TcpConnection::Receive(char* buffer, int size) noexcept {
     if (!buffer || size <= 0) return kSocketBadArgument;
     if (useTimeout) {
-        const Wait wait = WaitFor(false);
+        const Wait wait = WaitFor(Readiness::Readable);
         if (wait == Wait::TimedOut) return kSocketTimedOut;
         if (wait != Wait::Ready) return kSocketFailed;
     }
@@ -141,7 +166,7 @@ int TcpConnection::ReceiveAll(char* buffer, int size) noexcept {
     int done = 0;
     while (done < size) {
         if (useTimeout) {
-            const Wait wait = WaitFor(false);
+            const Wait wait = WaitFor(Readiness::Readable);
             if (wait == Wait::TimedOut) return kSocketTimedOut;
             if (wait == Wait::Failed) return kSocketFailed;
             if (wait == Wait::NotMarked) continue;
@@ -156,11 +181,11 @@ int TcpConnection::ReceiveAll(char* buffer, int size) noexcept {
 int TcpConnection::Send(const char* data, int length) noexcept {
     if (!data || length <= 0) return kSocketBadArgument;
     if (useTimeout) {
-        const Wait wait = WaitFor(true);
+        const Wait wait = WaitFor(Readiness::Writable);
         if (wait == Wait::TimedOut) return kSocketTimedOut;
         if (wait != Wait::Ready) return kSocketFailed;
     }
-    const int sent = ::send(socket, data, length, 0);
+    const int sent = SendReady(data, length);
     return sent > 0 ? sent : kSocketFailed;
 }
 
@@ -174,14 +199,14 @@ int TcpConnection::SendAll(const char* data, int length) noexcept {
     int done = 0;
     while (done < length) {
         if (useTimeout) {
-            const Wait wait = WaitFor(true);
+            const Wait wait = WaitFor(Readiness::Writable);
             if (wait == Wait::TimedOut) return kSocketTimedOut;
             if (wait == Wait::Failed) return kSocketFailed;
             if (wait == Wait::NotMarked) continue;
         }
-        const int sent = ::send(socket, data + done, length - done, 0);
-        if (sent <= 0) return kSocketFailed;
-        done += sent;
+        const int sent = SendReady(data + done, length - done);
+        if (sent < 0 || (sent == 0 && !useTimeout)) return kSocketFailed;
+        done += sent;  // 0: the buffer was full after all; wait again
     }
     return length;
 }

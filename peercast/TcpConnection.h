@@ -34,6 +34,8 @@ public:
     virtual int ReceiveLine(char* buffer, int size) noexcept;
     virtual int Receive(char* buffer, int size) noexcept;
     virtual int ReceiveAll(char* buffer, int size) noexcept;
+    // With useTimeout on, a send blocks only in its waits: the system takes what fits, and
+    // SendAll waits again for the rest.
     virtual int Send(const char* data, int length) noexcept;
     virtual int SendString(const char* text) noexcept;
     virtual int SendAll(const char* data, int length) noexcept;
@@ -47,9 +49,18 @@ public:
     SOCKET socket = INVALID_SOCKET;
     timeval timeout = {30, 0};
 
-private:
+protected:
     enum class Wait { Ready, NotMarked, Failed, TimedOut };
-    Wait WaitFor(bool write) noexcept;
+    enum class Readiness { Readable, Writable, Connected };
+    // Every wait of a send, a receive and a bounded connect comes here: one select bounded by
+    // timeout. A user with a wider bound (one deadline for many waits, a stop from another
+    // thread) replaces it.
+    virtual Wait WaitFor(Readiness what) noexcept;
+    // One select on the held socket for what, bounded by bound.
+    Wait SelectOnce(Readiness what, timeval bound) noexcept;
+
+private:
+    int SendReady(const char* data, int length) noexcept;
     void CloseHeld() noexcept;
     int ConnectBounded(SOCKET s, const sockaddr_in& address) noexcept;
 };

@@ -1,13 +1,16 @@
 // Real loopback sockets for the PeerCast client tests: a listener on an ephemeral port, the
-// server side of a connection, a stopwatch, and the Winsock start-up of the test process.
+// server side of a connection, a stopwatch, a hang bound, and the Winsock start-up of the test
+// process.
 #pragma once
 
 #include <winsock.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "win/UniqueSocket.h"
 
@@ -95,6 +98,23 @@ public:
 private:
     DWORD start_;
 };
+
+// Runs work on a thread of its own and waits up to hangMs for it. When it has not ended by
+// then, rescue must make it end (closing the peer's side, say); the result is false.
+template <typename Work, typename Rescue>
+bool EndsWithin(DWORD hangMs, Work work, Rescue rescue) {
+    std::atomic<bool> done{false};
+    std::thread thread([&] {
+        work();
+        done = true;
+    });
+    Stopwatch watch;
+    while (!done && watch.ms() < hangMs) ::Sleep(5);
+    const bool ended = done;
+    if (!ended) rescue();
+    thread.join();
+    return ended;
+}
 
 // The code page a run was started for (OMBREL_EXPECT_ACP), or 0 when any will do.
 inline UINT ExpectedAnsiCodePage() {

@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "peercast/BoundedConnection.h"
 #include "peercast/TcpConnection.h"
 #include "tests/peercast/LoopbackSupport.h"
 
@@ -338,6 +341,19 @@ TEST_F(TcpConnectionTest, SendsDeliverTheirBytesAndCount) {
     EXPECT_EQ(ReceiveUntilClosed(server_.get()), "abcdefghjk\r\n");
 }
 
+// Both sides' buffers fill, then the wait for room outlasts the bound. The send itself must not
+// block: a blocking send of more than fits returns only once the peer has read it all.
+TEST_F(TcpConnectionTest, SendAllToAPeerThatNeverReadsTimesOutWithMinusThree) {
+    ConnectPair(300);
+    const std::string data(32 << 20, 'x');
+    int result = 0;
+    const bool ended = EndsWithin(
+        15000, [&] { result = connection_.SendAll(data.data(), static_cast<int>(data.size())); },
+        [&] { server_.reset(); });
+    EXPECT_TRUE(ended) << "SendAll was still sending after 15 s";
+    EXPECT_EQ(result, -3);
+}
+
 TEST_F(TcpConnectionTest, SendToAClosedPeerFails) {
     ConnectPair(2000);
     server_.reset();
@@ -401,6 +417,29 @@ TEST_F(TcpConnectionTest, AttachOwnershipDecidesWhatTheDestructorCloses) {
     }
 }
 
+// A socket attached over a held one lets that one go as the destructor would.
+TEST_F(TcpConnectionTest, AttachOverAHeldSocketClosesItOnlyWhenOwned) {
+    for (int owns : {1, 0}) {
+        TcpConnection first;
+        ASSERT_EQ(first.Connect("127.0.0.1", listener_.port()), 0);
+        win::UniqueSocket firstServer = listener_.Accept();
+        TcpConnection second;
+        ASSERT_EQ(second.Connect("127.0.0.1", listener_.port()), 0);
+        win::UniqueSocket secondServer = listener_.Accept();
+        ASSERT_TRUE(firstServer && secondServer);
+        win::UniqueSocket firstRaw(first.Detach());
+        {
+            TcpConnection connection;
+            connection.Attach(firstRaw.get(), owns);
+            connection.Attach(second.Detach(), 1);
+            EXPECT_EQ(PeerClosed(firstServer.get(), owns ? 2000 : 100), owns == 1) << "owns " << owns;
+            EXPECT_FALSE(PeerClosed(secondServer.get(), 100)) << "owns " << owns;
+        }
+        EXPECT_TRUE(PeerClosed(secondServer.get())) << "the attached socket outlived its owner";
+        if (owns) (void)firstRaw.release();  // closed by the object
+    }
+}
+
 TEST_F(TcpConnectionTest, CloseClosesALentSocketToo) {
     ConnectPair();
     win::UniqueSocket raw(connection_.Detach());
@@ -448,6 +487,60 @@ TEST_F(TcpConnectionTest, StringSendsAndFailedConnectGoThroughTheVirtualSlots) {
     EXPECT_EQ(connection.sends, 1);
     EXPECT_EQ(connection.SendStringAll("two"), 3);
     EXPECT_EQ(connection.sendAlls, 1);
+}
+
+// ---- BoundedConnection: one deadline for every wait, and a stop from another thread ----
+
+TEST_F(TcpConnectionTest, BoundedWaitsShareOneDeadline) {
+    BoundedConnection connection(500, nullptr);
+    ASSERT_EQ(connection.Connect("127.0.0.1", listener_.port()), 0);
+    server_ = listener_.Accept();
+    ASSERT_TRUE(server_);
+    char buffer[8];
+    Stopwatch watch;
+    EXPECT_EQ(connection.Receive(buffer, sizeof buffer), -3) << "a silent peer";
+    EXPECT_GE(watch.ms(), 400u);
+    EXPECT_LT(watch.ms(), 5000u);
+    // Past the deadline even a writable socket and a waiting byte end at once.
+    ASSERT_TRUE(SendText(server_.get(), "x"));
+    ::Sleep(50);
+    Stopwatch after;
+    EXPECT_EQ(connection.SendStringAll("late"), -3);
+    EXPECT_EQ(connection.Receive(buffer, sizeof buffer), -3);
+    EXPECT_LT(after.ms(), 100u);
+}
+
+// A receive from a silent peer and a send to one that never reads, stopped by another thread.
+TEST_F(TcpConnectionTest, AStopEndsABoundedWaitAtOnce) {
+    const std::string data(32 << 20, 'x');
+    for (const bool sending : {false, true}) {
+        std::atomic<LONG> stop{0};
+        BoundedConnection connection(30000, &stop);
+        ASSERT_EQ(connection.Connect("127.0.0.1", listener_.port()), 0);
+        win::UniqueSocket server = listener_.Accept();
+        ASSERT_TRUE(server);
+        int result = 0;
+        std::atomic<DWORD> stoppedAt{0};
+        DWORD endedAt = 0;
+        std::thread stopper([&] {
+            ::Sleep(300);
+            stoppedAt = ::GetTickCount();
+            stop = 1;
+        });
+        const bool ended = EndsWithin(
+            10000,
+            [&] {
+                char buffer[8];
+                result = sending ? connection.SendAll(data.data(), static_cast<int>(data.size()))
+                                 : connection.Receive(buffer, sizeof buffer);
+                endedAt = ::GetTickCount();
+            },
+            [&] { server.reset(); });
+        stopper.join();
+        EXPECT_TRUE(ended) << (sending ? "send" : "receive") << " went on after the stop";
+        EXPECT_EQ(result, -3) << (sending ? "send" : "receive");
+        EXPECT_LT(endedAt - stoppedAt, 2000u) << (sending ? "send" : "receive");
+    }
 }
 
 }  // namespace

@@ -1,0 +1,27 @@
+#include "peercast/BoundedConnection.h"
+
+namespace ombrel {
+
+BoundedConnection::BoundedConnection(DWORD limitMs, const std::atomic<LONG>* cancel) noexcept
+    : startMs_(::GetTickCount()), limitMs_(limitMs), cancel_(cancel) {
+    useTimeout = 1;
+    timeout.tv_sec = static_cast<long>(limitMs / 1000);
+    timeout.tv_usec = static_cast<long>(limitMs % 1000) * 1000;
+}
+
+bool BoundedConnection::Cancelled() const noexcept { return cancel_ && cancel_->load() != 0; }
+
+TcpConnection::Wait BoundedConnection::WaitFor(Readiness what) noexcept {
+    for (;;) {
+        if (Cancelled()) return Wait::TimedOut;
+        const DWORD elapsedMs = ::GetTickCount() - startMs_;
+        if (elapsedMs >= limitMs_) return Wait::TimedOut;
+        const DWORD leftMs = limitMs_ - elapsedMs;
+        const DWORD sliceMs = leftMs < kCancelSliceMs ? leftMs : kCancelSliceMs;
+        const timeval slice = {0, static_cast<long>(sliceMs) * 1000};
+        const Wait wait = SelectOnce(what, slice);
+        if (wait != Wait::TimedOut) return wait;
+    }
+}
+
+}  // namespace ombrel
