@@ -85,4 +85,6 @@ HRESULT StopSongWorker() {
 
 bool SongWorkerRunning() { return static_cast<bool>(_hSongThread); }
 
+const std::atomic<LONG>& SongWorkerStopRequest() { return _fSongStop; }
+
 }  // namespace ombrel

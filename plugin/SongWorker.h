@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace ombrel {
 
 // Stores the announced path (when not null) as the current file and wakes the worker, if one
@@ -15,8 +17,12 @@ HRESULT NotifyPlayingFile(const char* path);
 HRESULT StartSongWorker(HWND player);
 
 // Main thread: asks the worker to end and waits for it, answering the messages other threads
-// send meanwhile (the worker may be waiting for the player's window). E_FAIL when none runs.
+// send meanwhile (the worker may be waiting for the player's window). A PeerCast update in
+// progress is cancelled, so the wait is short whatever the node does. E_FAIL when none runs.
 HRESULT StopSongWorker();
+
+// Set by StopSongWorker before it wakes the worker; the worker's PeerCast update watches it.
+const std::atomic<LONG>& SongWorkerStopRequest();
 
 bool SongWorkerRunning();
 

@@ -9,6 +9,7 @@
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 #include "plugin/SongInfo.h"
+#include "plugin/SongWorker.h"
 #include "ui/MainWindow.h"
 
 namespace ombrel {
@@ -41,8 +42,9 @@ void SendToPeerCast(const SongInfo& info) {
     const std::string album = FormatSongInfo(peerCast._cFormatAlbum, info);
     const std::string title = FormatSongInfo(peerCast._cFormatTitle, info);
     const std::string artist = FormatSongInfo(peerCast._cFormatArtist, info);
+    // Only the worker reaches here (a change), and a stop cancels it rather than wait.
     UpdatePeerCastMetadata(kPeerCastHost, static_cast<int>(peerCast._dwPort), peerCast._cChannel.c_str(),
-                           artist.c_str(), title.c_str(), album.c_str());
+                           artist.c_str(), title.c_str(), album.c_str(), &SongWorkerStopRequest());
 }
 
 }  // namespace

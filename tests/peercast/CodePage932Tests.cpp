@@ -53,6 +53,18 @@ TEST_F(PeerCastCodePage, JapaneseRequestBytesUnder932) {
               "GET /admin?cmd=setmeta&name=%E3%81%82%62&t_artist=&t_title=%83%41A&t_album=%82%A0b HTTP/1.0\r\n\r\n");
 }
 
+// A value cut to its first 1023 bytes keeps whole characters: 512 あ (1024 bytes) keep 511,
+// not a lone lead byte; after one ASCII letter the 1023 bytes end on a character.
+TEST_F(PeerCastCodePage, LongValuesAreCutBetweenCharactersUnder932) {
+    if (!Has(932)) GTEST_SKIP() << "needs code page 932, have " << GetACP();
+    std::string kana;
+    std::string kept;
+    for (int i = 0; i < 512; ++i) kana += "あ";
+    for (int i = 0; i < 511; ++i) kept += "%82%A0";
+    EXPECT_EQ(ComposePeerCastRequest("", ("a" + kana).c_str(), kana.c_str(), nullptr),
+              "GET /admin?cmd=setmeta&name=&t_artist=a" + kept + "&t_title=" + kept + " HTTP/1.0\r\n\r\n");
+}
+
 // Lower-casing leaves double-byte characters alone, trail bytes that look like letters too.
 TEST_F(PeerCastCodePage, HeaderNamesKeepDoubleByteCharactersUnder932) {
     if (!Has(932)) GTEST_SKIP() << "needs code page 932, have " << GetACP();

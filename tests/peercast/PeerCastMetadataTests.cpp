@@ -1,6 +1,7 @@
 // The setmeta update against the stand-in node: the bytes it receives, and what bad nodes cost.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,6 +23,24 @@ std::string RequestSeenBy(StandInNode& node, const char* channel, const char* ar
     if (!node.WaitForConnections(before + 1, 5000)) return "(no connection)";
     return node.Connections()[before].request;
 }
+
+// Connections that fill the backlog of a listener that never accepts: the system then holds
+// further attempts without an answer. Empty when the backlog never filled.
+std::vector<std::unique_ptr<TcpConnection>> FillBacklog(const LoopbackListener& stuck) {
+    std::vector<std::unique_ptr<TcpConnection>> queued;
+    for (int i = 0; i < 8; ++i) {
+        auto connection = std::make_unique<TcpConnection>();
+        connection->useTimeout = 1;
+        connection->timeout = {1, 0};
+        const int result = connection->Connect("127.0.0.1", stuck.port());
+        queued.push_back(std::move(connection));
+        if (result != 0) return queued;
+    }
+    return {};
+}
+
+// 64 KiB in every value, each byte one that is escaped: what templates repeating a tag can make.
+const std::string kHostile(64 * 1024, '/');
 
 TEST(PeerCastMetadata, WorkedExampleBytes) {
     StandInNode node(NodeBehaviour::AnswerAndClose);
@@ -90,6 +109,20 @@ TEST(PeerCastMetadata, ReservedCharactersAreEscapedInEveryValue) {
     }
 }
 
+// Each value keeps its first 1023 bytes, so the request stays far below what hostile templates
+// would make (0.6 MiB).
+TEST(PeerCastMetadata, HostileValuesAreCutBeforeEncoding) {
+    StandInNode node(NodeBehaviour::AnswerAndClose);
+    ASSERT_TRUE(node.listening());
+    const char* h = kHostile.c_str();
+    const std::string request = RequestSeenBy(node, h, h, h, h);
+    std::string e;
+    for (int i = 0; i < 1023; ++i) e += "%2F";
+    EXPECT_EQ(request, "GET /admin?cmd=setmeta&name=" + e + "&t_artist=" + e + "&t_title=" + e + "&t_album=" + e +
+                           " HTTP/1.0\r\n\r\n");
+    EXPECT_LT(request.size(), 19u * 1024);
+}
+
 TEST(PeerCastMetadata, NoListenerReturnsZeroAtOnce) {
     Stopwatch watch;
     EXPECT_EQ(UpdatePeerCastMetadata(kPeerCastHost, RefusingPort(), "ch", "a", "t", "b"), 0);
@@ -146,70 +179,120 @@ TEST(PeerCastMetadata, QuickBadNodesStillCountAsSent) {
     }
 }
 
-// The nodes that cost a bound, side by side: one never answers, one never accepts (its
-// backlog is full), one sends a byte every 500 ms and never ends its head. Each costs about
-// 5 s, not more.
+// The nodes that cost the bound, side by side: one never answers, one never reads a request of
+// hostile values, one never accepts (its backlog is full), one sends a byte every 500 ms and
+// never ends its head. Each costs about 5 s, not more.
 TEST(PeerCastMetadata, SlowNodesCostAboutFiveSeconds) {
     StandInNode silent(NodeBehaviour::NeverAnswer);
-    ASSERT_TRUE(silent.listening());
+    StandInNode deaf(NodeBehaviour::NeverRead);
     StandInNode drip(NodeBehaviour::Drip);
-    ASSERT_TRUE(drip.listening());
-
     LoopbackListener stuck(1);
-    ASSERT_TRUE(stuck.ok());
-    std::vector<std::unique_ptr<TcpConnection>> queued;  // fill the backlog
-    for (int i = 0; i < 8; ++i) {
-        auto connection = std::make_unique<TcpConnection>();
-        connection->useTimeout = 1;
-        connection->timeout = {1, 0};
-        const int result = connection->Connect("127.0.0.1", stuck.port());
-        queued.push_back(std::move(connection));
-        if (result != 0) break;
+    ASSERT_TRUE(silent.listening() && deaf.listening() && drip.listening() && stuck.ok());
+    const auto queued = FillBacklog(stuck);
+    ASSERT_FALSE(queued.empty()) << "the backlog never filled";
+
+    struct Row {
+        const char* what;
+        int port;
+        const char* value;
+        int result = -99;
+        DWORD ms = 0;
+    };
+    Row rows[] = {
+        {"never answers", silent.port(), "a"},
+        {"never reads", deaf.port(), kHostile.c_str()},
+        {"drips", drip.port(), "a"},
+        {"never accepts", stuck.port(), "a"},
+    };
+    std::vector<std::thread> updates;
+    for (Row& row : rows) {
+        updates.emplace_back([&row] {
+            Stopwatch watch;
+            row.result = UpdatePeerCastMetadata(kPeerCastHost, row.port, "ch", row.value, row.value, row.value);
+            row.ms = watch.ms();
+        });
     }
-    ASSERT_EQ(queued.back()->socket, INVALID_SOCKET) << "the backlog never filled";
+    // A hang is ended by the nodes going away.
+    const bool ended = EndsWithin(
+        15000, [&] { for (std::thread& update : updates) update.join(); },
+        [&] {
+            silent.Stop();
+            deaf.Stop();
+            drip.Stop();
+        });
+    EXPECT_TRUE(ended) << "an update was still running after 15 s";
+    silent.Stop();
+    deaf.Stop();
+    drip.Stop();
 
-    int dripResult = -99;
-    DWORD dripMs = 0;
-    std::thread toDrip([&] {
-        Stopwatch watch;
-        dripResult = UpdatePeerCastMetadata(kPeerCastHost, drip.port(), "ch", "a", "t", "b");
-        dripMs = watch.ms();
-    });
-    int silentResult = -99;
-    int stuckResult = -99;
-    DWORD silentMs = 0;
-    DWORD stuckMs = 0;
-    std::thread toSilent([&] {
-        Stopwatch watch;
-        silentResult = UpdatePeerCastMetadata(kPeerCastHost, silent.port(), "ch", "a", "t", "b");
-        silentMs = watch.ms();
-    });
-    std::thread toStuck([&] {
-        Stopwatch watch;
-        stuckResult = UpdatePeerCastMetadata(kPeerCastHost, stuck.port(), "ch", "a", "t", "b");
-        stuckMs = watch.ms();
-    });
-    toSilent.join();
-    toStuck.join();
-    toDrip.join();
-
-    EXPECT_EQ(silentResult, 1) << "the request was sent";
-    EXPECT_GE(silentMs, 4000u);
-    EXPECT_LT(silentMs, 8000u);
-    ASSERT_TRUE(silent.WaitForConnections(1, 3000));
+    for (const Row& row : rows) {
+        EXPECT_GE(row.ms, 4000u) << row.what;
+        EXPECT_LT(row.ms, 8000u) << row.what;
+    }
+    EXPECT_EQ(rows[0].result, 1) << "the request was sent";
+    EXPECT_EQ(rows[2].result, 1) << "the request was sent";
+    EXPECT_EQ(rows[3].result, 0) << "nothing could be sent";
+    RecordProperty("never_reads_result", rows[1].result);
+    ASSERT_FALSE(silent.Connections().empty());
     EXPECT_TRUE(silent.Connections()[0].clientClosed);
     EXPECT_EQ(silent.Connections()[0].request,
-              "GET /admin?cmd=setmeta&name=ch&t_artist=a&t_title=t&t_album=b HTTP/1.0\r\n\r\n");
-
-    EXPECT_EQ(dripResult, 1) << "the request was sent";
-    EXPECT_GE(dripMs, 4000u);
-    EXPECT_LT(dripMs, 8000u) << "each byte renewed the wait";
-    ASSERT_TRUE(drip.WaitForConnections(1, 3000));
+              "GET /admin?cmd=setmeta&name=ch&t_artist=a&t_title=a&t_album=a HTTP/1.0\r\n\r\n");
+    ASSERT_FALSE(drip.Connections().empty());
     EXPECT_TRUE(drip.Connections()[0].clientClosed);
+    ASSERT_FALSE(deaf.Connections().empty());
+    EXPECT_TRUE(deaf.Connections()[0].clientClosed);
+}
 
-    EXPECT_EQ(stuckResult, 0) << "nothing could be sent";
-    EXPECT_GE(stuckMs, 4000u);
-    EXPECT_LT(stuckMs, 8000u);
+// A stop asked for by another thread (the song worker's stop flag) ends the update at once,
+// whatever the node does; one asked for before the update sends nothing at all.
+TEST(PeerCastMetadata, AStopEndsTheUpdateAtOnce) {
+    StandInNode silent(NodeBehaviour::NeverAnswer);
+    StandInNode deaf(NodeBehaviour::NeverRead);
+    LoopbackListener stuck(1);
+    StandInNode answering(NodeBehaviour::AnswerAndClose);
+    ASSERT_TRUE(silent.listening() && deaf.listening() && stuck.ok() && answering.listening());
+    const auto queued = FillBacklog(stuck);
+    ASSERT_FALSE(queued.empty()) << "the backlog never filled";
+    const struct {
+        const char* what;
+        int port;
+        const char* value;
+        DWORD stopAfterMs;  // 0: asked for before the update starts
+    } rows[] = {
+        {"never answers", silent.port(), "a", 300},
+        {"never reads", deaf.port(), kHostile.c_str(), 300},
+        {"never accepts", stuck.port(), "a", 300},
+        {"stopped before", answering.port(), "a", 0},
+    };
+    for (const auto& row : rows) {
+        std::atomic<LONG> stop{row.stopAfterMs == 0 ? 1 : 0};
+        std::atomic<DWORD> stoppedAt{::GetTickCount()};
+        std::thread stopper([&] {
+            if (row.stopAfterMs == 0) return;
+            ::Sleep(row.stopAfterMs);
+            stoppedAt = ::GetTickCount();
+            stop = 1;
+        });
+        int result = -99;
+        DWORD endedAt = 0;
+        // Without the stop the update would end at its 5 s bound (or never, in a blocked send).
+        const bool ended = EndsWithin(
+            15000,
+            [&] {
+                result = UpdatePeerCastMetadata(kPeerCastHost, row.port, "ch", row.value, row.value, row.value, &stop);
+                endedAt = ::GetTickCount();
+            },
+            [&] { deaf.Stop(); });
+        stopper.join();
+        EXPECT_TRUE(ended) << row.what;
+        EXPECT_LT(endedAt - stoppedAt, 2000u) << row.what;
+        RecordProperty(std::string(row.what) + "_result", result);
+        if (row.stopAfterMs == 0) {
+            EXPECT_EQ(result, 0) << row.what;
+        }
+    }
+    answering.Stop();
+    EXPECT_TRUE(answering.Connections().empty()) << "a stopped update connected";
 }
 
 }  // namespace

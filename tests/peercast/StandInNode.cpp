@@ -42,10 +42,28 @@ bool StandInNode::WaitReadable(SOCKET s, long ms) {
 }
 
 void StandInNode::Run() {
+    std::vector<win::UniqueSocket> unread;
     while (!stop_) {
         if (!WaitReadable(listener_.get(), 20)) continue;
         win::UniqueSocket client(::accept(listener_.get(), nullptr, nullptr));
-        if (client) Serve(client.get());
+        if (!client) continue;
+        if (behaviour_ == NodeBehaviour::NeverRead) {
+            unread.push_back(std::move(client));
+        } else {
+            Serve(client.get());
+        }
+    }
+    TakeUnread(unread);
+}
+
+// What reached each unread connection, in the order they came, once the node stops.
+void StandInNode::TakeUnread(std::vector<win::UniqueSocket>& unread) {
+    for (win::UniqueSocket& client : unread) {
+        NodeConnection seen;
+        seen.request = ReceiveUntilClosed(client.get(), 100);
+        seen.clientClosed = PeerClosed(client.get(), 0);
+        std::lock_guard<std::mutex> lock(mutex_);
+        connections_.push_back(std::move(seen));
     }
 }
 
@@ -125,6 +143,8 @@ void StandInNode::Serve(SOCKET client) {
         }
         case NodeBehaviour::EndlessHead:
             SendEndlessly(client);
+            break;
+        case NodeBehaviour::NeverRead:  // never served
             break;
         case NodeBehaviour::Drip:
             if (!SendText(client, head_.substr(0, head_.find('\n') + 1))) break;

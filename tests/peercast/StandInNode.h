@@ -23,6 +23,7 @@ enum class NodeBehaviour {
     OneBytePerChunk,       // sends its head one byte per send, closes
     EndlessHead,           // sends header lines without an end until the client goes
     Drip,                  // sends its status line, then one byte every 500 ms until the client goes
+    NeverRead,             // accepts every connection and reads none until the node stops
 };
 
 // A node's usual answer and the same with line feeds alone.
@@ -48,13 +49,15 @@ public:
 
     // Ends the node's thread; what it saw stays readable.
     void Stop();
-    // The connections served so far; call after Stop or WaitForConnections.
+    // The connections served so far; call after Stop or WaitForConnections. A node that never
+    // reads takes what each connection brought only when it stops.
     std::vector<NodeConnection> Connections();
     // Waits until count connections are finished, at most ms milliseconds.
     bool WaitForConnections(size_t count, DWORD ms);
 
 private:
     void Run();
+    void TakeUnread(std::vector<win::UniqueSocket>& unread);
     void Serve(SOCKET client);
     bool WaitReadable(SOCKET s, long ms);
     std::string ReadRequest(SOCKET client);

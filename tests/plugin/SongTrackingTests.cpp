@@ -151,6 +151,17 @@ TEST_F(SongTracking, WithSongDetectionOffTrackChangesAreNotFollowed) {
     EXPECT_EQ(2u, KeepAlives(encoder).size());
 }
 
+TEST_F(SongTracking, WithPeerCastOffTrackChangesReachOnlyTheStream) {
+    _settings.peerCast._fEnable = FALSE;
+    RecordingEncoder* encoder = Start();
+    Announce(a_);
+    ASSERT_TRUE(WaitForTitles(encoder, 1));
+    Announce(b_);
+    ASSERT_TRUE(WaitForTitles(encoder, 2));
+    Pump(500);
+    EXPECT_EQ(0u, NodeRequests()) << "the node is listening, but PeerCast is off";
+}
+
 TEST_F(SongTracking, APausedPlayerGetsNothingAndTheTickStays) {
     PlayLongTrackWhileIdle();
     RecordingEncoder* encoder = Start();
