@@ -14,6 +14,8 @@ command -v ffmpeg >/dev/null || need+=(ffmpeg)
 # The FFmpeg proof checks what the listener decoded with a little Python.
 command -v python3 >/dev/null || need+=(python3)
 [ -f /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf ] || need+=(fonts-ipafont-gothic)
+# Wine draws the title bars' buttons with its Marlett font.
+[ -f /usr/share/fonts/truetype/wine/marlett.ttf ] || need+=(fonts-wine)
 command -v locale-gen >/dev/null || need+=(locales)
 
 SUDO=""

@@ -30,7 +30,12 @@ export WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wmvcore=n"
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 
-work=$(mktemp -d)
+# Installed as a broadcaster installs it, on drive C:, so the paths the pictures show (the play
+# log's) are the ones a user would see.
+work="$WINEPREFIX/drive_c/Program Files/Winamp"
+win_work='C:\Program Files\Winamp'
+rm -rf "$work"
+mkdir -p "$work"
 player=
 blocker=
 finish() {
@@ -49,12 +54,22 @@ trap finish EXIT
 mkdir -p "$work/Plugins"
 cp "$bin/ombrel_player.exe" "$bin/ombrel_user.exe" "$bin/wmvcore.dll" "$work/"
 cp "$bin/dsp_ombrel.dll" "$work/Plugins/"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-printf '[AudioCodec]\r\n_dwBufferWindow=5000\r\n[Extra]\r\n_dwPort=%s\r\n_dwMaxClient=5\r\n[PeerCast]\r\n_cChannel=Ombrel Radio\r\n[Script]\r\n_fEnable=true\r\n_cFormat=%%ARTIST%% - %%TITLE%%\r\n' \
-  "$port" >"$work/Plugins/dsp_ombrel.ini"
-
+plugin="$win_work\\Plugins\\dsp_ombrel.dll"
+ini="$work/Plugins/dsp_ombrel.ini"
 cd "$work"
-wine ./ombrel_player.exe --plugin "$work/Plugins/dsp_ombrel.dll" --loop --command 40002@1 \
+# The plug-in's own defaults: it writes every setting when the player unloads it. Then title
+# streaming on and a channel name, as a broadcaster sets them; the default port when it is free.
+wine ./ombrel_player.exe --plugin "$plugin" --quit-after 1 >player.log 2>&1 </dev/null
+grep -q '^_dwMaxClient=' "$ini" || { echo "the plug-in wrote no settings file"; cat player.log; exit 1; }
+port=8008
+if ! python3 -c 'import socket; socket.socket().bind(("127.0.0.1", 8008))' 2>/dev/null; then
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  python3 "$ROOT/scripts/ini-set.py" "$ini" Extra _dwPort "$port"
+fi
+python3 "$ROOT/scripts/ini-set.py" "$ini" Script _fEnable true
+python3 "$ROOT/scripts/ini-set.py" "$ini" PeerCast _cChannel 'Ombrel Radio'
+
+wine ./ombrel_player.exe --plugin "$plugin" --loop --command 40002@1 \
   >player.log 2>&1 </dev/null &
 player=$!
 

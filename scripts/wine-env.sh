@@ -40,6 +40,14 @@ ombrel_start_wine() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
+  # Wine 8 as Debian ships it looks for its own fonts under a path it cannot open, so the title
+  # bars' buttons, drawn with Marlett, would show letters: the prefix gets the fonts of Debian's
+  # fonts-wine in its Fonts folder, which Wine does read.
+  local font
+  for font in /usr/share/wine/fonts/*.ttf; do
+    [ -e "$font" ] && [ ! -e "$WINEPREFIX/drive_c/windows/Fonts/${font##*/}" ] &&
+      ln -s "$font" "$WINEPREFIX/drive_c/windows/Fonts/${font##*/}"
+  done
   # One wineserver for the whole run, so test executables start quickly.
   wineserver -p >/dev/null 2>&1 || true
   # The first Wine process of a server starts its system services, which live as long as the
