@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "plugin/BroadcastControl.h"
+#include "plugin/Settings.h"
 #include "plugin/SongWorker.h"
 #include "tests/bench/BenchSupport.h"
 #include "tests/bench/Timing.h"
@@ -57,22 +58,26 @@ private:
 
 }  // namespace
 
-StopResult MeasureStops(soak::PlayerHost& host, int cycles, int hungCycles) {
+StopResult MeasureStops(soak::PlayerHost& host, int cycles, int heldCycles, const std::vector<HoldingNode>& nodes) {
     StopResult result;
+    result.heldStopsMs.resize(nodes.size());
     BusyAudio audio;
     audio.Start();
     std::vector<std::pair<int64_t, int64_t>> windows;  // each stop, from the command to its return
     int track = 100;
-    for (int cycle = 0; cycle < cycles + hungCycles; ++cycle) {
+    const int total = cycles + heldCycles * static_cast<int>(nodes.size());
+    for (int cycle = 0; cycle < total; ++cycle) {
+        // Which node holds this cycle's update; -1 for the plain stops.
+        const int node = cycle < cycles ? -1 : (cycle - cycles) / std::max(heldCycles, 1);
+        if (node >= 0) ombrel::_settings.peerCast._dwPort = static_cast<DWORD>(nodes[node].port);
         std::string box;
         if (!host.StartBroadcast(&box)) {
             result.error = "start " + std::to_string(cycle + 1) + " failed: " + box;
             break;
         }
-        const bool hung = cycle >= cycles;
-        if (hung) {
+        if (node >= 0) {
             // A new track: the worker asks the player for its tags, then sends the PeerCast
-            // request, which the node never answers.
+            // request, which the node holds.
             host.Announce(++track);
             testing_support::Pump(kWorkerBusyMs);
         } else {
@@ -82,7 +87,8 @@ StopResult MeasureStops(soak::PlayerHost& host, int cycles, int hungCycles) {
         host.Command(IDM_STOP_BROADCAST);
         const int64_t t1 = Now();
         windows.emplace_back(t0, t1);
-        (hung ? result.hungStopsMs : result.stopsMs).push_back(TicksToMs(static_cast<double>(t1 - t0)));
+        const double ms = TicksToMs(static_cast<double>(t1 - t0));
+        (node >= 0 ? result.heldStopsMs[node] : result.stopsMs).push_back(ms);
         if (ombrel::IsBroadcasting() || ombrel::SongWorkerRunning()) ++result.notIdle;
         testing_support::Pump(50);
     }
