@@ -34,15 +34,16 @@ cp "$BUILD_DIR/bin/ombrel_player.exe" "$RUN_DIR/"
 cp "$BUILD_DIR/bin/wmvcore.dll" "$RUN_DIR/"
 cp "$BUILD_DIR/bin/dsp_ombrel.dll" "$RUN_DIR/Plugins/"
 ini="$RUN_DIR/Plugins/dsp_ombrel.ini"
-# Title streaming on; every other setting stays as the last run (or the settings sheet) left it.
-python3 "$ROOT/scripts/ini-set.py" "$ini" Script _fEnable true
-grep -q '^_cFormat=[^[:space:]]' "$ini" || python3 "$ROOT/scripts/ini-set.py" "$ini" Script _cFormat '%ARTIST% - %TITLE%'
-port=$(sed -n '/^\[Extra\]/,/^\[/s/^_dwPort=\([0-9]*\).*/\1/p' "$ini" | head -n1)
-port="${port:-8008}"
 
 source "$ROOT/scripts/wine-env.sh"
 # As a Japanese broadcaster's machine runs it: code page 932.
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+# The player's console lines hold the playlist's code page 932 titles: shown as UTF-8.
+readable() { python3 -u -c '
+import sys
+for line in sys.stdin.buffer:
+    sys.stdout.write(line.decode("cp932", "replace"))
+    sys.stdout.flush()'; }
 player=
 cleanup() {
   if [ -n "$player" ] && kill -0 "$player" 2>/dev/null; then
@@ -55,12 +56,23 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 ombrel_start_wine
 
+cd "$RUN_DIR"
+# A first run starts from the plug-in's own defaults (5 listeners, its codec and buffer): it
+# writes every setting when the player unloads it.
+if [ ! -f "$ini" ]; then
+  wine ./ombrel_player.exe --plugin "$RUN_DIR/Plugins/dsp_ombrel.dll" --quit-after 1 </dev/null >/dev/null 2>&1 || true
+fi
+# Title streaming on; every other setting stays as the last run (or the settings sheet) left it.
+python3 "$ROOT/scripts/ini-set.py" "$ini" Script _fEnable true
+grep -q '^_cFormat=[^[:space:]]' "$ini" || python3 "$ROOT/scripts/ini-set.py" "$ini" Script _cFormat '%ARTIST% - %TITLE%'
+port=$(sed -n '/^\[Extra\]/,/^\[/s/^_dwPort=\([0-9]*\).*/\1/p' "$ini" | head -n1)
+port="${port:-8008}"
+
 args=(--plugin "$RUN_DIR/Plugins/dsp_ombrel.dll" --loop --command 40002@1 --watch-script)
 [ "$seconds" != 0 ] && args+=(--quit-after "$seconds")
 [ -n "$screenshot" ] && args+=(--screenshot "main-window.bmp@8")
-cd "$RUN_DIR"
 echo "Player stand-in with the plug-in: $RUN_DIR (settings: Plugins/dsp_ombrel.ini)"
-wine ./ombrel_player.exe "${args[@]}" "${player_args[@]}" </dev/null &
+wine ./ombrel_player.exe "${args[@]}" "${player_args[@]}" </dev/null > >(readable) 2>&1 &
 player=$!
 
 for _ in $(seq 1 300); do
@@ -89,5 +101,5 @@ if [ -n "$screenshot" ]; then
   fi
 fi
 echo "Settings file:"
-cat "$ini" 2>/dev/null || echo "(none written)"
+readable <"$ini" 2>/dev/null || echo "(none written)"
 exit $status
