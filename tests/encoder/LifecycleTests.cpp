@@ -541,6 +541,13 @@ TEST_F(EncoderTest, AttributesGoToTheWholeFileWithTheirLengths) {
     EXPECT_EQ(E_INVALIDARG, e.SetStringAttribute(nullptr, L"x"));
     EXPECT_EQ(E_INVALIDARG, e.SetStringAttribute(L"Title", std::wstring(40000, L'x').c_str()));
     EXPECT_EQ(E_INVALIDARG, e.SetBinaryAttribute(L"WM/Picture", picture, 0x10000));
+    // No value to read: refused before the runtime is asked; an empty binary value is fine.
+    runtime_->ClearCalls();
+    EXPECT_EQ(E_INVALIDARG, e.SetStringAttribute(L"Title", nullptr));
+    EXPECT_EQ(E_INVALIDARG, e.SetBinaryAttribute(L"WM/Picture", nullptr, 4));
+    EXPECT_EQ(E_INVALIDARG, e.SetBinaryAttribute(nullptr, picture, 4));
+    EXPECT_THAT(runtime_->Calls(true), ElementsAre());
+    EXPECT_EQ(kRuntimeFailure, e.SetBinaryAttribute(L"WM/Picture", nullptr, 0));
 }
 
 TEST_F(EncoderTest, StatisticsAndClientCountComeFromTheWriterAndTheSink) {
