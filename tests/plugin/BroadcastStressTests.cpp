@@ -26,6 +26,7 @@ namespace ombrel::test {
 namespace {
 
 using testing_support::CountProcessThreads;
+using testing_support::ConnectsOnLoopback;
 using testing_support::PumpUntil;
 
 constexpr char kCaption[] = "Ombrel DSP plugin v1.05";
@@ -43,15 +44,6 @@ win::UniqueSocket ListenOnLoopback(int* port) {
     ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&address), &length);
     *port = ::ntohs(address.sin_port);
     return s;
-}
-
-bool Connects(int port) {
-    win::UniqueSocket s(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = ::inet_addr("127.0.0.1");
-    address.sin_port = ::htons(static_cast<u_short>(port));
-    return s && ::connect(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
 class RealBroadcast : public BroadcastFixture {
@@ -92,9 +84,9 @@ TEST_F(RealBroadcast, APortInUseShowsTheEncodersMessageAndTheNextStartWorks) {
     ASSERT_EQ(1, IsBroadcasting());
     std::vector<short> block(576 * 2, 0);
     for (int i = 0; i < 20; ++i) ModifySamples(&PluginModule(), block.data(), 576, 16, 2, 44100);
-    EXPECT_TRUE(Connects(port)) << "the broadcast serves its port";
+    EXPECT_TRUE(ConnectsOnLoopback(port)) << "the broadcast serves its port";
     StopBroadcast();
-    EXPECT_FALSE(Connects(port)) << "the stop closed the port";
+    EXPECT_FALSE(ConnectsOnLoopback(port)) << "the stop closed the port";
     EXPECT_TRUE(none.Seen().empty());
 }
 

@@ -19,6 +19,7 @@ namespace ombrel::test {
 namespace {
 
 using testing_support::FileExists;
+using testing_support::CreatePlayerWindow;
 using testing_support::Pump;
 using testing_support::PumpUntil;
 using testing_support::ReadWholeFile;
@@ -155,12 +156,7 @@ LRESULT CALLBACK BadTitleHost(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 }
 
 TEST_F(PlayLog, AnUnreadableTitleFromThePlayerGivesAnEmptyTitle) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = BadTitleHost;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.lpszClassName = "OmbrelBadTitleHost";
-    ::RegisterClassA(&wc);
-    win::UniqueWindow host(::CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr));
+    win::UniqueWindow host = CreatePlayerWindow(BadTitleHost, "OmbrelBadTitleHost");
     ASSERT_TRUE(host);
     void* noAccess = ::VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS);
     ::SetPropA(host.get(), "title", noAccess);

@@ -36,6 +36,7 @@ namespace ombrel::test {
 namespace {
 
 using ::testing::Each;
+using testing_support::CreatePlayerWindow;
 using testing_support::Pump;
 using testing_support::PumpUntil;
 using testing_support::ReadWholeFile;
@@ -267,13 +268,7 @@ LRESULT CALLBACK UnterminatedTagsHost(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
 }
 
 TEST_F(PlayerFaults, UnterminatedTagsAreReadToTheBufferEndAndNoFurther) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = UnterminatedTagsHost;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.lpszClassName = "OmbrelUnterminatedTagsHost";
-    ::RegisterClassA(&wc);
-    win::UniqueWindow host(
-        ::CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr));
+    win::UniqueWindow host = CreatePlayerWindow(UnterminatedTagsHost, "OmbrelUnterminatedTagsHost");
     ASSERT_TRUE(host);
     _settings.script._cFormat = "%ARTIST%|%TITLE%|%ALBUM%|%COMMENT%|%LENGTH%";
     _settings.extra._fPlayLog = FALSE;
@@ -311,13 +306,7 @@ LRESULT CALLBACK FailingArtistHost(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
 }
 
 TEST(PlayerTags, ReadingStopsAtTheFirstTagThePlayerFails) {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = FailingArtistHost;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.lpszClassName = "OmbrelFailingArtistHost";
-    ::RegisterClassA(&wc);
-    win::UniqueWindow host(
-        ::CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr));
+    win::UniqueWindow host = CreatePlayerWindow(FailingArtistHost, "OmbrelFailingArtistHost");
     ASSERT_TRUE(host);
     g_tagsAsked.clear();
     SongInfo info;

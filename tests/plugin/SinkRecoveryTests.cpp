@@ -21,6 +21,7 @@
 namespace ombrel::test {
 namespace {
 
+using testing_support::ConnectsOnLoopback;
 using testing_support::PumpUntil;
 
 constexpr char kCaption[] = "Ombrel DSP plugin v1.05";
@@ -52,15 +53,6 @@ private:
     FailNextCallProc failNextCall_ = nullptr;
     ServingThreadsProc servingThreads_ = nullptr;
 };
-
-bool Connects(int port) {
-    win::UniqueSocket s(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = ::inet_addr("127.0.0.1");
-    address.sin_port = ::htons(static_cast<u_short>(port));
-    return s && ::connect(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-}
 
 // One stand-in call made to fail once, in a start or in the stop of a running broadcast.
 struct SinkFault {
@@ -130,7 +122,7 @@ TEST_F(SinkRecovery, AFailedStartOrStopClosesThePortAndTheNextStartOnItIsHeard) 
         EXPECT_EQ(S_OK, standIn.FailNextCall(row.call, S_OK)) << "the call was not made";
         EXPECT_EQ(0, IsBroadcasting());
         EXPECT_EQ(servingBefore, standIn.ServingThreads()) << "the failed sink's serving thread is left";
-        EXPECT_FALSE(Connects(port_)) << "the port is still open";
+        EXPECT_FALSE(ConnectsOnLoopback(port_)) << "the port is still open";
 
         ExpectStartIsHeard("the next start on the same port");
         EXPECT_EQ(servingBefore + 1, standIn.ServingThreads());

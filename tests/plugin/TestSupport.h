@@ -3,10 +3,12 @@
 
 #include <windows.h>
 #include <tlhelp32.h>
+#include <winsock.h>
 
 #include <string>
 
 #include "win/UniqueAny.h"
+#include "win/UniqueSocket.h"
 
 namespace testing_support {
 
@@ -73,6 +75,27 @@ inline std::string ReadWholeFile(const std::string& path) {
 
 inline bool FileExists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A window of its own class answering the plug-in's requests as a player would, through
+// procedure: a player that behaves in one particular way.
+inline win::UniqueWindow CreatePlayerWindow(WNDPROC procedure, const char* className) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = className;
+    ::RegisterClassA(&wc);
+    return win::UniqueWindow(::CreateWindowA(className, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr));
+}
+
+// Whether something accepts a connection on 127.0.0.1:port.
+inline bool ConnectsOnLoopback(int port) {
+    win::UniqueSocket s(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = ::inet_addr("127.0.0.1");
+    address.sin_port = ::htons(static_cast<u_short>(port));
+    return s && ::connect(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
 }  // namespace testing_support
