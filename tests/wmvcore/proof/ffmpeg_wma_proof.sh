@@ -62,6 +62,8 @@ ffprobe -v error -select_streams a -show_entries packet=pts_time,duration_time,s
   "$work/archive.asf" >"$work/apackets.csv" 2>&1
 echo "\$ ffprobe -v error -select_streams d -show_packets -show_data archive.asf"
 ffprobe -v error -select_streams d -show_packets -show_data "$work/archive.asf" >"$work/script.txt" 2>&1
+echo "\$ ffprobe -v error -select_streams a -show_entries frame=pts_time -of csv archive.asf"
+ffprobe -v error -select_streams a -show_entries frame=pts_time -of csv "$work/archive.asf" >"$work/aframes.csv" 2>&1
 echo "\$ ffmpeg -v error -i archive.asf -map 0:a -f s16le whole.raw"
 ffmpeg -nostdin -v error -i "$work/archive.asf" -map 0:a -f s16le "$work/whole.raw"
 
@@ -142,9 +144,15 @@ def strongest(x):
     grid = [f for f in range(100, 5001, 20)]
     return max(grid, key=lambda f: power(x, f))
 
-# The decoded archive: frame i plays at the first block's time plus i / 44100.
+# The decoded archive: sample i plays at the time of the decoder's first frame plus i / 44100,
+# and its frames follow one another without a gap.
 whole = frames(work + '/whole.raw')
-first = pts[0]
+lines = [l.split(',')[1] for l in open(work + '/aframes.csv').read().split() if l.startswith('frame')]
+decoded = [float(t) for t in lines if t != 'N/A']
+first = decoded[0] if decoded else 0
+worst = max((abs(decoded[i+1] - decoded[i] - step) for i in range(len(decoded) - 1)), default=1)
+check('decoded frames follow one another', len(lines) * 2048 == len(whole) and worst <= 0.0011,
+      '%d frames (%d timed) from %.3f s, %d samples, worst step off by %.1f ms' % (len(lines), len(decoded), first, len(whole), worst * 1000))
 at = lambda t: int(round((t - first) * 44100))
 starts = [t / 1e7 for k, t in titles if k % 2 == 0]
 for k, start in enumerate(starts):
@@ -167,7 +175,7 @@ for k, start in enumerate(starts):
         if power(window, hz) > power(window, old):
             change = t
             break
-    check('track %d starts at its title\'s stream time' % k, change is not None and abs(change - start) <= 0.03,
+    check('track %d starts at its title\'s stream time' % k, change is not None and abs(change - start) <= 0.015,
           'tone changes at %s s, title at %.3f s' % ('%.3f' % change if change is not None else 'none', start))
 
 # The live pull: FFmpeg's WMA decoder hears one of the tracks' tones.
