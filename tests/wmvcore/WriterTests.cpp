@@ -349,7 +349,7 @@ TEST(WriterTest, WmaStreamsCarryTheEncodersBlocksAtTheFormatsBitRate) {
             }
         }
         // Three seconds and the encoder's one block of delay, the last block filled with silence.
-        const size_t expected = (kBlocks * kBlock * wma.nSamplesPerSec / 44100 + 2047) / 2048 + 1;
+        const size_t expected = (uint64_t{kBlocks} * kBlock * wma.nSamplesPerSec / 44100 + 2047) / 2048 + 1;
         EXPECT_NEAR(static_cast<double>(expected), static_cast<double>(objects.size()), 1.0) << "format " << index;
         const double step = 2048 * 1000.0 / wma.nSamplesPerSec;
         for (const auto& [number, object] : objects) {
