@@ -18,8 +18,9 @@ namespace wmstandin {
 
 class EncodingThread {
 public:
-    // Room for the PCM waiting to be encoded: four seconds of 16-bit stereo at 48 kHz.
-    static constexpr DWORD kQueueBytes = 4 * 48000 * 4;
+    // Room for the PCM waiting to be encoded: 11 seconds of 16-bit stereo at 48 kHz, 2.4 of
+    // 24-bit 5.1; the encoder keeps up with real time many times over.
+    static constexpr DWORD kQueueBytes = 2 * 1024 * 1024;
     static constexpr DWORD kQueueSamples = 1024;
 
     EncodingThread() = default;
