@@ -39,7 +39,7 @@ HRESULT EncodingThread::Push(const WAVEFORMATEX& input, QWORD time, const BYTE* 
     if (bytes % input.nBlockAlign != 0) return E_INVALIDARG;
     {
         win::CsLock hold(lock_);
-        if (!thread_ || stopping_) return NS_E_INVALID_REQUEST;
+        if (stopping_ || !thread_) return NS_E_INVALID_REQUEST;
         if (count_ == pending_.size() || bytes > bytes_.Free()) return E_OUTOFMEMORY;
         bytes_.Append(data, bytes);
         Pending& slot = pending_[(head_ + count_) % pending_.size()];

@@ -9,6 +9,7 @@
 
 #include "standin/wmvcore/AsfMuxer.h"
 #include "standin/wmvcore/CodecCatalogue.h"
+#include "standin/wmvcore/EncodingThread.h"
 #include "standin/wmvcore/WmaEncoder.h"
 #include "tests/wmvcore/AsfReader.h"
 #include "tests/wmvcore/FakeSink.h"
@@ -363,6 +364,42 @@ TEST(WriterTest, WmaStreamsCarryTheEncodersBlocksAtTheFormatsBitRate) {
         const double seconds = objects.size() * 2048.0 / wma.nSamplesPerSec;
         EXPECT_NEAR(bitrate, objects.size() * wma.nBlockAlign * 8 / seconds, bitrate * 0.001) << "format " << index;
     }
+}
+
+// What the encoder cannot do has a clear outcome: a WMA format whose block size the encoder
+// would not write is refused when writing begins; a sample larger than the encoding queue is
+// refused at once (the caller's block is dropped, not waited for) and the stream goes on.
+TEST(WriterTest, WmaStreamsRefuseWhatTheEncoderCannotDo) {
+    wmstandin::WmaFormat format;
+    ASSERT_TRUE(wmstandin::DescribeWmaFormat(44100, 2, 128000, &format));
+    auto* wave = reinterpret_cast<WAVEFORMATEX*>(format.wave.data());
+    WM_MEDIA_TYPE type = PcmType(wave);
+    type.cbFormat = static_cast<ULONG>(format.wave.size());
+
+    WriterParts bad = NewWriter();
+    win::ComPtr<IWMProfile> badProfile;
+    ASSERT_HR(S_OK, wmstandin::CreateProfile(WMT_VER_9_0, badProfile.put()));
+    wave->nBlockAlign += 100;
+    ASSERT_HR(S_OK, AddStream(badProfile.get(), WMMEDIATYPE_Audio, &type, L"Audio", format.bitrate));
+    ASSERT_HR(S_OK, bad.writer->SetProfile(badProfile.get()));
+    EXPECT_HR(NS_E_INVALID_OUTPUT_FORMAT, bad.writer->BeginWriting());
+    EXPECT_HR(NS_E_INVALID_REQUEST, bad.writer->EndWriting()) << "not writing after the refusal";
+    wave->nBlockAlign -= 100;
+
+    WriterParts w = NewWriter();
+    win::ComPtr<IWMProfile> profile;
+    ASSERT_HR(S_OK, wmstandin::CreateProfile(WMT_VER_9_0, profile.put()));
+    ASSERT_HR(S_OK, AddStream(profile.get(), WMMEDIATYPE_Audio, &type, L"Audio", format.bitrate));
+    ASSERT_HR(S_OK, w.writer->SetProfile(profile.get()));
+    FakeSink sink;
+    ASSERT_HR(S_OK, w.advanced->AddSink(&sink));
+    ASSERT_HR(S_OK, w.writer->BeginWriting());
+    EXPECT_HR(E_INVALIDARG, Write(w.writer.get(), 0, 0, std::vector<BYTE>(3)));  // partial frame
+    EXPECT_HR(E_OUTOFMEMORY, Write(w.writer.get(), 0, 0, std::vector<BYTE>(wmstandin::EncodingThread::kQueueBytes + 4)));
+    for (int i = 0; i < 100; ++i) ASSERT_HR(S_OK, Write(w.writer.get(), 0, i * 130612ull, std::vector<BYTE>(2304)));
+    ASSERT_HR(S_OK, w.writer->EndWriting());
+    ASSERT_HR(S_OK, w.advanced->RemoveSink(&sink));
+    EXPECT_GT(sink.Kinds().size(), 3u) << "the blocks after the refused one were encoded";
 }
 
 }  // namespace
