@@ -379,7 +379,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
             header = built->Header();
             for (auto& input : inputs) {
                 input->statistics = StreamStatistics();
-                if (input->audio) input->converter.Configure(input->InputWave(), input->OutputWave());
+                if (input->audio && !input->compressed) input->converter.Configure(input->InputWave(), input->OutputWave());
             }
             muxer = std::move(built);
             for (auto& input : inputs) {
