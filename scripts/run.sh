@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The run command: builds, then starts the player stand-in with the plug-in and the runtime
 # stand-in under Wine, plays the built-in tagged playlist in a loop with title streaming on,
-# presses the main window's 配信開始 and prints where to listen. Runs until interrupted (Ctrl-C),
-# which closes the player as its close box would: the plug-in quits and saves its settings.
+# presses the main window's 配信開始 and prints where to listen. The first run streams the
+# runtime's default format (WMA v2); later runs keep what the settings sheet chose. Runs until
+# interrupted (Ctrl-C), which closes the player as its close box would: the plug-in quits and
+# saves its settings.
 #
 # Usage: scripts/run.sh [--seconds N] [--screenshot FILE.png] [player options...]
 #   --seconds N          quit after N seconds instead of waiting for Ctrl-C
@@ -37,6 +39,14 @@ ini="$RUN_DIR/Plugins/dsp_ombrel.ini"
 # Title streaming on; every other setting stays as the last run (or the settings sheet) left it.
 python3 "$ROOT/scripts/ini-set.py" "$ini" Script _fEnable true
 grep -q '^_cFormat=[^[:space:]]' "$ini" || python3 "$ROOT/scripts/ini-set.py" "$ini" Script _cFormat '%ARTIST% - %TITLE%'
+# A file without the audio keys would read as codec 0 and buffer window 0; the first run takes the
+# runtime's default instead: "Windows Media Audio 9.2" (codec 1), its first format (WMA v2 at
+# 192 kbps, 44.1 kHz stereo), as a broadcaster would send it.
+if ! grep -q '^_dwCodecIndex=' "$ini"; then
+  python3 "$ROOT/scripts/ini-set.py" "$ini" AudioCodec _dwCodecIndex 1
+  python3 "$ROOT/scripts/ini-set.py" "$ini" AudioCodec _dwFormatIndex 0
+  python3 "$ROOT/scripts/ini-set.py" "$ini" AudioCodec _dwBufferWindow 5000
+fi
 port=$(sed -n '/^\[Extra\]/,/^\[/s/^_dwPort=\([0-9]*\).*/\1/p' "$ini" | head -n1)
 port="${port:-8008}"
 
