@@ -48,7 +48,8 @@ HRESULT EncodingThread::Push(const WAVEFORMATEX& input, QWORD time, const BYTE* 
         slot.bytes = bytes;
         ++count_;
     }
-    ::SetEvent(wake_.get());
+    // No wake-up call: under Wine an event is a round trip to the wineserver, tens of
+    // microseconds the audio thread would wait. The encoding thread looks every kPollMs.
     return S_OK;
 }
 
@@ -76,6 +77,7 @@ DWORD WINAPI EncodingThread::ThreadMain(void* self) noexcept {
 }
 
 void EncodingThread::Run() noexcept {
+    bool worked = false;
     for (;;) {
         Pending sample;
         bool taken = false;
@@ -86,10 +88,12 @@ void EncodingThread::Run() noexcept {
             if (!taken && stopping_) return;
         }
         if (!taken) {
-            ::SetEvent(idle_.get());
-            ::WaitForSingleObject(wake_.get(), INFINITE);
+            if (worked) ::SetEvent(idle_.get());
+            worked = false;
+            ::WaitForSingleObject(wake_.get(), kPollMs);
             continue;
         }
+        worked = true;
         const HRESULT hr = encoder_.Encode(sample.input, sample.time, work_.data(), sample.bytes, *out_);
         win::CsLock hold(lock_);
         if (FAILED(hr) && SUCCEEDED(failure_)) failure_ = hr;
@@ -97,6 +101,7 @@ void EncodingThread::Run() noexcept {
 }
 
 void EncodingThread::WaitEncoded() noexcept {
+    if (wake_) ::SetEvent(wake_.get());
     for (;;) {
         {
             win::CsLock hold(lock_);

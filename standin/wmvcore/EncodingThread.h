@@ -1,7 +1,9 @@
 // The thread that encodes a compressed audio stream. The writer's WriteSample, on the player's
 // audio thread, only copies the PCM into a queue of fixed size and returns, as the runtime's
 // does; this thread encodes it and hands the blocks to the writer. The queue's lock is held
-// for index updates and copies only, never while encoding.
+// for index updates and copies only, never while encoding. The thread looks at the queue every
+// few milliseconds rather than being woken for each sample, which would cost the writer a
+// system call per block.
 #pragma once
 
 #include "encoder/WmSdk.h"
@@ -22,6 +24,7 @@ public:
     // 24-bit 5.1; the encoder keeps up with real time many times over.
     static constexpr DWORD kQueueBytes = 2 * 1024 * 1024;
     static constexpr DWORD kQueueSamples = 1024;
+    static constexpr DWORD kPollMs = 10;
 
     EncodingThread() = default;
     ~EncodingThread();

@@ -453,6 +453,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
     }
     HRESULT STDMETHODCALLTYPE WriteSample(DWORD index, QWORD time, DWORD flags, INSSBuffer* sample) override {
         if (!sample) return E_POINTER;
+        bool queued = false;
         HRESULT hr = Guard([&] {
             BYTE* data = nullptr;
             DWORD length = 0;
@@ -464,7 +465,8 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
             if (index >= inputs.size()) return E_INVALIDARG;
             Input& input = *inputs[index];
             if (input.compressed) {
-                // The audio thread only copies; the encoding thread does the rest.
+                // The audio thread only copies; the encoding thread does the rest, delivery too.
+                queued = true;
                 return input.encoding.Push(input.InputWave(), time, data, length);
             }
             if (input.audio) {
@@ -482,7 +484,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
             }
             return S_OK;
         });
-        Drain();
+        if (!queued) Drain();
         return hr;
     }
     HRESULT STDMETHODCALLTYPE Flush() override {
