@@ -15,20 +15,36 @@ command -v ffmpeg >/dev/null || need+=(ffmpeg)
 command -v python3 >/dev/null || need+=(python3)
 [ -f /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf ] || need+=(fonts-ipafont-gothic)
 # Wine draws the title bars' buttons with its Marlett font.
-[ -f /usr/share/fonts/truetype/wine/marlett.ttf ] || need+=(fonts-wine)
+[ -f /usr/share/wine/fonts/marlett.ttf ] || need+=(fonts-wine)
 command -v locale-gen >/dev/null || need+=(locales)
+# The runtime stand-in's WMA encoder is built from Debian's FFmpeg source package
+# (scripts/build-ffmpeg.sh): apt-get source needs dpkg-source and a deb-src entry for the archive.
+command -v dpkg-source >/dev/null || need+=(dpkg-dev xz-utils)
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 
-if [ ${#need[@]} -gt 0 ]; then
+update=0
+if ! grep -rqsE '^[[:space:]]*(Types:.*deb-src|deb-src[[:space:]])' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  # The same archives, suites and components as the binary entries, for source packages.
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed -n '/^#/d; s/^Types:.*$/Types: deb-src/; p' /etc/apt/sources.list.d/debian.sources |
+      $SUDO tee /etc/apt/sources.list.d/ombrel-deb-src.sources >/dev/null
+  else
+    sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' /etc/apt/sources.list |
+      $SUDO tee /etc/apt/sources.list.d/ombrel-deb-src.list >/dev/null
+  fi
+  update=1
+fi
+
+if [ ${#need[@]} -gt 0 ] || [ $update -eq 1 ]; then
   # wine32 is an i386 package.
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+  [ ${#need[@]} -eq 0 ] || $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
 fi
 
 # Wine takes its ANSI code page from the Unix locale: the code page 932 tests run with

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The run command: builds, then starts the player stand-in with the plug-in and the runtime
 # stand-in under Wine, plays the built-in tagged playlist in a loop with title streaming on,
-# presses the main window's 配信開始 and prints where to listen. Runs until interrupted (Ctrl-C),
-# which closes the player as its close box would: the plug-in quits and saves its settings.
+# presses the main window's 配信開始 and prints where to listen. The first run streams the
+# runtime's default format (WMA v2); later runs keep what the settings sheet chose. Runs until
+# interrupted (Ctrl-C), which closes the player as its close box would: the plug-in quits and
+# saves its settings.
 #
 # Usage: scripts/run.sh [--seconds N] [--screenshot FILE.png] [player options...]
 #   --seconds N          quit after N seconds instead of waiting for Ctrl-C

@@ -301,11 +301,12 @@ std::vector<BYTE> AsfMuxer::Header() const { return state_->header; }
 
 DWORD AsfMuxer::PacketSize() const { return state_->packetSize; }
 
-void AsfMuxer::AddSample(WORD stream, QWORD time100ns, const BYTE* data, DWORD size, bool keyFrame,
+void AsfMuxer::AddSample(WORD stream, LONGLONG time100ns, const BYTE* data, DWORD size, bool keyFrame,
                          PacketOutput& out) {
     State& s = *state_;
     if (!data || size == 0) return;  // an empty sample has no payload to carry
-    const DWORD time = static_cast<DWORD>(time100ns / 10000) + s.preroll;
+    const LONGLONG ms = time100ns / 10000 + s.preroll;
+    const DWORD time = ms < 0 ? 0 : static_cast<DWORD>(ms);
     const BYTE number = s.objectNumber[stream & 0x7F]++;
     DWORD offset = 0;
     do {
@@ -331,7 +332,7 @@ void AsfMuxer::AddSample(WORD stream, QWORD time100ns, const BYTE* data, DWORD s
 
 void AsfMuxer::Flush(PacketOutput& out) { state_->FinishPacket(out); }
 
-void AsfMuxer::AddSample(WORD stream, QWORD time100ns, const BYTE* data, DWORD size, bool keyFrame,
+void AsfMuxer::AddSample(WORD stream, LONGLONG time100ns, const BYTE* data, DWORD size, bool keyFrame,
                          std::vector<AsfPacket>* packets) {
     PacketList out(packets);
     AddSample(stream, time100ns, data, size, keyFrame, out);

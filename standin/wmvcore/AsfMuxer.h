@@ -55,14 +55,15 @@ public:
     std::vector<BYTE> Header() const;
     DWORD PacketSize() const;
 
-    // One sample of a stream at its presentation time (100-ns units from the writer's caller).
+    // One sample of a stream at its presentation time (100-ns units from the writer's caller; an
+    // encoder's priming block comes before 0 and lies within the preroll).
     // Puts out every data packet that became complete; once the packet in progress has reached
     // its largest, this allocates nothing.
-    void AddSample(WORD stream, QWORD time100ns, const BYTE* data, DWORD size, bool keyFrame, PacketOutput& out);
+    void AddSample(WORD stream, LONGLONG time100ns, const BYTE* data, DWORD size, bool keyFrame, PacketOutput& out);
     // Completes the packet in progress, padded, if it holds anything.
     void Flush(PacketOutput& out);
     // The same, appending the packets to a list.
-    void AddSample(WORD stream, QWORD time100ns, const BYTE* data, DWORD size, bool keyFrame,
+    void AddSample(WORD stream, LONGLONG time100ns, const BYTE* data, DWORD size, bool keyFrame,
                    std::vector<AsfPacket>* packets);
     void Flush(std::vector<AsfPacket>* packets);
 

@@ -16,21 +16,20 @@ struct EnumerationSetting {
     DWORD passes = 1;
 };
 
-StreamData AudioFormatData(const PcmFormat& format) {
-    WAVEFORMATEX wave = MakeWaveFormat(format);
+StreamData AudioFormatData(const AudioFormat& format) {
+    const auto& wave = *reinterpret_cast<const WAVEFORMATEX*>(format.wave.data());
     StreamData data;
     data.streamType = WMMEDIATYPE_Audio;
-    data.bitrate = wave.nAvgBytesPerSec * 8;
+    data.bitrate = format.bitrate;
     data.bufferWindow = 3000;
     data.mediaType.majortype = WMMEDIATYPE_Audio;
-    data.mediaType.subtype = WMMEDIASUBTYPE_PCM;
+    data.mediaType.subtype = wave.wFormatTag == WAVE_FORMAT_PCM ? WMMEDIASUBTYPE_PCM : kWmaV2Subtype;
     data.mediaType.bFixedSizeSamples = TRUE;
     data.mediaType.bTemporalCompression = FALSE;
     data.mediaType.lSampleSize = wave.nBlockAlign;
     data.mediaType.formattype = WMFORMAT_WaveFormatEx;
-    data.mediaType.cbFormat = sizeof(WAVEFORMATEX);
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(&wave);
-    data.format.assign(bytes, bytes + sizeof(WAVEFORMATEX));
+    data.mediaType.cbFormat = static_cast<ULONG>(format.wave.size());
+    data.format = format.wave;
     data.hasMediaType = true;
     return data;
 }
@@ -117,7 +116,7 @@ struct ProfileManager final : IWMProfileManager, IWMCodecInfo3 {
             return S_OK;
         }
         const CodecEntry& entry = AudioCodecs()[codec];
-        for (const PcmFormat& format : setting->vbr ? entry.vbr : entry.cbr) formats->push_back(AudioFormatData(format));
+        for (const AudioFormat& format : setting->vbr ? entry.vbr : entry.cbr) formats->push_back(AudioFormatData(format));
         return S_OK;
     }
 
@@ -170,7 +169,9 @@ struct ProfileManager final : IWMProfileManager, IWMCodecInfo3 {
                 std::wstring text;
                 if (IsEqualGUID(type, WMMEDIATYPE_Audio)) {
                     const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(format.format.data());
-                    text = DescribePcm({wave->nSamplesPerSec, wave->nChannels, wave->wBitsPerSample});
+                    text = wave->wFormatTag == WAVE_FORMAT_PCM
+                               ? DescribePcm({wave->nSamplesPerSec, wave->nChannels, wave->wBitsPerSample})
+                               : DescribeWma(*wave);
                 } else {
                     text = L"320 x 240, described only: the stand-in writes no video";
                 }

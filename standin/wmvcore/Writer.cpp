@@ -1,6 +1,7 @@
-// The writer: IWMWriter, IWMWriterAdvanced and IWMHeaderInfo. It takes one PCM audio stream and
-// at most one script stream from the profile, converts the PCM it is fed to the stream's format,
-// multiplexes the samples into ASF packets and hands the header and the packets to its sinks.
+// The writer: IWMWriter, IWMWriterAdvanced and IWMHeaderInfo. It takes one audio stream, PCM or
+// WMA v2, and at most one script stream from the profile, converts the PCM it is fed to a PCM
+// stream's format or has an encoding thread compress it for a WMA stream, multiplexes the samples
+// into ASF packets and hands the header and the packets to its sinks.
 //
 // Sinks are called in order, outside the writer's lock: what a call produces is queued under the
 // lock, and whichever caller finds nobody delivering delivers the queue; the others return at once.
@@ -13,6 +14,7 @@
 #include "standin/wmvcore/AsfMuxer.h"
 #include "standin/wmvcore/BufferPool.h"
 #include "standin/wmvcore/ComSupport.h"
+#include "standin/wmvcore/EncodingThread.h"
 #include "standin/wmvcore/Objects.h"
 #include "standin/wmvcore/PcmConverter.h"
 #include "standin/wmvcore/SlotRing.h"
@@ -57,13 +59,26 @@ DWORD PerSecond(QWORD amount, QWORD span) noexcept {
     return rate > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(rate);
 }
 
+struct Writer;
+struct Input;
+
+// Where a compressed stream's encoding thread puts its blocks.
+struct EncodedStream final : EncodedOutput {
+    Writer* writer = nullptr;
+    Input* input = nullptr;
+    void Encoded(LONGLONG time, QWORD duration, const BYTE* data, DWORD size) override;
+};
+
 struct Input {
     StreamData stream;
     WM_MEDIA_TYPE type{};
     std::vector<BYTE> format;
     bool audio = false;
+    bool compressed = false;  // a WMA stream: fed PCM, encoded on its own thread
     PcmConverter converter;
     StreamStatistics statistics;
+    EncodedStream output;
+    EncodingThread encoding;  // last: it stops before the rest of the input goes
 
     const WAVEFORMATEX& OutputWave() const { return *reinterpret_cast<const WAVEFORMATEX*>(stream.format.data()); }
     const WAVEFORMATEX& InputWave() const { return *reinterpret_cast<const WAVEFORMATEX*>(format.data()); }
@@ -82,6 +97,33 @@ bool IsPcmType(const WM_MEDIA_TYPE& type, const std::vector<BYTE>& format) noexc
     std::memcpy(&wave, format.data(), format.size() < sizeof(wave) ? format.size() : sizeof(wave));
     if (format.size() < sizeof(wave)) wave.cbSize = 0;
     return IsSupportedPcm(wave);
+}
+
+bool IsWmaType(const WM_MEDIA_TYPE& type, const std::vector<BYTE>& format) noexcept {
+    if (!IsEqualGUID(type.majortype, WMMEDIATYPE_Audio)) return false;
+    if (!IsEqualGUID(type.formattype, WMFORMAT_WaveFormatEx) || format.size() < sizeof(WAVEFORMATEX)) return false;
+    const auto& wave = *reinterpret_cast<const WAVEFORMATEX*>(format.data());
+    return IsWmaFormat(wave) && format.size() >= sizeof(WAVEFORMATEX) + wave.cbSize;
+}
+
+// A compressed stream's input starts out fed 16-bit PCM of the stream's rate and channels.
+void PcmInputFor(const WAVEFORMATEX& stream, WM_MEDIA_TYPE* type, std::vector<BYTE>* format) {
+    WAVEFORMATEX wave{};
+    wave.wFormatTag = WAVE_FORMAT_PCM;
+    wave.nChannels = stream.nChannels;
+    wave.nSamplesPerSec = stream.nSamplesPerSec;
+    wave.wBitsPerSample = 16;
+    wave.nBlockAlign = static_cast<WORD>(wave.nChannels * 2);
+    wave.nAvgBytesPerSec = wave.nSamplesPerSec * wave.nBlockAlign;
+    *type = WM_MEDIA_TYPE{};
+    type->majortype = WMMEDIATYPE_Audio;
+    type->subtype = WMMEDIASUBTYPE_PCM;
+    type->bFixedSizeSamples = TRUE;
+    type->lSampleSize = wave.nBlockAlign;
+    type->formattype = WMFORMAT_WaveFormatEx;
+    type->cbFormat = sizeof(wave);
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&wave);
+    format->assign(bytes, bytes + sizeof(wave));
 }
 
 std::vector<BYTE> PcmFormatBytes(const std::vector<BYTE>& format) {
@@ -108,6 +150,9 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
     SlotRing<Delivery> queue;
     bool delivering = false;
     Delivery inFlight;  // the deliverer's own: the one being delivered
+
+    // The encoding threads call back into the writer: they end before anything else goes.
+    ~Writer() { inputs.clear(); }
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -213,10 +258,16 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
                 if (IsEqualGUID(stream.streamType, WMMEDIATYPE_Video)) return NS_E_VIDEO_CODEC_NOT_INSTALLED;
                 if (!stream.hasMediaType) return NS_E_INVALIDPROFILE;
                 if (IsEqualGUID(stream.streamType, WMMEDIATYPE_Audio)) {
-                    if (++audioStreams > 1 || !IsPcmType(stream.mediaType, stream.format)) return NS_E_INVALIDPROFILE;
+                    if (++audioStreams > 1) return NS_E_INVALIDPROFILE;
                     input->audio = true;
-                    input->stream.format = PcmFormatBytes(stream.format);
-                    input->stream.mediaType.cbFormat = sizeof(WAVEFORMATEX);
+                    if (IsWmaType(stream.mediaType, stream.format)) {
+                        input->compressed = true;
+                    } else if (IsPcmType(stream.mediaType, stream.format)) {
+                        input->stream.format = PcmFormatBytes(stream.format);
+                        input->stream.mediaType.cbFormat = sizeof(WAVEFORMATEX);
+                    } else {
+                        return NS_E_INVALIDPROFILE;
+                    }
                 } else if (IsEqualGUID(stream.streamType, WMMEDIATYPE_Script)) {
                     if (++scriptStreams > 1) return NS_E_INVALIDPROFILE;
                     if (stream.format.size() >= sizeof(WMSCRIPTFORMAT) &&
@@ -226,10 +277,11 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
                 } else {
                     return NS_E_INVALIDPROFILE;
                 }
-                // The input starts out fed with the stream's own format.
+                // The input starts out fed with the stream's own format, or its PCM.
                 input->type = input->stream.mediaType;
                 input->format = input->stream.format;
-                if (input->audio) {
+                if (input->compressed) PcmInputFor(input->OutputWave(), &input->type, &input->format);
+                if (input->audio && !input->compressed) {
                     hr = input->converter.Configure(input->InputWave(), input->OutputWave());
                     if (FAILED(hr)) return hr;
                 }
@@ -286,6 +338,12 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
                 if (!IsPcmType(copy, format)) return NS_E_INVALID_INPUT_FORMAT;
                 format = PcmFormatBytes(format);
                 copy.cbFormat = sizeof(WAVEFORMATEX);
+                if (input.compressed) {
+                    // Samples already queued keep the format they were written in.
+                    input.type = copy;
+                    input.format.swap(format);
+                    return S_OK;
+                }
                 PcmConverter converter;
                 hr = converter.Configure(*reinterpret_cast<const WAVEFORMATEX*>(format.data()), input.OutputWave());
                 if (FAILED(hr)) return hr;
@@ -323,9 +381,20 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
             header = built->Header();
             for (auto& input : inputs) {
                 input->statistics = StreamStatistics();
-                if (input->audio) input->converter.Configure(input->InputWave(), input->OutputWave());
+                if (input->audio && !input->compressed) input->converter.Configure(input->InputWave(), input->OutputWave());
             }
             muxer = std::move(built);
+            for (auto& input : inputs) {
+                if (!input->compressed) continue;
+                input->output.writer = this;
+                input->output.input = input.get();
+                const HRESULT started = input->encoding.Start(input->OutputWave(), &input->output);
+                if (FAILED(started)) {
+                    StopEncoding();
+                    muxer.reset();
+                    return started;
+                }
+            }
             writing = true;
             Queue(Delivery::kHeader, header.data(), static_cast<DWORD>(header.size()));
             return S_OK;
@@ -333,8 +402,43 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
         Drain();
         return hr;
     }
+    // Under the lock, when writing could not begin: the threads have encoded nothing yet.
+    void StopEncoding() noexcept {
+        for (auto& input : inputs) input->encoding.Stop();
+    }
+    // Waits for the encoding threads (outside the lock: they take it for each block); with
+    // finish, they encode their remainder and end.
+    HRESULT WaitForEncoding(bool finish) noexcept {
+        HRESULT hr = S_OK;
+        for (auto& input : inputs) {
+            if (!input->compressed) continue;
+            if (!finish) {
+                input->encoding.WaitEncoded();
+            } else {
+                const HRESULT finished = input->encoding.Finish();
+                if (SUCCEEDED(hr)) hr = finished;
+            }
+        }
+        return hr;
+    }
+    // A compressed stream's block, from its encoding thread.
+    void AddEncoded(Input& input, LONGLONG time, QWORD duration, const BYTE* data, DWORD size) noexcept {
+        Guard([&] {
+            win::CsLock hold(lock);
+            if (!muxer) return S_OK;
+            muxer->AddSample(input.stream.number, time, data, size, true, *this);
+            input.statistics.Add(time < 0 ? 0 : static_cast<QWORD>(time), duration, size);
+            return S_OK;
+        });
+        Drain();
+    }
     HRESULT STDMETHODCALLTYPE EndWriting() override {
         if (const HRESULT injected = TakeFault(Fault::kEndWriting); FAILED(injected)) return injected;
+        {
+            win::CsLock hold(lock);
+            if (!writing) return NS_E_INVALID_REQUEST;
+        }
+        WaitForEncoding(true);
         HRESULT hr = Guard([&] {
             win::CsLock hold(lock);
             if (!writing) return NS_E_INVALID_REQUEST;
@@ -352,6 +456,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
     }
     HRESULT STDMETHODCALLTYPE WriteSample(DWORD index, QWORD time, DWORD flags, INSSBuffer* sample) override {
         if (!sample) return E_POINTER;
+        bool queued = false;
         HRESULT hr = Guard([&] {
             BYTE* data = nullptr;
             DWORD length = 0;
@@ -362,6 +467,11 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
             if (!writing) return NS_E_INVALID_REQUEST;
             if (index >= inputs.size()) return E_INVALIDARG;
             Input& input = *inputs[index];
+            if (input.compressed) {
+                // The audio thread only copies; the encoding thread does the rest, delivery too.
+                queued = true;
+                return input.encoding.Push(input.InputWave(), time, data, length);
+            }
             if (input.audio) {
                 converted.clear();
                 result = input.converter.Convert(data, length, &converted);
@@ -377,11 +487,12 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
             }
             return S_OK;
         });
-        Drain();
+        if (!queued) Drain();
         return hr;
     }
     HRESULT STDMETHODCALLTYPE Flush() override {
         if (const HRESULT injected = TakeFault(Fault::kFlush); FAILED(injected)) return injected;
+        WaitForEncoding(false);
         HRESULT hr = Guard([&] {
             win::CsLock hold(lock);
             if (!writing) return NS_E_INVALID_REQUEST;
@@ -560,6 +671,10 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
     }
     HRESULT STDMETHODCALLTYPE RemoveScript(WORD) override { return E_NOTIMPL; }
 };
+
+void EncodedStream::Encoded(LONGLONG time, QWORD duration, const BYTE* data, DWORD size) {
+    writer->AddEncoded(*input, time, duration, data, size);
+}
 
 }  // namespace
 

@@ -1,11 +1,12 @@
 // The benchmark of the audio path, run under Wine: the floor (copying one 576-frame 16-bit
 // stereo block and scanning its peaks), ModifySamples while broadcasting into the fake runtime
-// and into the runtime stand-in with five listeners, the audio thread's stalls under load, the
-// level meter's cost and the stop command's latency. Prints a table and one summary line that
+// and into the runtime stand-in with five listeners (PCM, then the default WMA format), the
+// stand-in's encoding cost per second of audio, the audio thread's stalls under load, the level
+// meter's cost and the stop command's latency. Prints a table and one summary line that
 // begins with OMBREL_BENCH. A measurement, not a test: the targets are reported, not asserted.
 //
 //   ombrel_bench.exe [--blocks N] [--stall-blocks N] [--stops N] [--hung-stops N]
-//                    [--meter-passes N] [--meter-seconds S]
+//                    [--meter-passes N] [--meter-seconds S] [--encode-seconds S]
 #include <winsock.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include "plugin/Settings.h"
 #include "tests/bench/AudioPathBench.h"
 #include "tests/bench/BenchSupport.h"
+#include "tests/bench/EncodeBench.h"
 #include "tests/plugin/TestSupport.h"
 #include "tests/bench/MeterBench.h"
 #include "tests/bench/StallBench.h"
@@ -37,6 +39,7 @@ struct Options {
     int hungStops = 5;  // for each node that holds the PeerCast update
     int meterPasses = 3000;
     DWORD meterSeconds = 20;
+    double encodeSeconds = 60;
 };
 
 bool ParseOptions(int argc, char** argv, Options* options) {
@@ -51,6 +54,7 @@ bool ParseOptions(int argc, char** argv, Options* options) {
         else if (name == "--hung-stops") options->hungStops = static_cast<int>(value);
         else if (name == "--meter-passes") options->meterPasses = static_cast<int>(std::max(value, 10L));
         else if (name == "--meter-seconds") options->meterSeconds = static_cast<DWORD>(std::max(value, 1L));
+        else if (name == "--encode-seconds") options->encodeSeconds = static_cast<double>(std::max(value, 1L));
         else return false;
     }
     return true;
@@ -186,7 +190,15 @@ int main(int argc, char** argv) {
     testing_support::Pump(3000);
     const PathResult floor = MeasureFloor(options.blocks);
     const PathResult fake = MeasureFakeRuntime(host, options.blocks);
+    // "Windows Media Audio 9.2 Lossless" (PCM) for the figures kept from before the stand-in
+    // encoded, then the catalogue's default, WMA v2 at its highest bit rate.
+    ombrel::_encoderSettings.audio.codecIndex = 2;
+    ombrel::_encoderSettings.audio.formatIndex = 0;
     const PathResult standIn = MeasureStandIn(host, port, options.blocks, 5);
+    ombrel::_encoderSettings.audio.codecIndex = 1;
+    const PathResult standInWma = MeasureStandIn(host, port, options.blocks, 5);
+    ombrel::_encoderSettings.audio.codecIndex = 2;
+    const EncodeResult encoding = MeasureEncoding(options.encodeSeconds);
 
     // From here on the song worker's PeerCast requests go to a node that never answers.
     ombrel::_settings.peerCast._fEnable = TRUE;
@@ -203,7 +215,7 @@ int main(int argc, char** argv) {
     deafNode.Stop();
 
     for (const std::string* problem :
-         {&fake.error, &standIn.error, &fakeStalls.error, &stalls.error, &stops.error, &meter.error})
+         {&fake.error, &standIn.error, &standInWma.error, &encoding.error, &fakeStalls.error, &stalls.error, &stops.error, &meter.error})
         if (!problem->empty()) std::printf("problem: %s\n", problem->c_str());
 
     std::printf("%-46s %9s %9s %9s %10s %9s %9s %7s\n", "per block, microseconds", "median", "p99", "p99.9", "max",
@@ -219,6 +231,16 @@ int main(int argc, char** argv) {
                 "still connected at the end; runtime %s)\n\n",
                 floor.blocks, standIn.streamSeconds, standIn.wallSeconds, standIn.listenersKept, standIn.listeners,
                 standIn.runtimeModule.c_str());
+    PrintRow("ModifySamples, stand-in WMA, 5 listeners", standInWma.perBlock, standInWma.floor.p50,
+             standInWma.batchMeanNs);
+    PrintRow("  floor right after each of those blocks", standInWma.floor, standInWma.floor.p50);
+    std::printf("  (the default format; fed %.0f s of stream in %.1f s, %d of %d listeners still connected)\n\n",
+                standInWma.streamSeconds, standInWma.wallSeconds, standInWma.listenersKept, standInWma.listeners);
+    std::printf("stand-in encoding, %s: %.1f ms per second of 44.1 kHz audio (%.1f ms of thread time, %.0fx real "
+                "time); %.1f ms per second of 48 kHz input resampled (%.1f s of audio each)\n\n",
+                encoding.format.c_str(), encoding.msPerSecond, encoding.cpuMsPerSecond,
+                encoding.msPerSecond > 0 ? 1000 / encoding.msPerSecond : 0.0, encoding.resampledMsPerSecond,
+                encoding.audioSeconds);
 
     PrintStalls(fakeStalls);
     PrintStalls(stalls);
@@ -258,6 +280,7 @@ int main(int argc, char** argv) {
 
     const double fakeRatio = fake.floor.p50 > 0 ? fake.perBlock.p50 / fake.floor.p50 : 0.0;
     const double standInRatio = standIn.floor.p50 > 0 ? standIn.perBlock.p50 / standIn.floor.p50 : 0.0;
+    const double wmaRatio = standInWma.floor.p50 > 0 ? standInWma.perBlock.p50 / standInWma.floor.p50 : 0.0;
     const bool ratioMet = fake.ran && fakeRatio <= 2;
     const bool stallMet = stalls.modify.over1ms == 0 && fakeStalls.modify.over1ms == 0;
     const bool meterMet = meter.ran && meter.share < 0.02;
@@ -270,17 +293,19 @@ int main(int argc, char** argv) {
 
     std::printf("OMBREL_BENCH floor_median_ns=%.0f floor_mean_ns=%.0f fake_median_ns=%.0f fake_p99_ns=%.0f "
                 "fake_floor_median_ns=%.0f fake_ratio=%.2f standin_median_ns=%.0f standin_p99_ns=%.0f "
-                "standin_ratio=%.2f fake_stall_max_us=%.0f fake_stall_over_1ms=%zu stall_blocks=%zu "
+                "standin_ratio=%.2f wma_median_ns=%.0f wma_p99_ns=%.0f wma_ratio=%.2f encode_ms_per_s=%.2f "
+                "encode_resampled_ms_per_s=%.2f fake_stall_max_us=%.0f fake_stall_over_1ms=%zu stall_blocks=%zu "
                 "stall_p50_ns=%.0f stall_p99_ns=%.0f stall_p999_ns=%.0f stall_max_us=%.0f stall_over_1ms=%zu "
                 "control_max_us=%.0f control_over_1ms=%zu meter_pass_us=%.1f meter_share_pct=%.2f "
                 "stop_median_ms=%.1f stop_max_ms=%.1f%s qpc_mhz=%.3f\n",
                 floorMedian, floor.perBlock.mean, fake.perBlock.p50, fake.perBlock.p99, fake.floor.p50, fakeRatio,
-                standIn.perBlock.p50, standIn.perBlock.p99, standInRatio, fakeStalls.modify.max / 1e3,
+                standIn.perBlock.p50, standIn.perBlock.p99, standInRatio, standInWma.perBlock.p50, standInWma.perBlock.p99,
+                wmaRatio, encoding.msPerSecond, encoding.resampledMsPerSecond, fakeStalls.modify.max / 1e3,
                 fakeStalls.modify.over1ms, stalls.blocks, stalls.modify.p50,
                 stalls.modify.p99, stalls.modify.p999, stalls.modify.max / 1e3, stalls.modify.over1ms,
                 stalls.control.max / 1e3, stalls.control.over1ms, meter.pass.p50 / 1e3, meter.share * 100,
                 Median(stops.stopsMs), Max(stops.stopsMs), heldSummary.c_str(), clock.frequency / 1e6);
     ::WSACleanup();
-    const bool allRan = fake.ran && standIn.ran && fakeStalls.ran && stalls.ran && stops.ran && meter.ran;
+    const bool allRan = fake.ran && standIn.ran && standInWma.ran && encoding.ran && fakeStalls.ran && stalls.ran && stops.ran && meter.ran;
     return allRan ? 0 : 1;
 }

@@ -171,6 +171,9 @@ int main(int argc, char** argv) {
         ombrel::_settings.peerCast._dwPort = static_cast<DWORD>(node.port());
         ombrel::_settings.peerCast._cChannel = "soak";
         ombrel::_inputFormat.scriptEnabled = TRUE;
+        // "Windows Media Audio 9.2 Lossless": the listener checks the pattern frame by frame.
+        ombrel::_encoderSettings.audio.codecIndex = 2;
+        ombrel::_encoderSettings.audio.formatIndex = 0;
         const Census afterInit = soak::TakeCensus();
 
         std::printf("Ombrel soak: %.2f h of stream time, a track every %.0f s, the sample rate changing every %.2f h "

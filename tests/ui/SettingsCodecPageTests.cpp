@@ -17,8 +17,9 @@ namespace {
 
 using namespace ombrel;
 
-// Formats the stand-in lists per codec: one-pass CBR first, then one-pass VBR.
-constexpr LRESULT kWma92Formats = 6 + 3;
+// Formats the stand-in lists per codec: one-pass CBR first, then one-pass VBR. WMA 9.2: seven
+// bit rates in stereo and three in mono, each at 44.1 and 48 kHz; its encoder has no VBR mode.
+constexpr LRESULT kWma92Formats = 20 + 0;
 constexpr LRESULT kWma92LosslessFormats = 4 + 3;
 constexpr LRESULT kWma10ProFormats = 4 + 4;
 
@@ -34,20 +35,24 @@ TEST_F(SheetTest, CodecListOffersTheWma9And10CodecsWithTheStoredOneSelected) {
 }
 
 TEST_F(SheetTest, ChangingTheCodecRefillsTheFormatsKeepingTheStoredFormatWhereItExists) {
+    _encoderSettings.audio.codecIndex = kCodecWma92Lossless;
     _encoderSettings.audio.vbrEnabled = TRUE;
     _encoderSettings.audio.formatIndex = 2;
     const std::string before = DescribeSettings();
     Do([&] {
         const LRESULT storedFormat = PackFormatItemData(TRUE, 1, 2);
-        EXPECT_EQ(storedFormat, SelectedData(kCodecPage, IDC_FORMAT_LIST));
-        ChooseWithArrowKey(kCodecPage, IDC_CODEC_LIST, VK_DOWN);
-        ASSERT_EQ(LRESULT(kCodecWma92Lossless), SelectedData(kCodecPage, IDC_CODEC_LIST));
         EXPECT_EQ(kWma92LosslessFormats, ItemCount(kCodecPage, IDC_FORMAT_LIST));
         EXPECT_EQ(storedFormat, SelectedData(kCodecPage, IDC_FORMAT_LIST));
         ChooseWithArrowKey(kCodecPage, IDC_CODEC_LIST, VK_DOWN);
         ASSERT_EQ(LRESULT(kCodecWma10Pro), SelectedData(kCodecPage, IDC_CODEC_LIST));
         EXPECT_EQ(kWma10ProFormats, ItemCount(kCodecPage, IDC_FORMAT_LIST));
         EXPECT_EQ(storedFormat, SelectedData(kCodecPage, IDC_FORMAT_LIST));
+        // WMA 9.2 lists no VBR format: its first format stands in.
+        ChooseWithArrowKey(kCodecPage, IDC_CODEC_LIST, VK_UP);
+        ChooseWithArrowKey(kCodecPage, IDC_CODEC_LIST, VK_UP);
+        ASSERT_EQ(LRESULT(kCodecWma92), SelectedData(kCodecPage, IDC_CODEC_LIST));
+        EXPECT_EQ(kWma92Formats, ItemCount(kCodecPage, IDC_FORMAT_LIST));
+        EXPECT_EQ(LRESULT(PackFormatItemData(FALSE, 1, 0)), SelectedData(kCodecPage, IDC_FORMAT_LIST));
         // Only OK stores anything.
         EXPECT_EQ(before, DescribeSettings());
         PressCancel();
@@ -74,6 +79,7 @@ TEST_F(SheetTest, ACodecWithoutTheStoredFormatSelectsItsFirstFormatAndOkStoresIt
 }
 
 TEST_F(SheetTest, AVbrFormatStoresItsIndexVbrFlagAndPasses) {
+    _encoderSettings.audio.codecIndex = kCodecWma92Lossless;
     _encoderSettings.audio.vbrEnabled = FALSE;
     _encoderSettings.audio.passes = 2;  // not listed: the list offers one-pass formats only
     Do([&] {
@@ -81,7 +87,7 @@ TEST_F(SheetTest, AVbrFormatStoresItsIndexVbrFlagAndPasses) {
         PressOk();
     });
     RunSheet();
-    EXPECT_EQ(kCodecWma92, _encoderSettings.audio.codecIndex);
+    EXPECT_EQ(kCodecWma92Lossless, _encoderSettings.audio.codecIndex);
     EXPECT_EQ(2u, _encoderSettings.audio.formatIndex);
     EXPECT_EQ(TRUE, _encoderSettings.audio.vbrEnabled);
     EXPECT_EQ(1u, _encoderSettings.audio.passes);

@@ -24,7 +24,7 @@ namespace ui_tests {
 enum PageIndex { kCodecPage = 0, kOutputPage, kAttributesPage, kScriptPage, kPeerCastPage, kPageCount };
 
 // The stand-in's codec indexes (index 0, a voice codec, is not offered).
-constexpr DWORD kCodecWma92 = 1;          // 6 CBR and 3 VBR formats
+constexpr DWORD kCodecWma92 = 1;          // 20 CBR formats of WMA v2, no VBR format
 constexpr DWORD kCodecWma92Lossless = 2;  // 4 CBR and 3 VBR formats
 constexpr DWORD kCodecWma10Pro = 3;       // 4 CBR and 4 VBR formats
 constexpr LCID kJapanese = 0x0411;

@@ -5,7 +5,9 @@
 
 #include "encoder/Catalogue.h"
 #include "encoder/Profile.h"
+#include "standin/wmvcore/CodecCatalogue.h"
 #include "standin/wmvcore/ComSupport.h"
+#include "standin/wmvcore/WmaEncoder.h"
 #include "tests/wmvcore/StandInSupport.h"
 
 namespace wmvcore_tests {
@@ -83,8 +85,8 @@ TEST_F(CatalogueTest, DefaultsPickWma92FirstFormatAndTheLiveComplexity) {
     EXPECT_EQ(77u, none);
 }
 
-TEST_F(CatalogueTest, FirstCbrFormatOfEveryCodecIsCdPcm) {
-    for (DWORD codec = 0; codec < 4; ++codec) {
+TEST_F(CatalogueTest, FirstCbrFormatOfEveryPcmCodecIsCdPcm) {
+    for (DWORD codec : {0, 2, 3}) {
         FormatRead read = ReadFormat(codec, 0, FALSE);
         EXPECT_HR(S_OK, read.hr) << "codec " << codec;
         EXPECT_EQ(WAVE_FORMAT_PCM, read.wave.wFormatTag) << "codec " << codec;
@@ -96,7 +98,7 @@ TEST_F(CatalogueTest, FirstCbrFormatOfEveryCodecIsCdPcm) {
 }
 
 TEST_F(CatalogueTest, VbrAndCbrListDifferentFormatsAtTheSameIndex) {
-    for (DWORD codec = 1; codec < 4; ++codec) {
+    for (DWORD codec = 2; codec < 4; ++codec) {
         FormatRead cbr = ReadFormat(codec, 0, FALSE);
         FormatRead vbr = ReadFormat(codec, 0, TRUE);
         EXPECT_HR(S_OK, cbr.hr);
@@ -173,8 +175,8 @@ TEST_F(CatalogueTest, DescriptionsSayWhatThePcmIs) {
         const WCHAR* text;
     };
     const Row rows[] = {
-        {1, FALSE, 0, L"44 kHz, stereo, 16-bit PCM (1411 kbps)"},     // CD audio
-        {1, FALSE, 5, L"22 kHz, mono, 8-bit PCM (176 kbps)"},         // the smallest 9.2 format
+        {1, FALSE, 0, L"192 kbps, 44 kHz, stereo 1-pass CBR"},        // the default format
+        {2, FALSE, 0, L"44 kHz, stereo, 16-bit PCM (1411 kbps)"},     // CD audio, lossless
         {0, FALSE, 3, L"8 kHz, mono, 16-bit PCM (128 kbps)"},         // voice's telephone rate
         {2, TRUE, 0, L"96 kHz, stereo, 24-bit PCM (4608 kbps)"},      // lossless VBR list
         {3, TRUE, 2, L"44 kHz, 6 channels, 24-bit PCM (6350 kbps)"},  // surround, rounded kbps
@@ -201,9 +203,13 @@ TEST_F(CatalogueTest, DescriptionsSayWhatThePcmIs) {
     EXPECT_EQ(24u, size);
 }
 
-TEST_F(CatalogueTest, EveryListedAudioFormatIsPcmWithItsTrueBitrate) {
+// Every PCM format takes its true bit rate. Every WMA format is what the encoder made of it:
+// tag 0x0161 with the encoder's 10 extra bytes, and the bit rate its blocks take, one block of
+// the block alignment per 2048 frames; highest first. The encoder has no VBR mode.
+TEST_F(CatalogueTest, EveryListedAudioFormatIsWhatItsEncoderMakes) {
     auto info = OpenInfo();
     for (DWORD codec = 0; codec < 4; ++codec) {
+        DWORD previousKbps = ~0u;
         for (BOOL vbr : {FALSE, TRUE}) {
             if (codec == 0 && vbr) continue;
             if (codec != 0) {
@@ -213,7 +219,11 @@ TEST_F(CatalogueTest, EveryListedAudioFormatIsPcmWithItsTrueBitrate) {
             }
             DWORD count = 0;
             ASSERT_HR(S_OK, info->GetCodecFormatCount(WMMEDIATYPE_Audio, codec, &count));
-            EXPECT_GT(count, 0u) << "codec " << codec << " vbr " << vbr;
+            if (codec == 1 && vbr) {
+                EXPECT_EQ(0u, count);
+                continue;
+            }
+            EXPECT_GT(count, codec == 1 ? 13u : 0u) << "codec " << codec << " vbr " << vbr;
             for (DWORD i = 0; i < count; ++i) {
                 win::ComPtr<IWMStreamConfig> config;
                 ASSERT_HR(S_OK, info->GetCodecFormat(WMMEDIATYPE_Audio, codec, i, config.put()));
@@ -223,10 +233,24 @@ TEST_F(CatalogueTest, EveryListedAudioFormatIsPcmWithItsTrueBitrate) {
                 const WAVEFORMATEX* wave = WaveOf(block);
                 ASSERT_NE(nullptr, wave);
                 const auto* type = reinterpret_cast<const WM_MEDIA_TYPE*>(block.data());
-                EXPECT_TRUE(IsEqualGUID(WMMEDIASUBTYPE_PCM, type->subtype)) << "codec " << codec << " format " << i;
-                EXPECT_EQ(WAVE_FORMAT_PCM, wave->wFormatTag);
                 DWORD bitrate = 0;
                 config->GetBitrate(&bitrate);
+                if (codec == 1) {
+                    EXPECT_TRUE(IsEqualGUID(wmstandin::kWmaV2Subtype, type->subtype)) << "format " << i;
+                    EXPECT_EQ(wmstandin::kWmaV2Tag, wave->wFormatTag) << "format " << i;
+                    EXPECT_EQ(10, wave->cbSize) << "format " << i;
+                    EXPECT_EQ(sizeof(WAVEFORMATEX) + 10, type->cbFormat) << "format " << i;
+                    EXPECT_EQ(wave->nBlockAlign, type->lSampleSize) << "format " << i;
+                    const DWORD perSecond = (wave->nBlockAlign * wave->nSamplesPerSec + 2047) / 2048;
+                    EXPECT_EQ(perSecond, wave->nAvgBytesPerSec) << "format " << i;
+                    EXPECT_EQ(perSecond * 8, bitrate) << "format " << i;
+                    // Listed by the bit rate asked of the encoder, in whole kbps.
+                    EXPECT_LE((bitrate + 500) / 1000, previousKbps) << "format " << i;
+                    previousKbps = (bitrate + 500) / 1000;
+                    continue;
+                }
+                EXPECT_TRUE(IsEqualGUID(WMMEDIASUBTYPE_PCM, type->subtype)) << "codec " << codec << " format " << i;
+                EXPECT_EQ(WAVE_FORMAT_PCM, wave->wFormatTag);
                 EXPECT_EQ(wave->nSamplesPerSec * wave->nChannels * wave->wBitsPerSample, bitrate)
                     << "codec " << codec << " format " << i;
             }

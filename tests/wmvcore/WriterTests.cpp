@@ -3,9 +3,15 @@
 #include <gtest/gtest.h>
 #include <nserror.h>
 
+#include <cmath>
 #include <cstring>
+#include <map>
 
 #include "standin/wmvcore/AsfMuxer.h"
+#include "standin/wmvcore/CodecCatalogue.h"
+#include "standin/wmvcore/EncodingThread.h"
+#include "standin/wmvcore/WmaEncoder.h"
+#include "tests/wmvcore/AsfReader.h"
 #include "tests/wmvcore/FakeSink.h"
 #include "tests/wmvcore/StandInSupport.h"
 
@@ -268,6 +274,132 @@ TEST(WriterTest, AttributesReachTheHeader) {
     EXPECT_NE(std::string::npos, FindBytes(events.front().bytes, blob, sizeof(blob)));
     EXPECT_EQ("HE", sink.Kinds()) << "nothing written, nothing flushed";
     ASSERT_HR(S_OK, w.advanced->RemoveSink(&sink));
+}
+
+// The catalogue's WMA v2 formats: the writer's encoder makes blocks of each format's block
+// alignment, one per 2048 frames, at times that run on from the first sample, so the stream takes
+// exactly the format's bit rate; the header carries the format with the encoder's extra bytes.
+TEST(WriterTest, WmaStreamsCarryTheEncodersBlocksAtTheFormatsBitRate) {
+    win::ComPtr<IWMProfileManager> manager;
+    ASSERT_HR(S_OK, wmstandin::CreateProfileManager(manager.put()));
+    win::ComPtr<IWMCodecInfo3> info;
+    ASSERT_HR(S_OK, manager.As(IID_IWMCodecInfo3, &info));
+    DWORD count = 0;
+    ASSERT_HR(S_OK, info->GetCodecFormatCount(WMMEDIATYPE_Audio, 1, &count));
+    ASSERT_GT(count, 2u);
+    for (DWORD index : {0ul, count - 1}) {  // the highest bit rate and the lowest
+        win::ComPtr<IWMStreamConfig> format;
+        ASSERT_HR(S_OK, info->GetCodecFormat(WMMEDIATYPE_Audio, 1, index, format.put()));
+        win::ComPtr<IWMMediaProps> formatProps;
+        ASSERT_HR(S_OK, format.As(IID_IWMMediaProps, &formatProps));
+        std::vector<BYTE> block = ReadMediaType(formatProps.get());
+        const WAVEFORMATEX wma = *WaveOf(block);
+        ASSERT_EQ(wmstandin::kWmaV2Tag, wma.wFormatTag);
+        DWORD bitrate = 0;
+        format->GetBitrate(&bitrate);
+        EXPECT_EQ(wma.nAvgBytesPerSec * 8, bitrate);
+
+        WriterParts w = NewWriter();
+        win::ComPtr<IWMProfile> profile;
+        ASSERT_HR(S_OK, wmstandin::CreateProfile(WMT_VER_9_0, profile.put()));
+        auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(block.data());
+        ASSERT_HR(S_OK, AddStream(profile.get(), WMMEDIATYPE_Audio, type, L"Audio", bitrate));
+        ASSERT_HR(S_OK, w.writer->SetProfile(profile.get()));
+        // The input takes 16-bit PCM of the stream's rate and channels until told otherwise.
+        win::ComPtr<IWMInputMediaProps> input;
+        ASSERT_HR(S_OK, w.writer->GetInputProps(0, input.put()));
+        std::vector<BYTE> fed = ReadMediaType(input.get());
+        EXPECT_EQ(WAVE_FORMAT_PCM, WaveOf(fed)->wFormatTag);
+        EXPECT_EQ(wma.nSamplesPerSec, WaveOf(fed)->nSamplesPerSec);
+        EXPECT_EQ(wma.nChannels, WaveOf(fed)->nChannels);
+        // Fed from 44.1 kHz stereo, as the player does, whatever the stream's format.
+        WAVEFORMATEX cd = Pcm(44100, 2, 16);
+        WM_MEDIA_TYPE cdType = PcmType(&cd);
+        ASSERT_HR(S_OK, input->SetMediaType(&cdType));
+        ASSERT_HR(S_OK, w.writer->SetInputProps(0, input.get()));
+        FakeSink sink;
+        ASSERT_HR(S_OK, w.advanced->AddSink(&sink));
+        ASSERT_HR(S_OK, w.writer->BeginWriting());
+        const int kBlock = 576, kBlocks = 230;  // three seconds
+        std::vector<BYTE> pcm(kBlock * 4);
+        for (int b = 0; b < kBlocks; ++b) {
+            for (int i = 0; i < kBlock; ++i) {
+                const auto v = static_cast<int16_t>(10000 * std::sin(2 * 3.14159265358979 * 1000 * (b * kBlock + i) / 44100.0));
+                std::memcpy(&pcm[i * 4], &v, 2);
+                std::memcpy(&pcm[i * 4 + 2], &v, 2);
+            }
+            ASSERT_HR(S_OK, Write(w.writer.get(), 0, b * kBlock * 10000000ull / 44100, pcm));
+        }
+        ASSERT_HR(S_OK, w.writer->EndWriting());
+        ASSERT_HR(S_OK, w.advanced->RemoveSink(&sink));
+
+        const std::vector<FakeSink::Event> events = sink.Events();
+        ASSERT_GE(events.size(), 3u);
+        wmstandin::test::ParsedHeader header = wmstandin::test::ParseHeader(events.front().bytes);
+        ASSERT_TRUE(header.ok) << header.error;
+        EXPECT_NE(std::string::npos, FindBytes(events.front().bytes, WaveOf(block), sizeof(WAVEFORMATEX) + wma.cbSize))
+            << "the header's stream properties carry the format and its extra bytes";
+        std::map<BYTE, std::pair<uint32_t, uint32_t>> objects;  // number: size, time (ms with preroll)
+        std::map<BYTE, uint32_t> carried;
+        for (size_t e = 1; e + 1 < events.size(); ++e) {
+            wmstandin::test::ParsedPacket packet = wmstandin::test::ParsePacket(events[e].bytes);
+            ASSERT_TRUE(packet.ok) << packet.error;
+            for (const auto& payload : packet.payloads) {
+                objects[payload.objectNumber] = {payload.objectSize, payload.time};
+                carried[payload.objectNumber] += static_cast<uint32_t>(payload.data.size());
+            }
+        }
+        // Three seconds and the encoder's one block of delay, the last block filled with silence.
+        const size_t expected = (uint64_t{kBlocks} * kBlock * wma.nSamplesPerSec / 44100 + 2047) / 2048 + 1;
+        EXPECT_NEAR(static_cast<double>(expected), static_cast<double>(objects.size()), 1.0) << "format " << index;
+        const double step = 2048 * 1000.0 / wma.nSamplesPerSec;
+        for (const auto& [number, object] : objects) {
+            EXPECT_EQ(wma.nBlockAlign, object.first) << "format " << index << " block " << int(number);
+            EXPECT_EQ(object.first, carried[number]) << "format " << index << " block " << int(number);
+            // The first block carries the encoder's delay: one block before the stream's start.
+            const double due = 3000 + (number - 1.0) * step;
+            EXPECT_NEAR(due, object.second, 1.0) << "format " << index << " block " << int(number);
+        }
+        // The blocks' bytes over the time they cover: the format's bit rate.
+        const double seconds = objects.size() * 2048.0 / wma.nSamplesPerSec;
+        EXPECT_NEAR(bitrate, objects.size() * wma.nBlockAlign * 8 / seconds, bitrate * 0.001) << "format " << index;
+    }
+}
+
+// What the encoder cannot do has a clear outcome: a WMA format whose block size the encoder
+// would not write is refused when writing begins; a sample larger than the encoding queue is
+// refused at once (the caller's block is dropped, not waited for) and the stream goes on.
+TEST(WriterTest, WmaStreamsRefuseWhatTheEncoderCannotDo) {
+    wmstandin::WmaFormat format;
+    ASSERT_TRUE(wmstandin::DescribeWmaFormat(44100, 2, 128000, &format));
+    auto* wave = reinterpret_cast<WAVEFORMATEX*>(format.wave.data());
+    WM_MEDIA_TYPE type = PcmType(wave);
+    type.cbFormat = static_cast<ULONG>(format.wave.size());
+
+    WriterParts bad = NewWriter();
+    win::ComPtr<IWMProfile> badProfile;
+    ASSERT_HR(S_OK, wmstandin::CreateProfile(WMT_VER_9_0, badProfile.put()));
+    wave->nBlockAlign += 100;
+    ASSERT_HR(S_OK, AddStream(badProfile.get(), WMMEDIATYPE_Audio, &type, L"Audio", format.bitrate));
+    ASSERT_HR(S_OK, bad.writer->SetProfile(badProfile.get()));
+    EXPECT_HR(NS_E_INVALID_OUTPUT_FORMAT, bad.writer->BeginWriting());
+    EXPECT_HR(NS_E_INVALID_REQUEST, bad.writer->EndWriting()) << "not writing after the refusal";
+    wave->nBlockAlign -= 100;
+
+    WriterParts w = NewWriter();
+    win::ComPtr<IWMProfile> profile;
+    ASSERT_HR(S_OK, wmstandin::CreateProfile(WMT_VER_9_0, profile.put()));
+    ASSERT_HR(S_OK, AddStream(profile.get(), WMMEDIATYPE_Audio, &type, L"Audio", format.bitrate));
+    ASSERT_HR(S_OK, w.writer->SetProfile(profile.get()));
+    FakeSink sink;
+    ASSERT_HR(S_OK, w.advanced->AddSink(&sink));
+    ASSERT_HR(S_OK, w.writer->BeginWriting());
+    EXPECT_HR(E_INVALIDARG, Write(w.writer.get(), 0, 0, std::vector<BYTE>(3)));  // partial frame
+    EXPECT_HR(E_OUTOFMEMORY, Write(w.writer.get(), 0, 0, std::vector<BYTE>(wmstandin::EncodingThread::kQueueBytes + 4)));
+    for (int i = 0; i < 100; ++i) ASSERT_HR(S_OK, Write(w.writer.get(), 0, i * 130612ull, std::vector<BYTE>(2304)));
+    ASSERT_HR(S_OK, w.writer->EndWriting());
+    ASSERT_HR(S_OK, w.advanced->RemoveSink(&sink));
+    EXPECT_GT(sink.Kinds().size(), 3u) << "the blocks after the refused one were encoded";
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // wmvcore_serve: the plug-in's own live encoder, through the runtime stand-in loaded as
-// wmvcore.dll, broadcasting a known signal in real time for the FFmpeg proof (ffmpeg_proof.sh).
-//   wmvcore_serve <port> <seconds> <change-at-seconds> <new-rate> [archive file]
+// wmvcore.dll, broadcasting a known signal in real time for the FFmpeg proofs (ffmpeg_proof.sh
+// for PCM, ffmpeg_wma_proof.sh for WMA).
+//   wmvcore_serve [--codec NAME] [--format N] [--tones] <port> <seconds> <change-at-seconds>
+//                 <new-rate> [archive file]
 // The encoder is driven as the plug-in drives it: Initialize, SetBroadcastPort, SetMaxClients,
-// Configure with the default settings (script stream on), the nine content attributes, Start;
+// Configure with the default settings (script stream on; --codec and --format choose another
+// audio codec by name and format index), the nine content attributes, Start;
 // then 576-frame blocks of 16-bit stereo with WriteAudio, a "TEXT" title with WriteScript at
 // every whole second of stream time, and GetStatistics / GetClientCount polled while it runs.
 //
@@ -11,11 +14,15 @@
 // At the first block boundary at or past <change-at-seconds> (0: never) the input switches to
 // <new-rate> Hz with ChangeInputFormat and carries a 440 Hz sine (amplitude 12000, channel 1
 // inverted); the stream itself stays at 44100 Hz.
+// With --tones the input is a track of tones instead, from the start and across the change: a
+// new track every two seconds of stream time, at the block of every even "Song k" title, each a
+// sine of its own frequency and level, the same on both channels (TONES lists them).
 //
 // Lines printed (each flushed at once):
 //   READY <port>                    the encoder started and listens
 //   SCRIPT <k> <time in 100 ns>     "Song <k>" written at that stream position
 //   CHANGE <rate> <time in 100 ns>  the input format changed there
+//   TONES <hz>:<amplitude> ...      with --tones: each track's tone, in order
 //   CLIENTS <n>                     the listener count, whenever it differs from the last one
 //   STATS <bytes> <current bit rate> <average bit rate>   once a second and after the last block
 //   DONE                            after Stop and Release
@@ -56,6 +63,13 @@ int16_t Sample(uint32_t n, uint32_t c) {
     return static_cast<int16_t>(static_cast<uint16_t>(mixed ^ (c ? n : 0)));
 }
 
+// The tracks of --tones: frequency and amplitude of a 16-bit sine.
+struct Tone {
+    double hz;
+    double amplitude;
+};
+constexpr Tone kTones[] = {{440, 16000}, {1000, 8000}, {2500, 11000}, {660, 20000}, {1500, 5000}, {3300, 9000}};
+
 void Put(BYTE*& out, int16_t s) {
     *out++ = static_cast<BYTE>(s);
     *out++ = static_cast<BYTE>(static_cast<uint16_t>(s) >> 8);
@@ -64,8 +78,26 @@ void Put(BYTE*& out, int16_t s) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const char* codecName = nullptr;
+    DWORD formatIndex = 0;
+    bool tones = false;
+    while (argc > 1 && std::strncmp(argv[1], "--", 2) == 0) {
+        if (std::strcmp(argv[1], "--tones") == 0) {
+            tones = true;
+        } else if (argc > 2 && std::strcmp(argv[1], "--codec") == 0) {
+            codecName = argv[2];
+            --argc, ++argv;
+        } else if (argc > 2 && std::strcmp(argv[1], "--format") == 0) {
+            formatIndex = std::strtoul(argv[2], nullptr, 10);
+            --argc, ++argv;
+        } else {
+            break;
+        }
+        --argc, ++argv;
+    }
     if (argc < 5) {
-        std::fprintf(stderr, "usage: wmvcore_serve <port> <seconds> <change-at-seconds> <new-rate> [archive]\n");
+        std::fprintf(stderr, "usage: wmvcore_serve [--codec NAME] [--format N] [--tones] <port> <seconds> "
+                             "<change-at-seconds> <new-rate> [archive]\n");
         return 2;
     }
     const DWORD port = std::strtoul(argv[1], nullptr, 10);
@@ -83,6 +115,19 @@ int main(int argc, char** argv) {
     EncoderSettings settings{};
     HRESULT hr = ombrel::FillDefaultEncoderSettings(nullptr, &settings);
     if (FAILED(hr)) return Fail(nullptr, "FillDefaultEncoderSettings", hr);
+    if (codecName) {
+        WCHAR name[128] = {};
+        ::MultiByteToWideChar(CP_UTF8, 0, codecName, -1, name, 127);
+        DWORD codec = 0;
+        if (FAILED(hr = ombrel::FindCodecIndex(WMMEDIATYPE_Audio, name, &codec))) return Fail(nullptr, "FindCodecIndex", hr);
+        settings.audio.codecIndex = codec;
+    }
+    settings.audio.formatIndex = formatIndex;
+    if (tones) {
+        std::string list = "TONES";
+        for (const Tone& tone : kTones) list += " " + std::to_string(std::lround(tone.hz)) + ":" + std::to_string(std::lround(tone.amplitude));
+        Say("%s", list.c_str());
+    }
 
     ombrel::LiveEncoder* encoder = nullptr;
     hr = ombrel::WMLiveCreateInterface(&encoder);
@@ -110,6 +155,8 @@ int main(int argc, char** argv) {
     uint64_t atRate = 0;     // frames written at the current rate
     uint32_t index = 0;      // frames of the indexed signal written
     uint64_t sineFrames = 0;  // frames of the sine written
+    size_t track = 0;         // with --tones
+    double phase = 0;         // of the track's tone, in cycles
     uint32_t nextTitle = 0;
     bool changed = false;
     DWORD clients = 0;
@@ -140,11 +187,18 @@ int main(int argc, char** argv) {
             const std::wstring title = L"Song " + std::to_wstring(nextTitle);
             if (FAILED(hr = encoder->WriteScript(L"TEXT", title.c_str()))) return Fail(encoder, "WriteScript", hr);
             Say("SCRIPT %u %llu", nextTitle, static_cast<unsigned long long>(now));
+            if (tones && nextTitle % 2 == 0) track = (nextTitle / 2) % (sizeof kTones / sizeof kTones[0]);
             ++nextTitle;
         }
         BYTE* out = pcm.data();
         for (INT32 i = 0; i < kBlock; ++i) {
-            if (!changed) {
+            if (tones) {
+                const auto s = static_cast<int16_t>(std::lround(kTones[track].amplitude * std::sin(2 * 3.14159265358979 * phase)));
+                phase += kTones[track].hz / format.sampleRate;
+                if (phase >= 1) phase -= 1;
+                Put(out, s);
+                Put(out, s);
+            } else if (!changed) {
                 Put(out, Sample(index, 0));
                 Put(out, Sample(index, 1));
                 ++index;

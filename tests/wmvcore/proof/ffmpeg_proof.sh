@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The FFmpeg proof: wmvcore_serve runs the plug-in's own live encoder (encoder/LiveEncoder.h)
-# through the runtime stand-in loaded as wmvcore.dll, under Wine, on a real loopback port. It
-# broadcasts a known 44.1 kHz stereo 16-bit signal with a script stream ("TEXT" + "Song k" at
-# each second) and the nine content attributes, switches the input to 48 kHz (a 440 Hz sine)
-# after six seconds, and archives the same stream with the encoder's file sink. FFmpeg, which
-# nobody here wrote, is the listener:
+# through the runtime stand-in loaded as wmvcore.dll, under Wine, on a real loopback port. With
+# the uncompressed codec's first format it broadcasts a known 44.1 kHz stereo 16-bit signal with
+# a script stream ("TEXT" + "Song k" at each second) and the nine content attributes, switches
+# the input to 48 kHz (a 440 Hz sine) after six seconds, and archives the same stream with the
+# encoder's file sink. FFmpeg, which nobody here wrote, is the listener:
 #   ffprobe -v error -show_streams -show_format mmsh://127.0.0.1:PORT/
 #   ffmpeg -v error -i mmsh://127.0.0.1:PORT/ -map 0:a -t 2 -f s16le live.raw   (bit-exact check)
 #   ffprobe on the archive: streams, script packets with -show_packets -show_data, the audio
@@ -27,10 +27,11 @@ mark() { echo "MARK $1" >>"$log"; }
 # The encoder refuses port 0 (it keeps the port it is given), so take one that is free now.
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 winfile="Z:$(printf '%s' "$work/archive.asf" | sed 's|/|\\|g')"
-echo "\$ wine wmvcore_serve.exe $port $seconds $change_at 48000 archive.asf"
+codec="Windows Media Audio 9.2 Lossless"
+echo "\$ wine wmvcore_serve.exe --codec \"$codec\" $port $seconds $change_at 48000 archive.asf"
 : >"$log"
 # Appending: the serve's lines and this script's marks land in the log in the order they happen.
-wine "$serve" "$port" "$seconds" "$change_at" 48000 "$winfile" >>"$log" 2>&1 </dev/null &
+wine "$serve" --codec "$codec" "$port" "$seconds" "$change_at" 48000 "$winfile" >>"$log" 2>&1 </dev/null &
 pid=$!
 for _ in $(seq 1 300); do grep -q READY "$log" && break; sleep 0.1; done
 grep -q "READY $port" "$log" || { echo "the server did not start"; cat "$log"; exit 1; }
