@@ -13,28 +13,12 @@ set -u
 serve="$1"
 seconds=10
 change_at=6
-work=$(mktemp -d)
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-export WINEARCH=win32 WINEDEBUG=-all
-# The stand-in beside the executable is loaded in place of Wine's own wmvcore.
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wmvcore=n"
-fail=0
-check() { if eval "$2"; then echo "ok: $1"; else echo "FAIL: $1"; fail=1; fi; }
-log="$work/serve.log"
+source "$(dirname "${BASH_SOURCE[0]}")/proof-lib.sh"
 mark() { echo "MARK $1" >>"$log"; }
 
-# The encoder refuses port 0 (it keeps the port it is given), so take one that is free now.
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-winfile="Z:$(printf '%s' "$work/archive.asf" | sed 's|/|\\|g')"
 codec="Windows Media Audio 9.2 Lossless"
 echo "\$ wine wmvcore_serve.exe --codec \"$codec\" $port $seconds $change_at 48000 archive.asf"
-: >"$log"
-# Appending: the serve's lines and this script's marks land in the log in the order they happen.
-wine "$serve" --codec "$codec" "$port" "$seconds" "$change_at" 48000 "$winfile" >>"$log" 2>&1 </dev/null &
-pid=$!
-for _ in $(seq 1 300); do grep -q READY "$log" && break; sleep 0.1; done
-grep -q "READY $port" "$log" || { echo "the server did not start"; cat "$log"; exit 1; }
+start_serve --codec "$codec" "$port" "$seconds" "$change_at" 48000 "$winfile"
 echo "serving on $port"
 
 echo "\$ ffprobe -v error -show_streams -show_format mmsh://127.0.0.1:$port/"

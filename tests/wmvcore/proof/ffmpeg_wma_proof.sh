@@ -16,23 +16,10 @@ set -u
 serve="$1"
 seconds=12
 change_at=6
-work=$(mktemp -d)
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-export WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wmvcore=n"
-fail=0
-check() { if eval "$2"; then echo "ok: $1"; else echo "FAIL: $1"; fail=1; fi; }
-log="$work/serve.log"
+source "$(dirname "${BASH_SOURCE[0]}")/proof-lib.sh"
 
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-winfile="Z:$(printf '%s' "$work/archive.asf" | sed 's|/|\\|g')"
 echo "\$ wine wmvcore_serve.exe --tones $port $seconds $change_at 48000 archive.asf"
-: >"$log"
-wine "$serve" --tones "$port" "$seconds" "$change_at" 48000 "$winfile" >>"$log" 2>&1 </dev/null &
-pid=$!
-for _ in $(seq 1 300); do grep -q READY "$log" && break; sleep 0.1; done
-grep -q "READY $port" "$log" || { echo "the server did not start"; cat "$log"; exit 1; }
+start_serve --tones "$port" "$seconds" "$change_at" 48000 "$winfile"
 
 echo "\$ ffprobe -v error -show_streams -show_format mmsh://127.0.0.1:$port/"
 probe=$(timeout 30 ffprobe -v error -show_streams -show_format "mmsh://127.0.0.1:$port/" 2>&1)
