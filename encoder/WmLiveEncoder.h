@@ -2,11 +2,11 @@
 // optionally, a file sink. Its operations are spread over the files named Encoder*.cpp.
 #pragma once
 
+#include <atomic>
+
 #include "encoder/ErrorText.h"
 #include "encoder/InputStream.h"
 #include "encoder/LiveEncoder.h"
-#include <atomic>
-
 #include "win/ComPtr.h"
 #include "win/CriticalSection.h"
 
