@@ -251,9 +251,12 @@ void AsfMuxer::State::BuildHeader() {
     w.PatchU32(countAt, objects);
     w.EndObject(top);
 
-    // The data object's head: size and packet count unknown while live.
+    // The data object's head. Live, its packet count is unknown (0) and its size is that of
+    // the head alone: the packets follow without end. A size of 0 is allowed for a broadcast,
+    // but players' own demultiplexers (VLC's) refuse any object smaller than its 24-byte head,
+    // while a size of the head alone is what they read as a broadcast's.
     w.Guid(asf::kDataObject);
-    w.U64(0);
+    w.U64(asf::kDataObjectHeadSize);
     w.Guid(fileId);
     w.U64(0);
     w.U8(1);

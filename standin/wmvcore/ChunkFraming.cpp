@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace wmstandin {
 namespace {
@@ -25,6 +26,13 @@ void AppendErrorResponse(std::vector<BYTE>* out, int code, const char* reason) {
                   "HTTP/1.0 %d %s\r\nContent-Type: text/plain\r\nContent-Length: %u\r\nConnection: close\r\n\r\n%s\r\n",
                   code, reason, static_cast<unsigned>(std::strlen(reason) + 2), reason);
     AppendText(out, text);
+}
+
+void AppendReferenceResponse(std::vector<BYTE>* out, const std::string& url) {
+    const std::string body = "[Reference]\r\nRef1=" + url + "\r\n";
+    AppendText(out, "HTTP/1.0 200 OK\r\nContent-Type: video/x-ms-asf\r\nServer: Ombrel-wmvcore\r\n");
+    AppendText(out, ("Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n").c_str());
+    AppendText(out, body.c_str());
 }
 
 void AppendText(std::vector<BYTE>* out, const char* text) { out->insert(out->end(), text, text + std::strlen(text)); }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "standin/wmvcore/ByteRing.h"
@@ -30,6 +31,10 @@ inline constexpr char kStreamingResponse[] =
 // that a refusal made under the connection table's lock allocates nothing.
 constexpr size_t kMaxErrorResponse = 255;
 void AppendErrorResponse(std::vector<BYTE>* out, int code, const char* reason);
+
+// The answer to a client that is not a Windows Media player, as a Windows Media server gives
+// it: a reference file naming the stream's address, which the player opens again as a stream.
+void AppendReferenceResponse(std::vector<BYTE>* out, const std::string& url);
 
 void AppendText(std::vector<BYTE>* out, const char* text);
 void AppendHeaderChunk(std::vector<BYTE>* out, const std::vector<BYTE>& header);

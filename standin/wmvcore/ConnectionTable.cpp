@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "standin/wmvcore/PacketJoin.h"
+
 namespace wmstandin {
 namespace {
 
@@ -33,11 +35,25 @@ HRESULT ConnectionTable::SetHeader(const BYTE* data, DWORD size) noexcept {
 void ConnectionTable::Deliver(const BYTE* data, DWORD size) noexcept {
     win::CsLock lock(cs_);
     const DWORD location = location_++;
+    size_t joinSize = 0;
+    bool joinMade = false;
     for (auto& c : connections_) {
         if (c->phase != Phase::kStreaming) continue;
+        const BYTE* bytes = data;
+        size_t length = size;
+        if (!c->joined) {
+            // A new listener starts at a payload boundary; a packet with nothing to start
+            // from is skipped, keeping its location, as a server skipping packets does.
+            if (!joinMade) joinSize = JoinPacket(data, size, joinPacket_, sizeof joinPacket_);
+            joinMade = true;
+            if (joinSize == 0) continue;
+            bytes = joinPacket_;
+            length = joinSize;
+            c->joined = true;
+        }
         // A listener that stopped reading: dropped, and no longer counted, at once.
-        if (c->queue.Used() + kChunkHeadSize + size > kQueueLimit ||
-            !AppendDataChunk(&c->queue, location, data, size))
+        if (c->queue.Used() + kChunkHeadSize + length > kQueueLimit ||
+            !AppendDataChunk(&c->queue, location, bytes, length))
             DropLocked(*c);
     }
 }
@@ -108,6 +124,11 @@ void ConnectionTable::Add(std::unique_ptr<Connection> connection) {
 void ConnectionTable::Requested(Connection& c) noexcept {
     win::CsLock lock(cs_);
     if (c.phase == Phase::kRequest) c.phase = Phase::kWaitHeader;
+}
+
+void ConnectionTable::Answered(Connection& c) noexcept {
+    win::CsLock lock(cs_);
+    if (c.phase == Phase::kRequest) c.phase = Phase::kFlushing;
 }
 
 void ConnectionTable::Refuse(Connection& c, int code, const char* reason) {

@@ -22,12 +22,13 @@ namespace wmstandin {
 constexpr size_t kMaxConnections = 64;       // listeners and requests in progress together
 constexpr size_t kQueueLimit = 1024 * 1024;  // bytes queued per listener before it is dropped
 constexpr size_t kQueueCapacity = kQueueLimit + sizeof kEndChunk;
+constexpr size_t kMaxDataUnit = 8192;  // the longest data packet taken: PeerCast nodes refuse longer chunks
 
 enum class Phase {
     kRequest,     // reading the request head
     kWaitHeader,  // asked; waiting for the writer's header
     kStreaming,   // a counted listener: the writer queues its packets
-    kFlushing,    // sends what is queued, then closes: a refusal, a header only, or an ended stream
+    kFlushing,    // sends what is queued, then closes: a refusal, a reference, a header only, or an ended stream
     kDropped,     // closed at once, whatever is queued
 };
 
@@ -38,6 +39,7 @@ struct Connection {
     // Under the table's lock. The writer appends to the queue only while the phase is kStreaming.
     Phase phase = Phase::kRequest;
     bool counted = false;  // a playing listener, part of the client count
+    bool joined = false;   // a streaming listener has had its first packet, begun at a payload boundary
     ByteRing queue;
     // The serving thread's own.
     bool play = false;
@@ -74,6 +76,7 @@ public:
     bool Watch(std::vector<Watched>* watched, fd_set* readable, fd_set* writable);
     void Add(std::unique_ptr<Connection> connection);
     void Requested(Connection& c) noexcept;  // the request head has been read
+    void Answered(Connection& c) noexcept;   // its whole answer is in its reply: send it, then close
     void Refuse(Connection& c, int code, const char* reason);
     void Drop(Connection& c) noexcept;
     // Request and header timeouts; a listener whose header is there starts streaming.
@@ -102,6 +105,7 @@ private:
     DWORD maxClients_ = 5;
     DWORD location_ = 0;
     bool ended_ = false;
+    BYTE joinPacket_[kMaxDataUnit];  // the writer's: the current packet as a new listener's first
 };
 
 }  // namespace wmstandin

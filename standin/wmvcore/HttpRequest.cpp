@@ -39,9 +39,24 @@ size_t HeadEnd(const std::string& received) {
     return std::string::npos;
 }
 
+// Whether the bytes so far can still begin a GET request: the method's letters, and then only
+// text. An MMS-over-TCP client (mms:// tried first by several players) starts with binary
+// bytes and is refused at once instead of at the request time-out.
+bool CanBeginRequest(const std::string& received) {
+    static const char kMethod[] = "GET ";
+    const size_t limit = received.size() < kMaxRequestHead ? received.size() : kMaxRequestHead;
+    for (size_t i = 0; i < limit; ++i) {
+        const unsigned char c = static_cast<unsigned char>(received[i]);
+        if (i < sizeof kMethod - 1 && c != static_cast<unsigned char>(kMethod[i])) return false;
+        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-RequestParse ParseRequest(const std::string& received) {
+RequestParse ParseRequest(const std::string& received, RequestTarget* target) {
+    if (!CanBeginRequest(received)) return RequestParse::kBad;
     const size_t end = HeadEnd(received);
     if (end == std::string::npos) {
         return received.size() >= kMaxRequestHead ? RequestParse::kBad : RequestParse::kIncomplete;
@@ -50,6 +65,8 @@ RequestParse ParseRequest(const std::string& received) {
 
     bool first = true;
     bool play = false;
+    bool mediaPlayer = false;
+    RequestTarget found;
     size_t pos = 0;
     while (pos <= head.size()) {
         size_t nl = head.find('\n', pos);
@@ -66,16 +83,28 @@ RequestParse ParseRequest(const std::string& received) {
             if (line.substr(0, a) != "GET") return RequestParse::kBad;
             if (b == a + 1 || line[a + 1] != '/') return RequestParse::kBad;
             if (line.compare(b + 1, 7, "HTTP/1.") != 0 || line.size() != b + 9) return RequestParse::kBad;
+            found.path = line.substr(a + 1, b - a - 1);
             continue;
         }
         if (line.empty()) continue;
         const size_t colon = line.find(':');
         if (colon == std::string::npos || colon == 0) return RequestParse::kBad;
         const std::string name = Lower(Trim(line.substr(0, colon)));
-        // Pragma values are comma-separated directives; some clients write several per line.
-        if (name == "pragma" && Lower(line.substr(colon + 1)).find("xplaystrm=1") != std::string::npos)
-            play = true;
+        const std::string value = Trim(line.substr(colon + 1));
+        // Pragma lines belong to Windows Media clients only. Their values are comma-separated
+        // directives; some clients write several per line.
+        if (name == "pragma") {
+            mediaPlayer = true;
+            if (Lower(value).find("xplaystrm=1") != std::string::npos) play = true;
+        }
+        // Players (NSPlayer) and servers relaying a stream (NSServer) name themselves so.
+        if (name == "user-agent" &&
+            (value.find("NSPlayer") != std::string::npos || value.find("NSServer") != std::string::npos))
+            mediaPlayer = true;
+        if (name == "host") found.host = value;
     }
+    if (target) *target = found;
+    if (!mediaPlayer) return RequestParse::kReference;
     return play ? RequestParse::kPlay : RequestParse::kDescribe;
 }
 

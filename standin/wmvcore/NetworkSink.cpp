@@ -19,7 +19,6 @@ namespace wmstandin {
 
 namespace {
 
-constexpr size_t kMaxChunkPayload = 8192;  // PeerCast nodes refuse longer chunks
 // How long a close may go on sending what listeners have not yet taken, the end chunk last.
 constexpr DWORD kCloseFlushMs = 1000;
 
@@ -75,7 +74,7 @@ public:
         DWORD size = 0;
         const HRESULT hr = GetBytes(unit, &data, &size);
         if (FAILED(hr)) return hr;
-        if (size == 0 || size > kMaxChunkPayload) return E_INVALIDARG;
+        if (size == 0 || size > kMaxDataUnit) return E_INVALIDARG;
         table_.Deliver(data, size);
         return S_OK;
     }

@@ -1,5 +1,7 @@
 #include "standin/wmvcore/SinkServer.h"
 
+#include <string>
+
 #include "standin/wmvcore/HttpRequest.h"
 #include "win/ExceptionFirewall.h"
 
@@ -123,10 +125,18 @@ void SinkServer::Receive(Connection& c, Phase phase, DWORD now) {
 }
 
 void SinkServer::OnRequestHead(Connection& c, DWORD now) {
-    const RequestParse parse = ParseRequest(c.request);
+    RequestTarget target;
+    const RequestParse parse = ParseRequest(c.request, &target);
     if (parse == RequestParse::kIncomplete) return;
     if (parse == RequestParse::kBad) {
         table_.Refuse(c, 400, "Bad Request");
+        return;
+    }
+    if (parse == RequestParse::kReference) {
+        // The address the client used, so that the reference leads it back here.
+        const std::string host = target.host.empty() ? "127.0.0.1:" + std::to_string(port_) : target.host;
+        AppendReferenceResponse(&c.reply, "http://" + host + target.path);
+        table_.Answered(c);
         return;
     }
     c.play = parse == RequestParse::kPlay;
