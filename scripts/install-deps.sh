@@ -11,6 +11,11 @@ command -v make >/dev/null || need+=(make)
 { [ -x /usr/lib/wine/wine ] || [ -x /usr/bin/wine ]; } && dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine wine32:i386)
 command -v Xvfb >/dev/null || need+=(xvfb xauth)
 command -v ffmpeg >/dev/null || need+=(ffmpeg)
+# VLC and MPlayer listen beside FFmpeg in the listeners' test, each with its own MMS clients and
+# ASF demultiplexer: VLC's player and base plug-ins (MMS access, ASF demultiplexer, FFmpeg
+# decoders, file audio output, Lua interfaces) and MPlayer.
+command -v cvlc >/dev/null || need+=(vlc-bin vlc-plugin-base)
+command -v mplayer >/dev/null || need+=(mplayer)
 # The FFmpeg proof checks what the listener decoded with a little Python.
 command -v python3 >/dev/null || need+=(python3)
 [ -f /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf ] || need+=(fonts-ipafont-gothic)

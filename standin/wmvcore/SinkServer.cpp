@@ -11,6 +11,8 @@ namespace {
 constexpr int kSendBuffer = 64 * 1024;
 constexpr long kPollMs = 10;
 constexpr size_t kSpareQueues = 4;
+constexpr size_t kMaxLingering = 16;
+constexpr DWORD kLingerMs = 2000;
 
 void MakeNonBlocking(SOCKET s) noexcept {
     u_long nonBlocking = 1;
@@ -48,6 +50,7 @@ void SinkServer::BeginClose(DWORD boundMs) noexcept {
 void SinkServer::Serve() noexcept {
     win::Firewall([&] { table_.Reserve(); });
     win::Firewall([&] { spareQueues_.reserve(kSpareQueues); });
+    win::Firewall([&] { lingering_.reserve(kMaxLingering); });
     for (;;) {
         const bool closing = closing_;
         if (closing) {
@@ -62,6 +65,7 @@ void SinkServer::Serve() noexcept {
             ::Sleep(kPollMs);
     }
     spareQueues_.clear();
+    lingering_.clear();
 }
 
 void SinkServer::ServeOnce(bool closing) {
@@ -70,6 +74,7 @@ void SinkServer::ServeOnce(bool closing) {
     FD_ZERO(&writable);
     const bool accepting = table_.Watch(&watched_, &readable, &writable) && !closing;
     if (accepting) FD_SET(listener_.get(), &readable);
+    for (const auto& c : lingering_) FD_SET(c->socket.get(), &readable);
     timeval wait = {0, kPollMs * 1000};
     int ready = ::select(0, &readable, &writable, nullptr, &wait);
     if (ready < 0) {
@@ -80,10 +85,40 @@ void SinkServer::ServeOnce(bool closing) {
     if (ready > 0 && accepting && FD_ISSET(listener_.get(), &readable)) Accept();
     const DWORD now = ::GetTickCount();
     for (const Watched& w : watched_) Step(w, readable, writable, now, ready > 0);
+    Drain(readable, ready > 0, now);
     table_.TakeFinished(&finished_);
     for (const auto& c : finished_) ::shutdown(c->socket.get(), 1);
     Recycle(&finished_);
-    finished_.clear();  // closes the sockets
+    Linger(now);
+    finished_.clear();  // closes the sockets not kept lingering
+}
+
+// Keeps the finished connections for a lingering close while there is room kept for them.
+void SinkServer::Linger(DWORD now) noexcept {
+    for (auto& c : finished_) {
+        if (lingering_.size() >= kMaxLingering || lingering_.size() >= lingering_.capacity()) return;
+        c->since = now;
+        lingering_.push_back(std::move(c));
+    }
+}
+
+// Reads and drops what lingering peers send; closes each once its peer has closed, its
+// connection failed, or the bound has passed.
+void SinkServer::Drain(const fd_set& readable, bool any, DWORD now) noexcept {
+    for (size_t i = 0; i < lingering_.size();) {
+        Connection& c = *lingering_[i];
+        bool done = now - c.since > kLingerMs;
+        if (!done && any && FD_ISSET(c.socket.get(), &readable)) {
+            char buffer[512];
+            const int got = ::recv(c.socket.get(), buffer, sizeof buffer, 0);
+            done = got == 0 || (got < 0 && ::WSAGetLastError() != WSAEWOULDBLOCK);
+        }
+        if (done) {
+            lingering_.erase(lingering_.begin() + i);  // closes the socket
+        } else {
+            ++i;
+        }
+    }
 }
 
 void SinkServer::Step(const Watched& w, const fd_set& readable, const fd_set& writable, DWORD now, bool any) {

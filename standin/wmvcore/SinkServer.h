@@ -41,6 +41,8 @@ private:
     int SendSome(Connection& c, const BYTE* data, size_t size) noexcept;
     bool TakeQueue(Connection& c) noexcept;
     void Recycle(std::vector<std::unique_ptr<Connection>>* finished) noexcept;
+    void Linger(DWORD now) noexcept;
+    void Drain(const fd_set& readable, bool any, DWORD now) noexcept;
 
     ConnectionTable& table_;
     win::UniqueSocket listener_;
@@ -50,6 +52,11 @@ private:
     // The serving thread's, kept from round to round.
     std::vector<Watched> watched_;
     std::vector<std::unique_ptr<Connection>> finished_;
+    // Connections answered to the end, their sending side shut: read and dropped until the peer
+    // closes or a bound passes (a lingering close). A client that still writes, as an MMS-over-TCP
+    // client does after a refusal, then gets an end of stream instead of a reset, which some
+    // players take as a broken pipe and quit on instead of trying MMS over HTTP next.
+    std::vector<std::unique_ptr<Connection>> lingering_;
     // Queues of listeners that left, for the next ones: listeners that come and go then cost
     // no allocation of a queue, which holds the heap's lock the writer's thread also takes.
     std::vector<ByteRing> spareQueues_;

@@ -1,9 +1,10 @@
 // wmvcore_serve: the plug-in's own live encoder, through the runtime stand-in loaded as
 // wmvcore.dll, broadcasting a known signal in real time for the FFmpeg proofs (ffmpeg_proof.sh
-// for PCM, ffmpeg_wma_proof.sh for WMA).
-//   wmvcore_serve [--codec NAME] [--format N] [--tones] <port> <seconds> <change-at-seconds>
-//                 <new-rate> [archive file]
-// The encoder is driven as the plug-in drives it: Initialize, SetBroadcastPort, SetMaxClients,
+// for PCM, ffmpeg_wma_proof.sh for WMA) and the listeners' test (listeners_e2e.sh).
+//   wmvcore_serve [--codec NAME] [--format N] [--tones] [--clients N] <port> <seconds>
+//                 <change-at-seconds> <new-rate> [archive file]
+// The encoder is driven as the plug-in drives it: Initialize, SetBroadcastPort, SetMaxClients
+// (5, or --clients N for the listeners' test, which has more players than that listening at once),
 // Configure with the default settings (script stream on; --codec and --format choose another
 // audio codec by name and format index), the nine content attributes, Start;
 // then 576-frame blocks of 16-bit stereo with WriteAudio, a "TEXT" title with WriteScript at
@@ -81,11 +82,15 @@ int main(int argc, char** argv) {
     const char* codecName = nullptr;
     DWORD formatIndex = 0;
     bool tones = false;
+    DWORD maxClients = 5;
     while (argc > 1 && std::strncmp(argv[1], "--", 2) == 0) {
         if (std::strcmp(argv[1], "--tones") == 0) {
             tones = true;
         } else if (argc > 2 && std::strcmp(argv[1], "--codec") == 0) {
             codecName = argv[2];
+            --argc, ++argv;
+        } else if (argc > 2 && std::strcmp(argv[1], "--clients") == 0) {
+            maxClients = std::strtoul(argv[2], nullptr, 10);
             --argc, ++argv;
         } else if (argc > 2 && std::strcmp(argv[1], "--format") == 0) {
             formatIndex = std::strtoul(argv[2], nullptr, 10);
@@ -96,8 +101,8 @@ int main(int argc, char** argv) {
         --argc, ++argv;
     }
     if (argc < 5) {
-        std::fprintf(stderr, "usage: wmvcore_serve [--codec NAME] [--format N] [--tones] <port> <seconds> "
-                             "<change-at-seconds> <new-rate> [archive]\n");
+        std::fprintf(stderr, "usage: wmvcore_serve [--codec NAME] [--format N] [--tones] [--clients N] <port> "
+                             "<seconds> <change-at-seconds> <new-rate> [archive]\n");
         return 2;
     }
     const DWORD port = std::strtoul(argv[1], nullptr, 10);
@@ -134,7 +139,7 @@ int main(int argc, char** argv) {
     if (FAILED(hr) || !encoder) return Fail(nullptr, "WMLiveCreateInterface", hr);
     if (FAILED(hr = encoder->Initialize())) return Fail(encoder, "Initialize", hr);
     if (FAILED(hr = encoder->SetBroadcastPort(port))) return Fail(encoder, "SetBroadcastPort", hr);
-    if (FAILED(hr = encoder->SetMaxClients(5))) return Fail(encoder, "SetMaxClients", hr);
+    if (FAILED(hr = encoder->SetMaxClients(maxClients))) return Fail(encoder, "SetMaxClients", hr);
     if (FAILED(hr = encoder->Configure(&format, &settings))) return Fail(encoder, "Configure", hr);
     const WCHAR* const attributes[][2] = {
         {L"Title", L"Proof Title"},           {L"Author", L"Proof Author"},
