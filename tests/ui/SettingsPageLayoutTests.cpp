@@ -15,7 +15,7 @@
 #include "ui/SettingsPageIds.h"
 #include "win/GdiWrappers.h"
 
-namespace ui_tests {
+namespace ombrel::test {
 namespace {
 
 // The controls each page's code reaches by id, with the kind it takes them for.
@@ -209,4 +209,4 @@ TEST_F(SheetTest, PagesShowTheirJapaneseTextsWholeWithNoControlOverAnother) {
 }
 
 }  // namespace
-}  // namespace ui_tests
+}  // namespace ombrel::test
