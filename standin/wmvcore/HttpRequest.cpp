@@ -1,5 +1,6 @@
 #include "standin/wmvcore/HttpRequest.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace wmstandin {
@@ -39,12 +40,11 @@ size_t HeadEnd(const std::string& received) {
     return std::string::npos;
 }
 
-// Whether the bytes so far can still begin a GET request: the method's letters, and then only
+// Whether the first `limit` bytes can begin a GET request: the method's letters, and then only
 // text. An MMS-over-TCP client (mms:// tried first by several players) starts with binary
 // bytes and is refused at once instead of at the request time-out.
-bool CanBeginRequest(const std::string& received) {
+bool CanBeginRequest(const std::string& received, size_t limit) {
     static const char kMethod[] = "GET ";
-    const size_t limit = received.size() < kMaxRequestHead ? received.size() : kMaxRequestHead;
     for (size_t i = 0; i < limit; ++i) {
         const unsigned char c = static_cast<unsigned char>(received[i]);
         if (i < sizeof kMethod - 1 && c != static_cast<unsigned char>(kMethod[i])) return false;
@@ -56,8 +56,10 @@ bool CanBeginRequest(const std::string& received) {
 }  // namespace
 
 RequestParse ParseRequest(const std::string& received, RequestTarget* target) {
-    if (!CanBeginRequest(received)) return RequestParse::kBad;
     const size_t end = HeadEnd(received);
+    // Only the head is read: what follows its end is not this request's.
+    const size_t scanned = end != std::string::npos ? end : std::min(received.size(), kMaxRequestHead);
+    if (!CanBeginRequest(received, scanned)) return RequestParse::kBad;
     if (end == std::string::npos) {
         return received.size() >= kMaxRequestHead ? RequestParse::kBad : RequestParse::kIncomplete;
     }

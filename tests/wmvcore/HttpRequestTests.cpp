@@ -16,6 +16,7 @@ const char* Name(RequestParse r) {
         case RequestParse::kIncomplete: return "incomplete";
         case RequestParse::kDescribe: return "describe";
         case RequestParse::kPlay: return "play";
+        case RequestParse::kReference: return "reference";
         case RequestParse::kBad: return "bad";
     }
     return "?";
@@ -39,16 +40,19 @@ TEST(HttpRequestSplitting, TheFirstEmptyLineEndsTheHeadWhateverFollows) {
         RequestParse expected;
     };
     const Row rows[] = {
-        // A later CR LF CR LF once took precedence when it had arrived in the same read.
+        // A later CR LF CR LF once took precedence when it had arrived in the same read. The
+        // Pragma after the end is not part of the head, which names no Windows Media player.
         {"LF LF, then a Pragma and CR LF CR LF", "GET / HTTP/1.0\n\nPragma: xPlayStrm=1\r\n\r\n",
-         RequestParse::kDescribe},
-        {"CR LF LF, then more", "GET / HTTP/1.0\r\n\nPragma: xPlayStrm=1\r\n\r\n", RequestParse::kDescribe},
+         RequestParse::kReference},
+        {"CR LF LF, then more", "GET / HTTP/1.0\r\n\nPragma: xPlayStrm=1\r\n\r\n", RequestParse::kReference},
         // LF-ended lines closed by a CR LF empty line were never taken for an end.
         {"LF lines, CR LF empty line", "GET / HTTP/1.0\nPragma: xPlayStrm=1\n\r\n", RequestParse::kPlay},
         {"CR LF lines, LF empty line", "GET / HTTP/1.1\r\nPragma: xPlayStrm=1\r\n\n", RequestParse::kPlay},
         {"CR LF throughout, then junk", "GET / HTTP/1.0\r\nPragma: no-cache\r\n\r\nPragma: xPlayStrm=1\r\n\r\n",
          RequestParse::kDescribe},
         {"an empty request line", "\r\n\r\nGET / HTTP/1.0\r\n\r\n", RequestParse::kBad},
+        // Refused from its first byte, not at the request time-out: no prefix waits for more.
+        {"MMS over TCP", std::string("\x01\x00\x00\x00\xce\xfa\x0b\xb0MMS \r\n\r\n", 16), RequestParse::kBad},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -58,7 +62,7 @@ TEST(HttpRequestSplitting, TheFirstEmptyLineEndsTheHeadWhateverFollows) {
 
 // A head padded so that its empty line ends at byte end (one past its last line feed).
 std::string HeadEndingAt(size_t end) {
-    const std::string start = "GET / HTTP/1.0\r\nX-Pad: ";
+    const std::string start = "GET / HTTP/1.0\r\nUser-Agent: NSPlayer/4.1.0.3856\r\nX-Pad: ";
     return start + std::string(end - start.size() - 4, 'a') + "\r\n\r\n";
 }
 

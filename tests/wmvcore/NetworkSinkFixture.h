@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,6 +33,21 @@ inline const char kDescribeRequest[] =
 inline std::vector<BYTE> Bytes(size_t n, int seed) {
     std::vector<BYTE> v(n);
     for (size_t i = 0; i < n; ++i) v[i] = static_cast<BYTE>(i * 13 + seed);
+    return v;
+}
+
+// A data packet of the given size holding one whole media object whose bytes follow Bytes: error
+// correction, one payload without padding, the object number seed. Packets that begin with a
+// whole object go to a listener unchanged from its first one on.
+inline std::vector<BYTE> Packet(size_t n, int seed) {
+    const BYTE head[] = {0x82, 0, 0,                    // error correction, two bytes
+                         0x00, 0x5D,                    // one payload; its field sizes
+                         0, 0, 0, 0, 0, 0,              // send time, duration
+                         0x81, static_cast<BYTE>(seed), // stream 1 (key frame), object number
+                         0, 0, 0, 0,                    // offset into the object: its start
+                         8, 0, 0, 0, 0, 0, 0, 0, 0};    // object size and time
+    std::vector<BYTE> v = Bytes(n, seed);
+    std::copy(head, head + sizeof head, v.begin());
     return v;
 }
 

@@ -105,7 +105,7 @@ protected:
                     ::Sleep(1);
                 }
             }
-            SendPacket(Bytes(kPacket, i));
+            SendPacket(Packet(kPacket, i));
             sent_ += kPacket + 12;
         }
     }
@@ -132,7 +132,7 @@ void ExpectWholeStream(const std::string& received, int packets) {
     EXPECT_EQ(chunks.back().type, 'E');
     for (int i = 0; i < packets; ++i) {
         const Chunk& c = chunks[1 + i];
-        const auto expected = Bytes(kPacket, i);
+        const auto expected = Packet(kPacket, i);
         const bool whole = c.type == 'D' && c.location == chunks[1].location + i &&
                            c.payload == std::string(expected.begin(), expected.end());
         ASSERT_TRUE(whole) << "data chunk " << i << " of " << packets;

@@ -1,6 +1,7 @@
 // The network sink on real loopback sockets: describe and play requests, the chunk framing,
 // the listener limit and count, a listener that never reads or that leaves, packets that cost
-// the writer's thread no allocation, bad requests and a busy port.
+// the writer's thread no allocation, where a new listener joins, what a client that is not a
+// Windows Media player gets, bad requests and bytes that are not HTTP, and a busy port.
 #include <winsock.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "standin/wmvcore/ChunkFraming.h"
 #include "standin/wmvcore/HttpRequest.h"
 #include "tests/common/Loopback.h"
 #include "tests/common/PlayRequest.h"
@@ -49,12 +51,12 @@ TEST_F(NetworkSinkTest, DescribeGetsTheHeaderChunkOnlyAndIsNotCounted) {
 }
 
 TEST_F(NetworkSinkTest, PlayGetsTheHeaderThenLivePacketsFromNow) {
-    SendPacket(Bytes(3200, 99));  // before the listener: not sent to it
+    SendPacket(Packet(3200, 99));  // before the listener: not sent to it
     auto s = ConnectLoopback(port_);
     ASSERT_TRUE(s);
     ASSERT_TRUE(SendText(s.get(), kPlayRequest));
     ASSERT_TRUE(WaitForCount(1)) << "counted once its request is read";
-    for (int i = 0; i < 3; ++i) SendPacket(Bytes(3200, i));
+    for (int i = 0; i < 3; ++i) SendPacket(Packet(3200, i));
     const std::string response = Receive(s.get(), 200 + 712 + 3 * 3212, 3000);
     std::vector<Chunk> chunks;
     ASSERT_TRUE(SplitChunks(BodyOf(response), &chunks, true));
@@ -65,7 +67,7 @@ TEST_F(NetworkSinkTest, PlayGetsTheHeaderThenLivePacketsFromNow) {
         EXPECT_EQ(chunks[1 + i].length, 3208u);
         EXPECT_EQ(chunks[1 + i].lengthAgain, 3208u);
         EXPECT_EQ(chunks[1 + i].location, chunks[1].location + i) << "locations count packets";
-        const auto expected = Bytes(3200, i);
+        const auto expected = Packet(3200, i);
         EXPECT_EQ(chunks[1 + i].payload, std::string(expected.begin(), expected.end()));
     }
     s.reset();
@@ -77,20 +79,20 @@ TEST_F(NetworkSinkTest, AListenerAfterOneThatLeftGetsOnlyItsOwnStream) {
     auto first = Listen(4096);
     ASSERT_TRUE(first);
     ASSERT_TRUE(WaitForCount(1));
-    for (int i = 0; i < 100; ++i) SendPacket(Bytes(3200, 50));
+    for (int i = 0; i < 100; ++i) SendPacket(Packet(3200, 50));
     first.reset();
     ASSERT_TRUE(WaitForCount(0));
     auto next = Listen();
     ASSERT_TRUE(next);
     ASSERT_TRUE(WaitForCount(1));
-    for (int i = 0; i < 3; ++i) SendPacket(Bytes(3200, i));
+    for (int i = 0; i < 3; ++i) SendPacket(Packet(3200, i));
     const std::string response = Receive(next.get(), 200 + 712 + 3 * 3212, 3000);
     std::vector<Chunk> chunks;
     ASSERT_TRUE(SplitChunks(BodyOf(response), &chunks, true));
     ASSERT_EQ(chunks.size(), 4u);
     EXPECT_EQ(chunks[0].type, 'H');
     for (int i = 0; i < 3; ++i) {
-        const auto expected = Bytes(3200, i);
+        const auto expected = Packet(3200, i);
         EXPECT_EQ(chunks[1 + i].type, 'D');
         EXPECT_EQ(chunks[1 + i].payload, std::string(expected.begin(), expected.end())) << "packet " << i;
     }
@@ -100,7 +102,7 @@ TEST_F(NetworkSinkTest, EndOfWritingSendsTheEndChunkAndCloses) {
     auto s = Listen();
     ASSERT_TRUE(s);
     ASSERT_TRUE(WaitForCount(1));
-    SendPacket(Bytes(3200, 5));
+    SendPacket(Packet(3200, 5));
     ASSERT_EQ(sink_->OnEndWriting(), S_OK);
     EXPECT_EQ(Count(), 0u);
     const std::string response = Receive(s.get());
@@ -133,7 +135,7 @@ TEST_F(NetworkSinkTest, AListenerThatNeverReadsIsDroppedWithoutBlockingTheWriter
     auto s = Listen(4096);
     ASSERT_TRUE(s);
     ASSERT_TRUE(WaitForCount(1));
-    const auto packet = Bytes(3200, 7);
+    const auto packet = Packet(3200, 7);
     DWORD slowest = 0;
     int sent = 0;
     // At most 64 MB: far beyond the queue and every socket buffer.
@@ -159,7 +161,7 @@ TEST_F(NetworkSinkTest, PacketsForStreamingListenersAllocateNothingOnTheWritersT
     // Well within a listener's queue, so the idle one stays too.
     constexpr int kPackets = 200;
     std::vector<std::unique_ptr<TestBuffer>> units;
-    for (int i = 0; i < kPackets; ++i) units.push_back(std::make_unique<TestBuffer>(Bytes(3200, i)));
+    for (int i = 0; i < kPackets; ++i) units.push_back(std::make_unique<TestBuffer>(Packet(3200, i)));
     int failed = 0;
     long allocations = 0;
     {
@@ -179,7 +181,7 @@ TEST_F(NetworkSinkTest, PacketsForStreamingListenersAllocateNothingOnTheWritersT
     ASSERT_TRUE(SplitChunks(BodyOf(response), &chunks, false));
     ASSERT_EQ(chunks.size(), 1u + kPackets);
     for (int i = 0; i < kPackets; ++i) {
-        const auto expected = Bytes(3200, i);
+        const auto expected = Packet(3200, i);
         EXPECT_EQ(chunks[1 + i].payload, std::string(expected.begin(), expected.end())) << "packet " << i;
     }
 }
@@ -201,6 +203,110 @@ TEST_F(NetworkSinkTest, GarbageGetsA400AndAClose) {
     auto s = ConnectLoopback(port_);
     ASSERT_TRUE(SendText(s.get(), "GET / HTTP/1.0\r\n" + std::string(kMaxRequestHead, 'a')));
     EXPECT_EQ(Receive(s.get()).rfind("HTTP/1.0 400", 0), 0u);
+    EXPECT_EQ(Count(), 0u);
+}
+
+// One payload of a data packet: a stream's media object, where the piece begins in it and how
+// many of its bytes the piece holds. The bytes depend on the object and the offset only.
+struct Piece {
+    BYTE object;
+    DWORD offset;
+    DWORD bytes;
+};
+constexpr DWORD kObjectSize = 1114;
+
+// A data packet of `size` bytes with several payloads of stream 1 and a WORD padding length, as
+// the runtime's multiplexer writes them.
+std::vector<BYTE> PacketOf(const std::vector<Piece>& pieces, size_t size) {
+    std::vector<BYTE> p = {0x82, 0, 0, 0x11, 0x5D, 0, 0, 0, 0, 0, 0, 0, 0,
+                           static_cast<BYTE>(0x80 | pieces.size())};
+    auto u32 = [&p](DWORD v) { for (int i = 0; i < 4; ++i) p.push_back(static_cast<BYTE>(v >> (8 * i))); };
+    for (const Piece& piece : pieces) {
+        p.push_back(0x81);
+        p.push_back(piece.object);
+        u32(piece.offset);
+        p.push_back(8);
+        u32(kObjectSize);
+        u32(0);
+        p.push_back(static_cast<BYTE>(piece.bytes));
+        p.push_back(static_cast<BYTE>(piece.bytes >> 8));
+        for (DWORD i = 0; i < piece.bytes; ++i) p.push_back(static_cast<BYTE>(piece.object * 31 + piece.offset + i));
+    }
+    const size_t padding = size - p.size();
+    p[5] = static_cast<BYTE>(padding);
+    p[6] = static_cast<BYTE>(padding >> 8);
+    p.resize(size, 0);
+    return p;
+}
+
+// A listener that started inside a split object would get its tail first, which players report
+// as a broken fragment: a new listener starts at a payload boundary.
+TEST_F(NetworkSinkTest, ANewListenerStartsAtAPayloadBoundary) {
+    auto s = Listen();
+    ASSERT_TRUE(s);
+    ASSERT_TRUE(WaitForCount(1));
+    const auto tailOnly = PacketOf({{7, 900, 214}}, 3200);
+    const auto mixed = PacketOf({{8, 500, 614}, {9, 0, kObjectSize}, {10, 0, 700}}, 3200);
+    const auto next = PacketOf({{10, 700, 414}, {11, 0, kObjectSize}}, 3200);
+    SendPacket(tailOnly);
+    SendPacket(mixed);
+    SendPacket(next);
+    const std::string response = Receive(s.get(), sizeof kStreamingResponse - 1 + 712 + 2 * 3212, 3000);
+    std::vector<Chunk> chunks;
+    ASSERT_TRUE(SplitChunks(BodyOf(response), &chunks, true));
+    ASSERT_EQ(chunks.size(), 3u) << "the header, then two data packets";
+    // Nothing of the tail-only packet can start a stream; of the next, the tail is left out and
+    // its room becomes padding; from then on the packets are passed on as they are.
+    const auto joined = PacketOf({{9, 0, kObjectSize}, {10, 0, 700}}, 3200);
+    EXPECT_EQ(chunks[1].payload, std::string(joined.begin(), joined.end()));
+    EXPECT_EQ(chunks[2].payload, std::string(next.begin(), next.end()));
+    EXPECT_EQ(chunks[2].location, chunks[1].location + 1u) << "locations still count the writer's packets";
+}
+
+// A client that is not a Windows Media player (no NSPlayer user agent, no Pragma lines), such as
+// a media player's plain HTTP access or a browser, gets what a Windows Media server gives it: a
+// reference to the stream, which the player opens again as a Windows Media stream.
+TEST_F(NetworkSinkTest, AClientThatIsNotAWindowsMediaPlayerGetsAReferenceToTheStream) {
+    struct Row {
+        const char* request;
+        std::string address;
+    };
+    const Row rows[] = {
+        {"GET /live HTTP/1.1\r\nHost: 192.0.2.10:8008\r\nAccept: */*\r\nUser-Agent: VLC/3.0.24 LibVLC/3.0.24\r\n"
+         "Range: bytes=0-\r\n\r\n",
+         "http://192.0.2.10:8008/live"},
+        // Without a Host line the reference names the address the sink listens on.
+        {"GET / HTTP/1.0\r\n\r\n", "http://127.0.0.1:" + std::to_string(port_) + "/"},
+    };
+    for (const Row& row : rows) {
+        const std::string response = AskOnce(port_, row.request);
+        const std::string body = "[Reference]\r\nRef1=" + row.address + "\r\n";
+        EXPECT_EQ(response.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << response.substr(0, 80);
+        EXPECT_NE(HeadOf(response).find("Content-Type: video/x-ms-asf\r\n"), std::string::npos) << HeadOf(response);
+        EXPECT_NE(HeadOf(response).find("Content-Length: " + std::to_string(body.size()) + "\r\n"), std::string::npos);
+        EXPECT_EQ(BodyOf(response), body);
+    }
+    EXPECT_EQ(Count(), 0u);
+}
+
+// Players try MMS over TCP first for mms:// addresses: the sink answers those bytes at once
+// instead of at its request time-out, and closes lingering, so the client's next command is
+// taken rather than reset (a reset kills some players before they try MMS over HTTP).
+TEST_F(NetworkSinkTest, BytesThatAreNotHttpAreRefusedAtOnceAndTheClientMayGoOnWriting) {
+    const std::string command = std::string("\x01\x00\x00\x00\xce\xfa\x0b\xb0\x98\x00\x00\x00MMS ", 16) +
+                                std::string(136, '\0');
+    auto s = ConnectLoopback(port_);
+    ASSERT_TRUE(s);
+    const DWORD start = ::GetTickCount();
+    ASSERT_TRUE(SendText(s.get(), command));
+    const std::string response = Receive(s.get(), SIZE_MAX, 8000);
+    const DWORD took = ::GetTickCount() - start;
+    EXPECT_EQ(response.rfind("HTTP/1.0 400", 0), 0u) << response.substr(0, 40);
+    EXPECT_LT(took, 2500u) << "answered before the 5 s request time-out";
+    ::Sleep(100);
+    EXPECT_TRUE(SendText(s.get(), command));
+    ::Sleep(200);
+    EXPECT_TRUE(SendText(s.get(), command)) << "the connection was reset instead of closed";
     EXPECT_EQ(Count(), 0u);
 }
 
@@ -269,7 +375,12 @@ TEST(HttpRequestParse, RealClientsRequests) {
         {"GET / HTTP/1.1\r\nPragma: no-cache,rate=1.000000,request-context=2\r\n"
          "pragma: xplaystrm=1\r\n\r\n", RequestParse::kPlay},                              // case differs
         {"GET / HTTP/1.0\r\nPragma: xPlayStrm=1\r\n", RequestParse::kIncomplete},          // head not ended
-        {"GET / HTTP/1.0\n\n", RequestParse::kDescribe},                                   // bare LFs
+        {"GET / HTTP/1.0\nUser-Agent: NSPlayer/7.10.0.3059\n\n", RequestParse::kDescribe},  // bare LFs
+        {"GET / HTTP/1.1\r\nHost: a:8008\r\nUser-Agent: VLC/3.0.24 LibVLC/3.0.24\r\n\r\n",
+         RequestParse::kReference},                                                        // VLC's http access
+        {"GET / HTTP/1.0\r\nUser-Agent: NSServer/9.1\r\n\r\n", RequestParse::kDescribe},  // a relaying server
+        {"\x01", RequestParse::kBad},                                                      // MMS over TCP
+        {"GEt", RequestParse::kBad},                                                       // not GET
         {"GET /a HTTP/2.0\r\n\r\n", RequestParse::kBad},                                   // version
         {"GET  HTTP/1.0\r\n\r\n", RequestParse::kBad},                                     // empty path
     };

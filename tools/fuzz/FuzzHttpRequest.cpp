@@ -1,8 +1,10 @@
 // The runtime stand-in's request parser, fed as its network sink feeds it (everything received
 // so far, after every read): once a prefix of a byte stream is answered, every longer prefix
 // gets the same answer, so how TCP splits the bytes never matters; a head that cannot end
-// within the bound is refused; requests inside the strict HTTP grammar written out here get
-// the answer that grammar gives.
+// within the bound is refused, and so are bytes that cannot begin a GET request, as soon as they
+// arrive; requests inside the strict HTTP grammar written out here get the answer that grammar
+// gives (a request naming no Windows Media player gets a reference).
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@ const char* Name(RequestParse r) {
         case RequestParse::kIncomplete: return "incomplete";
         case RequestParse::kDescribe: return "describe";
         case RequestParse::kPlay: return "play";
+        case RequestParse::kReference: return "reference";
         case RequestParse::kBad: return "bad";
     }
     return "?";
@@ -29,13 +32,14 @@ const char* Name(RequestParse r) {
 
 // ---- The strict model ----------------------------------------------------------------------
 
-enum class Expect { kIncomplete, kDescribe, kPlay, kBad, kUnknown };
+enum class Expect { kIncomplete, kDescribe, kPlay, kReference, kBad, kUnknown };
 
 RequestParse ToParse(Expect e) {
     switch (e) {
         case Expect::kIncomplete: return RequestParse::kIncomplete;
         case Expect::kDescribe: return RequestParse::kDescribe;
         case Expect::kPlay: return RequestParse::kPlay;
+        case Expect::kReference: return RequestParse::kReference;
         default: return RequestParse::kBad;
     }
 }
@@ -111,34 +115,63 @@ Expect HeaderLine(const std::string& line) {
     return play ? Expect::kPlay : Expect::kDescribe;
 }
 
+// Whether a well-formed header line says the client is a Windows Media player: any Pragma line,
+// or a User-Agent naming a player (NSPlayer) or a relaying server (NSServer).
+bool NamesMediaPlayer(const std::string& line) {
+    const size_t colon = line.find(':');
+    const std::string name = LowerAscii(line.substr(0, colon));
+    const std::string value = line.substr(colon + 1);
+    if (name == "pragma") return true;
+    return name == "user-agent" &&
+           (value.find("NSPlayer") != std::string::npos || value.find("NSServer") != std::string::npos);
+}
+
+// Whether the received bytes, up to the head's end (or all of them, within the bound, while it
+// has not come), can still begin a GET request: the method first, control bytes nowhere.
+bool CanBegin(const std::string& stream, size_t upTo) {
+    const std::string method = "GET ";
+    for (size_t i = 0; i < upTo; ++i) {
+        const unsigned char c = static_cast<unsigned char>(stream[i]);
+        if (i < method.size() && stream[i] != method[i]) return false;
+        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) return false;
+    }
+    return true;
+}
+
 // The head ends with its first empty line after the request line (LF or CR LF line ends),
 // which must end within the bound.
 Expect Model(const std::string& stream) {
     std::vector<std::string> lines;
     bool ended = false;
+    size_t headEnd = 0;  // where the empty line begins
     for (size_t start = 0; start < stream.size();) {
         const size_t feed = stream.find('\n', start);
         if (feed == std::string::npos || feed + 1 > kMaxRequestHead) break;
         std::string line = stream.substr(start, feed - start);
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        start = feed + 1;
         if (!lines.empty() && line.empty()) {
             ended = true;
+            headEnd = start;
             break;
         }
+        start = feed + 1;
         lines.push_back(line);
     }
+    if (!CanBegin(stream, ended ? headEnd : std::min(stream.size(), kMaxRequestHead))) return Expect::kBad;
     if (!ended) return stream.size() >= kMaxRequestHead ? Expect::kBad : Expect::kIncomplete;
     Expect answer = RequestLine(lines[0]);
     bool unknown = answer == Expect::kUnknown;
+    bool mediaPlayer = false;
     if (answer == Expect::kBad) return Expect::kBad;
     for (size_t i = 1; i < lines.size(); ++i) {
         const Expect field = HeaderLine(lines[i]);
         if (field == Expect::kBad) return Expect::kBad;
         if (field == Expect::kUnknown) unknown = true;
         if (field == Expect::kPlay) answer = Expect::kPlay;
+        if (field != Expect::kUnknown) mediaPlayer |= NamesMediaPlayer(lines[i]);
     }
-    return unknown ? Expect::kUnknown : answer;
+    if (unknown) return Expect::kUnknown;
+    return mediaPlayer ? answer : Expect::kReference;
 }
 
 // ---- Generation ----------------------------------------------------------------------------
