@@ -3,7 +3,10 @@
 namespace ombrel {
 
 BoundedConnection::BoundedConnection(DWORD limitMs, const std::atomic<LONG>* cancel) noexcept
-    : startMs_(::GetTickCount()), limitMs_(limitMs), cancel_(cancel) {
+    : BoundedConnection(::GetTickCount(), limitMs, cancel) {}
+
+BoundedConnection::BoundedConnection(DWORD startMs, DWORD limitMs, const std::atomic<LONG>* cancel) noexcept
+    : startMs_(startMs), limitMs_(limitMs), cancel_(cancel) {
     useTimeout = 1;
     timeout.tv_sec = static_cast<long>(limitMs / 1000);
     timeout.tv_usec = static_cast<long>(limitMs % 1000) * 1000;

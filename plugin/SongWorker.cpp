@@ -24,8 +24,15 @@ DWORD WINAPI SongWorker(LPVOID parameter) {
     HWND player = static_cast<HWND>(parameter);
     // Created before this thread and closed only after it ended.
     HANDLE wake = _hSongEvent.get();
-    std::string last;  // starts empty, so a broadcast's first track counts as changed
+    // The worker lives for one broadcast, so what the node answered is forgotten at the next.
+    PeerCastInterface node = PeerCastInterface::Unknown;
+    std::string last;  // starts empty, so a broadcast's first announced track counts as changed
     if (_fSongStop) return 0;
+    win::Firewall([&] {
+        std::string current = CurrentFile();
+        // Sent already, so the same file announced again is no change.
+        if (SendCurrentTrackToPeerCast(player, current.c_str(), &node) == S_OK) last.swap(current);
+    });
     for (;;) {
         if (::WaitForSingleObject(wake, INFINITE) != WAIT_OBJECT_0 || _fSongStop) return 0;
         win::Firewall([&] {
@@ -33,7 +40,7 @@ DWORD WINAPI SongWorker(LPVOID parameter) {
             if (current.empty()) return;
             const bool changed = current != last;
             last.swap(current);
-            UpdateSongInfo(player, changed, false);
+            UpdateSongInfo(player, changed, false, &node);
         });
         if (_fSongStop) return 0;
     }
