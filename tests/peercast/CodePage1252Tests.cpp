@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "peercast/AnsiToUtf8.h"
 #include "peercast/PeerCastMetadata.h"
 #include "peercast/ResponseHead.h"
 #include "peercast/UrlEncode.h"
@@ -34,6 +35,8 @@ TEST_F(PeerCastCodePage, LatinTextEncodesUnder1252) {
         EXPECT_EQ(UrlEncode(row.text), row.ansi) << "text " << row.ansi;
         EXPECT_EQ(UrlEncodeUtf8(row.text), row.utf8) << "text " << row.ansi;
     }
+    // The JSON-RPC texts: the same characters as UTF-8 bytes.
+    EXPECT_EQ(AnsiToUtf8("Café Ü €"), "Caf\xC3\xA9 \xC3\x9C \xE2\x82\xAC");
 }
 
 TEST_F(PeerCastCodePage, CafeRequestBytesUnder1252) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "peercast/AnsiToUtf8.h"
 #include "peercast/PeerCastMetadata.h"
 #include "peercast/ResponseHead.h"
 #include "peercast/UrlEncode.h"
@@ -63,6 +64,24 @@ TEST_F(PeerCastCodePage, LongValuesAreCutBetweenCharactersUnder932) {
     for (int i = 0; i < 511; ++i) kept += "%82%A0";
     EXPECT_EQ(ComposePeerCastRequest("", ("a" + kana).c_str(), kana.c_str(), nullptr),
               "GET /admin?cmd=setmeta&name=&t_artist=a" + kept + "&t_title=" + kept + " HTTP/1.0\r\n\r\n");
+}
+
+// The JSON-RPC texts are UTF-8 whatever the bytes: what is no character of 932 becomes U+FFFD
+// and the text goes on after it.
+TEST_F(PeerCastCodePage, TextForJsonRpcIsUtf8Under932) {
+    if (!Has(932)) GTEST_SKIP() << "needs code page 932, have " << GetACP();
+    const struct {
+        const char* text;
+        const char* utf8;
+    } rows[] = {
+        {"アA表", "\xE3\x82\xA2" "A" "\xE8\xA1\xA8"},  // trail bytes 41 and 5C are no letters here
+        {"ｱ1", "\xEF\xBD\xB1" "1"},                   // half-width katakana, one byte
+        {"あ\x82", "\xE3\x81\x82" "\xEF\xBF\xBD"},      // a lead byte at the end
+        {"\x82 b", "\xEF\xBF\xBD b"},                  // a lead byte before no trail byte
+        {"", ""},
+    };
+    for (const auto& row : rows) EXPECT_EQ(AnsiToUtf8(row.text), row.utf8) << row.utf8;
+    EXPECT_EQ(AnsiToUtf8(nullptr), "");
 }
 
 // Lower-casing leaves double-byte characters alone, trail bytes that look like letters too.
