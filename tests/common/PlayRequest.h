@@ -2,7 +2,7 @@
 // listeners send it to the network sink.
 #pragma once
 
-namespace test_common {
+namespace ombrel::test {
 
 inline constexpr char kPlayRequest[] =
     "GET / HTTP/1.0\r\n"
@@ -17,4 +17,4 @@ inline constexpr char kPlayRequest[] =
     "Pragma: stream-switch-entry=ffff:1:0 ffff:2:0\r\n"
     "\r\n";
 
-}  // namespace test_common
+}  // namespace ombrel::test

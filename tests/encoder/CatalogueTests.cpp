@@ -12,10 +12,9 @@
 #include "tests/encoder/EncoderFixture.h"
 #include "win/UniqueAny.h"
 
-using namespace ombrel;
-using namespace encoder_test;
 using ::testing::ElementsAre;
 
+namespace ombrel::test {
 namespace {
 
 struct Item {
@@ -388,3 +387,4 @@ TEST(CatalogueOnThePlatform, DefaultsComeFromTheRuntimeTheProgramLoads) {
 }
 
 }  // namespace
+}  // namespace ombrel::test

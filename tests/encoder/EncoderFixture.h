@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "encoder/WmLiveEncoder.h"
-#include "tests/encoder/FakeRuntime.h"
+#include "tests/common/FakeRuntime.h"
 #include "win/ComApartment.h"
 
-namespace encoder_test {
+namespace ombrel::test {
 
 constexpr HRESULT kRuntimeFailure = static_cast<HRESULT>(0xC00D1234);
 constexpr DWORD kPoison = 0xdeadbeef;
@@ -65,4 +65,4 @@ protected:
     ombrel::WmLiveEncoder* encoder_ = nullptr;
 };
 
-}  // namespace encoder_test
+}  // namespace ombrel::test

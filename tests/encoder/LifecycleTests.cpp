@@ -11,10 +11,9 @@
 #include "encoder/ErrorText.h"
 #include "tests/encoder/EncoderFixture.h"
 
-using namespace ombrel;
-using namespace encoder_test;
 using ::testing::ElementsAre;
 
+namespace ombrel::test {
 namespace {
 
 TEST_F(EncoderTest, CreateInterfaceRefusesANullAddressAndReleasesWhatItCreates) {
@@ -659,3 +658,4 @@ TEST_F(EncoderTest, TheOperationTableHasItsFixedOrder) {
 }
 
 }  // namespace
+}  // namespace ombrel::test

@@ -7,10 +7,9 @@
 #include "encoder/Profile.h"
 #include "tests/encoder/EncoderFixture.h"
 
-using namespace ombrel;
-using namespace encoder_test;
 using ::testing::ElementsAre;
 
+namespace ombrel::test {
 namespace {
 
 IWMProfile* const kPoisonProfile = reinterpret_cast<IWMProfile*>(0xdeadbeef);
@@ -382,3 +381,4 @@ TEST_F(ProfileTest, OpenCodecInfoAddsAReferenceToAHeldOneOrCreatesAManager) {
 }
 
 }  // namespace
+}  // namespace ombrel::test

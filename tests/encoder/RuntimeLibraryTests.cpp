@@ -3,8 +3,7 @@
 
 #include "encoder/WmRuntime.h"
 
-using namespace ombrel;
-
+namespace ombrel::test {
 namespace {
 
 TEST(RuntimeLibrary, AMissingDllIsAFailureCodeNotACrash) {
@@ -64,3 +63,4 @@ TEST(RuntimeLibrary, ThePlatformWriterIsCreatedThroughTheResolvedEntryPoint) {
 }
 
 }  // namespace
+}  // namespace ombrel::test

@@ -8,10 +8,9 @@
 
 #include "tests/encoder/EncoderFixture.h"
 
-using namespace ombrel;
-using namespace encoder_test;
 using ::testing::ElementsAre;
 
+namespace ombrel::test {
 namespace {
 
 std::vector<BYTE> Pcm(size_t bytes) {
@@ -411,3 +410,4 @@ TEST_F(EncoderTest, InputStreamsAreBuiltVideoAudioScriptAndRebuiltWithoutLeaks) 
 }
 
 }  // namespace
+}  // namespace ombrel::test

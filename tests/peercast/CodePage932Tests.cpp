@@ -10,8 +10,8 @@
 #include "peercast/PeerCastMetadata.h"
 #include "peercast/ResponseHead.h"
 #include "peercast/UrlEncode.h"
+#include "tests/common/StandInNode.h"
 #include "tests/peercast/CodePageFixture.h"
-#include "tests/peercast/StandInNode.h"
 
 namespace ombrel::test {
 namespace {

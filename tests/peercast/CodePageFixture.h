@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/peercast/LoopbackSupport.h"
+#include "tests/common/ExpectedCodePage.h"
 
 namespace ombrel::test {
 

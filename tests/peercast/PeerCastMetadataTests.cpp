@@ -9,8 +9,9 @@
 
 #include "peercast/PeerCastMetadata.h"
 #include "peercast/TcpConnection.h"
-#include "tests/peercast/LoopbackSupport.h"
-#include "tests/peercast/StandInNode.h"
+#include "tests/common/Loopback.h"
+#include "tests/common/StandInNode.h"
+#include "tests/common/Stopwatch.h"
 
 namespace ombrel::test {
 namespace {
@@ -125,7 +126,7 @@ TEST(PeerCastMetadata, HostileValuesAreCutBeforeEncoding) {
 
 TEST(PeerCastMetadata, NoListenerReturnsZeroAtOnce) {
     Stopwatch watch;
-    EXPECT_EQ(UpdatePeerCastMetadata(kPeerCastHost, RefusingPort(), "ch", "a", "t", "b"), 0);
+    EXPECT_EQ(UpdatePeerCastMetadata(kPeerCastHost, FreeLoopbackPort(), "ch", "a", "t", "b"), 0);
     EXPECT_LT(watch.ms(), 4000u);
 }
 

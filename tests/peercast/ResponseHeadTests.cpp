@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "peercast/ResponseHead.h"
-#include "tests/peercast/LoopbackSupport.h"
+#include "tests/common/StandInNode.h"
+#include "tests/common/Stopwatch.h"
 #include "tests/peercast/NodeClient.h"
-#include "tests/peercast/StandInNode.h"
 
 namespace ombrel::test {
 namespace {

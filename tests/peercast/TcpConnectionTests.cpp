@@ -13,7 +13,8 @@
 
 #include "peercast/BoundedConnection.h"
 #include "peercast/TcpConnection.h"
-#include "tests/peercast/LoopbackSupport.h"
+#include "tests/common/Loopback.h"
+#include "tests/common/Stopwatch.h"
 
 namespace ombrel::test {
 namespace {
@@ -78,7 +79,7 @@ TEST_F(TcpConnectionTest, RefusedConnectGivesMinusOneAtOnceAndLeavesNoSocket) {
         int port;
         int useTimeout;
     };
-    const int refusing = RefusingPort();
+    const int refusing = FreeLoopbackPort();
     const Row rows[] = {
         {refusing, 0},  // a port just released by the system, plain connect
         {refusing, 1},  // the same, connect bounded by the wait
@@ -477,7 +478,7 @@ public:
 
 TEST_F(TcpConnectionTest, StringSendsAndFailedConnectGoThroughTheVirtualSlots) {
     CountingConnection connection;
-    EXPECT_EQ(connection.Connect("127.0.0.1", RefusingPort()), -1);
+    EXPECT_EQ(connection.Connect("127.0.0.1", FreeLoopbackPort()), -1);
     EXPECT_EQ(connection.closes, 1) << "a failed connect closes through the slot";
 
     ASSERT_EQ(connection.Connect("127.0.0.1", listener_.port()), 0);

@@ -8,9 +8,9 @@
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 #include "plugin/SongWorker.h"
+#include "tests/common/Files.h"
 #include "tests/plugin/BroadcastFixture.h"
 #include "tests/plugin/MessageBoxWatcher.h"
-#include "tests/plugin/TestSupport.h"
 #include "win/UniqueAny.h"
 
 namespace ombrel::test {
@@ -278,7 +278,7 @@ TEST_F(BroadcastControl, QuitDuringABroadcastStopsAndReleasesTheEncoderAndSavesT
     EXPECT_EQ("Release", calls.back());
     EXPECT_EQ(0, IsBroadcasting());
     EXPECT_FALSE(SongWorkerRunning());
-    const std::string ini = testing_support::ReadWholeFile(testing_support::ExeFolder() + "\\dsp_ombrel.ini");
+    const std::string ini = ReadWholeFile(ExeFolder() + "\\dsp_ombrel.ini");
     EXPECT_NE(std::string::npos, ini.find("_dwPort=9123")) << ini;
 }
 

@@ -17,18 +17,17 @@
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 #include "plugin/SongWorker.h"
-#include "tests/encoder/FakeRuntime.h"
+#include "tests/common/FakeRuntime.h"
+#include "tests/common/Files.h"
+#include "tests/common/MessagePump.h"
 #include "tests/plugin/BroadcastFixture.h"
 #include "tests/plugin/MessageBoxWatcher.h"
-#include "tests/plugin/TestSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
 
 namespace ombrel::test {
 namespace {
-
-using testing_support::PumpUntil;
 
 constexpr char kCaption[] = "Ombrel DSP plugin v1.05";
 constexpr HRESULT kFailure = static_cast<HRESULT>(0xC00D1234);
@@ -409,7 +408,7 @@ TEST_F(BroadcastFaults, QuitWithAFailingStopStillReleasesEverythingAndSaves) {
     player_->UnloadPlugin();
     EXPECT_EQ(0, IsBroadcasting());
     EXPECT_EQ(0, runtime->LiveObjects());
-    const std::string ini = testing_support::ReadWholeFile(testing_support::ExeFolder() + "\\dsp_ombrel.ini");
+    const std::string ini = ReadWholeFile(ExeFolder() + "\\dsp_ombrel.ini");
     EXPECT_NE(std::string::npos, ini.find("_dwPort=9321")) << ini;
     for (const SeenMessageBox& box : boxes.Seen()) ADD_FAILURE() << "a box said " << box.text;
 }

@@ -2,12 +2,13 @@
 
 #include "plugin/BroadcastControl.h"
 #include "plugin/DspModule.h"
-#include "plugin/PluginState.h"
 #include "plugin/PlayerRequests.h"
+#include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 #include "plugin/SongTimer.h"
 #include "standin/player/WavWriter.h"
-#include "tests/plugin/TestSupport.h"
+#include "tests/common/Files.h"
+#include "tests/common/MessagePump.h"
 #include "ui/MainWindow.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
@@ -43,7 +44,7 @@ void BroadcastFixture::SetUp() {
     EmptyAndRemoveFolder(folder_);
     ::CreateDirectoryA(folder_.c_str(), nullptr);
     encoders_ = std::make_unique<RecordingEncoders>();
-    iniPath_ = testing_support::ExeFolder() + "\\dsp_ombrel.ini";
+    iniPath_ = ExeFolder() + "\\dsp_ombrel.ini";
     ::DeleteFileA(iniPath_.c_str());
     SetSongTimerTick(0);
 }
@@ -97,7 +98,7 @@ void BroadcastFixture::Announce(const std::string& path) {
 
 bool BroadcastFixture::WaitForTitles(RecordingEncoder* encoder, size_t count, DWORD ms) {
     if (!encoder) return false;
-    return testing_support::PumpUntil(ms, [&] { return Titles(encoder).size() >= count; });
+    return PumpUntil(ms, [&] { return Titles(encoder).size() >= count; });
 }
 
 std::vector<std::string> BroadcastFixture::Titles(RecordingEncoder* encoder) {

@@ -10,24 +10,23 @@
 #include <string>
 
 #include "plugin/BroadcastControl.h"
-#include "plugin/Lifecycle.h"
 #include "plugin/DspModule.h"
+#include "plugin/Lifecycle.h"
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 #include "plugin/SongWorker.h"
-#include "tests/peercast/StandInNode.h"
+#include "tests/common/Files.h"
+#include "tests/common/Loopback.h"
+#include "tests/common/MessagePump.h"
+#include "tests/common/ProcessThreads.h"
+#include "tests/common/StandInNode.h"
 #include "tests/plugin/BroadcastFixture.h"
 #include "tests/plugin/MessageBoxWatcher.h"
-#include "tests/plugin/TestSupport.h"
 #include "win/UniqueAny.h"
 #include "win/UniqueSocket.h"
 
 namespace ombrel::test {
 namespace {
-
-using testing_support::CountProcessThreads;
-using testing_support::ConnectsOnLoopback;
-using testing_support::PumpUntil;
 
 constexpr char kCaption[] = "Ombrel DSP plugin v1.05";
 
@@ -147,7 +146,7 @@ TEST_F(RealBroadcast, StartsAndStopsUnderAFullAudioThreadAndABusyWorker) {
     EXPECT_EQ(0u, stats.modifiedBlocks);
     EXPECT_GT(blocksFed, 1000u);
     EXPECT_GT(node.Connections().size(), 0u) << "the worker followed the tracks";
-    EXPECT_FALSE(testing_support::ReadWholeFile(_settings.extra._cPlayLog).empty());
+    EXPECT_FALSE(ReadWholeFile(_settings.extra._cPlayLog).empty());
 
     RecordProperty("cycles", cycles);
     RecordProperty("longest_stop_ms", static_cast<int>(longestStop));

@@ -14,13 +14,13 @@
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 #include "plugin/SongTimer.h"
-#include "tests/plugin/TestSupport.h"
+#include "tests/common/Files.h"
+#include "tests/common/MessagePump.h"
+#include "tests/common/ProcessThreads.h"
 #include "ui/MeterThread.h"
 #include "win/UniqueAny.h"
 
-using namespace ombrel;
-using namespace testing_support;
-
+namespace ombrel::test {
 namespace {
 
 // What the fake player window answers to request 104.
@@ -230,3 +230,4 @@ INSTANTIATE_TEST_SUITE_P(
                       BlockCase{"count past 32-bit bytes", 0x7FFFFFFF, 32, 6, 44100, false}));
 
 }  // namespace
+}  // namespace ombrel::test

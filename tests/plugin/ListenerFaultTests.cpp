@@ -15,18 +15,18 @@
 #include "plugin/DspModule.h"
 #include "plugin/Lifecycle.h"
 #include "plugin/Settings.h"
+#include "tests/common/Loopback.h"
+#include "tests/common/MessagePump.h"
+#include "tests/common/PlayRequest.h"
+#include "tests/common/StreamListener.h"
 #include "tests/plugin/BroadcastFixture.h"
 #include "tests/plugin/MessageBoxWatcher.h"
 #include "tests/plugin/ServedBroadcast.h"
-#include "tests/plugin/StreamListener.h"
-#include "tests/plugin/TestSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/ResourceIds.h"
 
 namespace ombrel::test {
 namespace {
-
-using testing_support::PumpUntil;
 
 constexpr char kCaption[] = "Ombrel DSP plugin v1.05";
 
@@ -88,7 +88,7 @@ TEST_F(ListenerFaults, BeyondTheLimitAListenerIsRefusedAndTheOthersPlayOn) {
     AudioFeeder audio(10);
     StreamListener a(port_);
     StreamListener b(port_);
-    ASSERT_TRUE(a.Connected() && b.Connected());
+    ASSERT_TRUE(a.Start() && b.Start());
     ASSERT_TRUE(Plays(a) && Plays(b));
     EXPECT_TRUE(WaitForShownListeners(2)) << ShownListeners();
 
@@ -99,10 +99,10 @@ TEST_F(ListenerFaults, BeyondTheLimitAListenerIsRefusedAndTheOthersPlayOn) {
     EXPECT_TRUE(WaitForShownListeners(2)) << ShownListeners();
 
     // A freed place is taken again.
-    a.Leave();
+    a.Stop();
     EXPECT_TRUE(WaitForShownListeners(1)) << ShownListeners();
     StreamListener c(port_);
-    EXPECT_TRUE(Plays(c));
+    EXPECT_TRUE(c.Start() && Plays(c));
     EXPECT_TRUE(WaitForShownListeners(2)) << ShownListeners();
     EXPECT_TRUE(Plays(b));
     EXPECT_EQ(1, IsBroadcasting());
@@ -113,9 +113,9 @@ TEST_F(ListenerFaults, AListenerThatStopsReadingIsDroppedAndTheOthersPlayOn) {
     MessageBoxWatcher boxes(kCaption);
     StartBroadcast();
     ASSERT_EQ(1, IsBroadcasting());
-    StreamListener stuck(port_, Reading::kNeverReads);
+    StreamListener stuck(port_, ListenMode::kNeverRead);
     StreamListener reading(port_);
-    ASSERT_TRUE(stuck.Connected() && reading.Connected());
+    ASSERT_TRUE(stuck.Start() && reading.Start());
     long blocks = 0;
     DWORD longest = 0;
     DWORD droppedAfterMs = 0;
@@ -148,7 +148,7 @@ TEST_F(ListenerFaults, AListenerSendingGarbageIsAnsweredAndTheBroadcastGoesOn) {
     ASSERT_EQ(1, IsBroadcasting());
     AudioFeeder audio(10);
     StreamListener good(port_);
-    ASSERT_TRUE(Plays(good));
+    ASSERT_TRUE(good.Start() && Plays(good));
     ASSERT_TRUE(WaitForShownListeners(1)) << ShownListeners();
 
     std::mt19937 random(8);

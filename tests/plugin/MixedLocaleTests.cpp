@@ -12,14 +12,12 @@
 #include "plugin/BroadcastControl.h"
 #include "plugin/Settings.h"
 #include "plugin/TextEscape.h"
-#include "tests/peercast/StandInNode.h"
+#include "tests/common/Files.h"
+#include "tests/common/StandInNode.h"
 #include "tests/plugin/BroadcastFixture.h"
-#include "tests/plugin/TestSupport.h"
 
 namespace ombrel::test {
 namespace {
-
-using testing_support::ReadWholeFile;
 
 // The query's value of name, percent-decoded: the bytes the node reads.
 std::string QueryValue(const std::string& request, const std::string& name) {

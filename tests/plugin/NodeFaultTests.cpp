@@ -13,16 +13,14 @@
 #include "plugin/BroadcastControl.h"
 #include "plugin/Settings.h"
 #include "plugin/SongWorker.h"
-#include "tests/peercast/StandInNode.h"
+#include "tests/common/Loopback.h"
+#include "tests/common/MessagePump.h"
+#include "tests/common/StandInNode.h"
 #include "tests/plugin/BroadcastFixture.h"
 #include "tests/plugin/MessageBoxWatcher.h"
-#include "tests/plugin/TestSupport.h"
 
 namespace ombrel::test {
 namespace {
-
-using testing_support::Pump;
-using testing_support::PumpUntil;
 
 constexpr char kCaption[] = "Ombrel DSP plugin v1.05";
 
@@ -63,7 +61,7 @@ TEST_F(NodeFaults, ABadNodeIsNeverSeenAndOnlyDelaysTheNextTitleByItsBound) {
             node = std::make_unique<StandInNode>(row.behaviour);
             ASSERT_TRUE(node->listening());
         }
-        _settings.peerCast._dwPort = static_cast<DWORD>(node ? node->port() : RefusingPort());
+        _settings.peerCast._dwPort = static_cast<DWORD>(node ? node->port() : FreeLoopbackPort());
         MessageBoxWatcher boxes(kCaption);
         StartBroadcast();
         RecordingEncoder* encoder = encoders_->Last();

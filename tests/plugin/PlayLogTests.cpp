@@ -11,18 +11,14 @@
 #include "plugin/PlayerRequests.h"
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
+#include "tests/common/Files.h"
+#include "tests/common/MessagePump.h"
+#include "tests/common/PlayerWindow.h"
 #include "tests/plugin/BroadcastFixture.h"
-#include "tests/plugin/TestSupport.h"
 #include "win/UniqueAny.h"
 
 namespace ombrel::test {
 namespace {
-
-using testing_support::FileExists;
-using testing_support::CreatePlayerWindow;
-using testing_support::Pump;
-using testing_support::PumpUntil;
-using testing_support::ReadWholeFile;
 
 TEST(PlayLogLine, DateTimeTitleAndLineEnd) {
     SYSTEMTIME t{};

@@ -22,12 +22,14 @@
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 #include "plugin/SongInfo.h"
-#include "tests/peercast/StandInNode.h"
+#include "tests/common/Files.h"
+#include "tests/common/MessagePump.h"
+#include "tests/common/PlayerWindow.h"
+#include "tests/common/StandInNode.h"
+#include "tests/common/StreamListener.h"
 #include "tests/plugin/BroadcastFixture.h"
 #include "tests/plugin/MessageBoxWatcher.h"
 #include "tests/plugin/ServedBroadcast.h"
-#include "tests/plugin/StreamListener.h"
-#include "tests/plugin/TestSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
@@ -36,10 +38,6 @@ namespace ombrel::test {
 namespace {
 
 using ::testing::Each;
-using testing_support::CreatePlayerWindow;
-using testing_support::Pump;
-using testing_support::PumpUntil;
-using testing_support::ReadWholeFile;
 
 constexpr char kCaption[] = "Ombrel DSP plugin v1.05";
 
@@ -85,7 +83,7 @@ TEST_F(PlayerFaultsOnTheStream, OddBlocksAreHandedBackAndTheStreamFlowsOn) {
     StartBroadcast();
     ASSERT_EQ(1, IsBroadcasting());
     StreamListener listener(port_);
-    ASSERT_TRUE(listener.Connected());
+    ASSERT_TRUE(listener.Start());
     ASSERT_TRUE(PumpUntil(5000, [&] { return listener.HeaderChunkReceived(); })) << listener.StatusLine();
     ASSERT_TRUE(StreamFlows(listener, "before"));
 

@@ -12,10 +12,11 @@
 #include "plugin/DspAbi.h"
 #include "standin/player/DefaultPlaylist.h"
 #include "standin/player/Player.h"
-#include "tests/plugin/TestSupport.h"
+#include "tests/common/Files.h"
+#include "tests/common/MessagePump.h"
+#include "tests/common/ProcessThreads.h"
 
-using namespace testing_support;
-
+namespace ombrel::test {
 namespace {
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
@@ -209,3 +210,4 @@ TEST_F(PluginDll, MalformedBlocksAreHandedBackUntouched) {
 }
 
 }  // namespace
+}  // namespace ombrel::test

@@ -5,8 +5,9 @@
 #include <windows.h>
 
 #include "plugin/Settings.h"
+#include "tests/common/Loopback.h"
+#include "tests/common/StreamListener.h"
 #include "tests/plugin/BroadcastFixture.h"
-#include "tests/plugin/StreamListener.h"
 
 namespace ombrel::test {
 

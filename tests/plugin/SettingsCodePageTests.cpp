@@ -10,7 +10,8 @@
 
 #include "plugin/Settings.h"
 #include "plugin/TextEscape.h"
-#include "tests/plugin/SettingsFixture.h"
+#include "tests/common/ExpectedCodePage.h"
+#include "tests/common/SettingsFixture.h"
 
 namespace ombrel::test {
 namespace {

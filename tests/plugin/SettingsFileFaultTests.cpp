@@ -14,9 +14,9 @@
 #include "plugin/BroadcastControl.h"
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
+#include "tests/common/Files.h"
+#include "tests/common/SettingsFixture.h"
 #include "tests/plugin/BroadcastFixture.h"
-#include "tests/plugin/SettingsFixture.h"
-#include "tests/plugin/TestSupport.h"
 
 namespace ombrel::test {
 namespace {
@@ -356,7 +356,7 @@ TEST_F(SettingsFileFault, AMissingFolderGivesTheDefaultsAndASaveCreatesNothing) 
 using SettingsFileFaultInPlayer = BroadcastFixture;
 
 TEST_F(SettingsFileFaultInPlayer, AFolderBesideThePluginGivesTheBuiltInDefaults) {
-    const std::string ini = testing_support::ExeFolder() + "\\dsp_ombrel.ini";
+    const std::string ini = ExeFolder() + "\\dsp_ombrel.ini";
     ASSERT_TRUE(CreateDirectoryA(ini.c_str(), nullptr));
     StartPlayer({});
     EXPECT_EQ(5u, _settings.extra._dwMaxClient);

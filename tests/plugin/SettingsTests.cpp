@@ -12,7 +12,7 @@
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 #include "plugin/TextEscape.h"
-#include "tests/plugin/SettingsFixture.h"
+#include "tests/common/SettingsFixture.h"
 
 namespace ombrel::test {
 namespace {

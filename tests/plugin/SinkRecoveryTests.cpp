@@ -11,18 +11,16 @@
 #include "plugin/BroadcastControl.h"
 #include "plugin/DspModule.h"
 #include "plugin/Lifecycle.h"
+#include "tests/common/Loopback.h"
+#include "tests/common/MessagePump.h"
+#include "tests/common/StreamListener.h"
 #include "tests/plugin/MessageBoxWatcher.h"
 #include "tests/plugin/ServedBroadcast.h"
-#include "tests/plugin/StreamListener.h"
-#include "tests/plugin/TestSupport.h"
 #include "win/UniqueAny.h"
 #include "win/UniqueSocket.h"
 
 namespace ombrel::test {
 namespace {
-
-using testing_support::ConnectsOnLoopback;
-using testing_support::PumpUntil;
 
 constexpr char kCaption[] = "Ombrel DSP plugin v1.05";
 // NS_E_INVALID_INPUT_FORMAT, what a writer answers for a format its codec refuses.
@@ -82,7 +80,7 @@ protected:
         StartBroadcast();
         ASSERT_EQ(1, IsBroadcasting()) << what;
         StreamListener listener(port_);
-        ASSERT_TRUE(listener.Connected()) << what;
+        ASSERT_TRUE(listener.Start()) << what;
         std::vector<short> block(576 * 2, 1000);
         // The player's blocks, as its audio thread would hand them over, until data arrives.
         EXPECT_TRUE(PumpUntil(10000, [&] {

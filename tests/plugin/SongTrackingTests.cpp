@@ -18,17 +18,15 @@
 #include "plugin/SongWorker.h"
 #include "plugin/UpdateSongInfo.h"
 #include "standin/player/JapaneseTags.h"
-#include "tests/peercast/StandInNode.h"
+#include "tests/common/MessagePump.h"
+#include "tests/common/StandInNode.h"
 #include "tests/plugin/BroadcastFixture.h"
-#include "tests/plugin/TestSupport.h"
 #include "win/UniqueAny.h"
 
 namespace ombrel::test {
 namespace {
 
 using ::testing::ElementsAre;
-using testing_support::Pump;
-using testing_support::PumpUntil;
 
 constexpr char kChannel[] = "ombrel";
 

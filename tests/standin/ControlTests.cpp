@@ -10,10 +10,8 @@
 #include "tests/standin/TestFiles.h"
 
 using namespace standin;
-using standin_test::ModuleBehaviour;
-using standin_test::RecordingModule;
-using standin_test::ToneContents;
 
+namespace ombrel::test {
 namespace {
 
 constexpr DWORD kGenerousMs = 30000;
@@ -203,3 +201,4 @@ TEST(DspHostLoad, FailedInitLeavesTheModuleUnused) {
 }
 
 }  // namespace
+}  // namespace ombrel::test

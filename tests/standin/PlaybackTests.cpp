@@ -12,11 +12,8 @@
 #include "tests/standin/TestFiles.h"
 
 using namespace standin;
-using standin_test::BlockCall;
-using standin_test::ModuleBehaviour;
-using standin_test::RecordingModule;
-using standin_test::ToneContents;
 
+namespace ombrel::test {
 namespace {
 
 constexpr DWORD kGenerousMs = 60000;
@@ -270,3 +267,4 @@ TEST_F(PlaybackTest, UnreadableFilesAreSkipped) {
 }
 
 }  // namespace
+}  // namespace ombrel::test

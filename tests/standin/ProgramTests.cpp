@@ -12,6 +12,7 @@
 
 using namespace standin;
 
+namespace ombrel::test {
 namespace {
 
 TEST(CommandLineParse, OptionsAndFiles) {
@@ -155,3 +156,4 @@ TEST(PlayerProgram, QuitAfterEndsALoopingRun) {
 }
 
 }  // namespace
+}  // namespace ombrel::test

@@ -1,6 +1,6 @@
 #include "tests/standin/RecordingModule.h"
 
-namespace standin_test {
+namespace ombrel::test {
 
 RecordingModule::RecordingModule(ModuleBehaviour behaviour) : behaviour_(behaviour) {
     static char description[] = "Recording test module";
@@ -56,4 +56,4 @@ void __cdecl RecordingModule::Quit(DspModule* m) {
     Of(m).quitThread = ::GetCurrentThreadId();
 }
 
-}  // namespace standin_test
+}  // namespace ombrel::test

@@ -8,7 +8,7 @@
 #include "plugin/DspAbi.h"
 #include "win/CriticalSection.h"
 
-namespace standin_test {
+namespace ombrel::test {
 
 struct BlockCall {
     int count;
@@ -51,4 +51,4 @@ private:
     std::vector<BlockCall> calls_;
 };
 
-}  // namespace standin_test
+}  // namespace ombrel::test

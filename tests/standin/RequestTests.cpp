@@ -13,9 +13,8 @@
 #include "tests/standin/TestFiles.h"
 
 using namespace standin;
-using standin_test::FullTags;
-using standin_test::ToneContents;
 
+namespace ombrel::test {
 namespace {
 
 LRESULT Ask(HWND window, WPARAM wParam, LPARAM request) {
@@ -210,3 +209,4 @@ TEST_F(RequestTest, CloseAsksTheOwnerInsteadOfDestroying) {
 }
 
 }  // namespace
+}  // namespace ombrel::test

@@ -8,7 +8,7 @@
 #include "standin/player/TempFolder.h"
 #include "standin/player/WavWriter.h"
 
-namespace standin_test {
+namespace ombrel::test {
 
 inline standin::WavContents ToneContents(const standin::WavFormat& format, uint32_t frames,
                                          const standin::WavTags& tags = {}) {
@@ -28,4 +28,4 @@ inline standin::WavTags FullTags(const std::string& title, const std::string& ar
     return t;
 }
 
-}  // namespace standin_test
+}  // namespace ombrel::test

@@ -8,9 +8,8 @@
 #include "tests/standin/TestFiles.h"
 
 using namespace standin;
-using standin_test::FullTags;
-using standin_test::ToneContents;
 
+namespace ombrel::test {
 namespace {
 
 class WavFileTest : public ::testing::Test {
@@ -230,3 +229,4 @@ TEST_F(WavFileTest, MissingFileFailsWithAReason) {
 }
 
 }  // namespace
+}  // namespace ombrel::test

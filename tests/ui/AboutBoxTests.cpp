@@ -12,7 +12,7 @@
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
 
-namespace ui_tests {
+namespace ombrel::test {
 namespace {
 
 LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -125,4 +125,4 @@ TEST_F(AboutBoxTest, NoOtherCommandOrControlClosesIt) {
 }
 
 }  // namespace
-}  // namespace ui_tests
+}  // namespace ombrel::test

@@ -11,13 +11,8 @@
 #include "ui/MainWindow.h"
 #include "ui/MeterDrawing.h"
 
-namespace ombrel {
+namespace ombrel::test {
 namespace {
-
-using meter_test::kBlack;
-using meter_test::kPoison;
-using meter_test::kRed;
-using meter_test::PixelCanvas;
 
 DWORD WINAPI DestroyOnThread(LPVOID) {
     DestroyGradientImage();
@@ -80,7 +75,7 @@ DWORD WINAPI PassesUntilStopped(LPVOID parameter) {
         const uint32_t top = canvas.At(5, 2);
         const uint32_t bottom = canvas.At(5, 183);
         const bool empty = top == kBlack && bottom == kBlack;
-        const bool whole = top == kRed && bottom == meter_test::Segment(130);
+        const bool whole = top == kRed && bottom == Segment(130);
         if (!empty && !whole) ++state->torn;
         ++state->passes;
     }
@@ -113,12 +108,12 @@ TEST(LevelMeterGuard, PassesAndDestructionsInterleaveSafely) {
 
 TEST(LevelMeterEntry, DrawMeterWithoutAMainWindowDrawsNothing) {
     ASSERT_EQ(nullptr, MainWindowHandle()) << "this test needs the main window closed";
-    meter_test::MeterWindow window(21, 186);
+    MeterWindow window(21, 186);
     BuildGradientImage(window.Parent());
     // A pass straight into the control proves it can be drawn...
     DrawMeterInto(window.Control(), 0.0, 0.0);
     PixelCanvas canvas(21, 186);
-    meter_test::ReadWindow(window.Control(), canvas);
+    ReadWindow(window.Control(), canvas);
     ASSERT_EQ(kRed, canvas.At(1, 2));
     // ...then paint it over and let the entry point find no main window.
     {
@@ -128,11 +123,11 @@ TEST(LevelMeterEntry, DrawMeterWithoutAMainWindowDrawsNothing) {
     const long windowDcs = win::WindowDc::LiveCount();
     DrawMeter(0.0, 0.0);
     EXPECT_EQ(windowDcs, win::WindowDc::LiveCount());
-    meter_test::ReadWindow(window.Control(), canvas);
+    ReadWindow(window.Control(), canvas);
     EXPECT_EQ(0xFFFFFFu, canvas.At(1, 2));
     EXPECT_EQ(0xFFFFFFu, canvas.At(0, 0));
     DestroyGradientImage();
 }
 
 }  // namespace
-}  // namespace ombrel
+}  // namespace ombrel::test

@@ -6,11 +6,12 @@
 #include <string>
 
 #include "encoder/Catalogue.h"
-#include "tests/plugin/StreamListener.h"
+#include "tests/common/Loopback.h"
+#include "tests/common/StreamListener.h"
 #include "tests/ui/MainWindowTestSupport.h"
 #include "win/ComApartment.h"
 
-namespace main_window_tests {
+namespace ombrel::test {
 namespace {
 
 // An encoder whose monitor figures a test sets; it counts the monitor's queries. Lives in
@@ -91,7 +92,7 @@ protected:
 
     // Waits for the monitor to show fields, at most a few ticks.
     bool MonitorShows(HWND dialog, const std::string& fields) {
-        return PumpUntil(2000, [&] { return Fields(dialog) == fields; });
+        return PumpMainWindowUntil(2000, [&] { return Fields(dialog) == fields; });
     }
 
     ScriptedEncoder encoder_;
@@ -180,7 +181,7 @@ TEST_F(MainWindowBroadcastTest, ClosingDuringABroadcastKeepsItAndStopsTheMonitor
     EXPECT_EQ(0, encoder_.releases);
     // Nobody asks the encoder for figures while no window exists.
     const int queries = encoder_.statisticsQueries;
-    Pump(1300);
+    PumpMainWindow(1300);
     EXPECT_EQ(queries, encoder_.statisticsQueries);
 
     // Reopened, the window shows the figures of the moment without waiting for a tick.
@@ -285,8 +286,8 @@ TEST_F(RealBroadcastTest, RealBroadcastThroughTheRuntimeShowsItsListenerAndRunni
     EXPECT_EQ(std::to_string(port), ItemTextA(dialog, IDC_OUTPUT_PORT));
 
     ombrel::test::StreamListener listener(port);
-    ASSERT_TRUE(listener.Connected());
-    EXPECT_TRUE(PumpUntil(5000, [&] {
+    ASSERT_TRUE(listener.Start());
+    EXPECT_TRUE(PumpMainWindowUntil(5000, [&] {
         return ItemTextA(dialog, IDC_CLIENT_COUNT) == "1" && ItemTextA(dialog, IDC_RUNNING_TIME) != "00:00:00:00";
     })) << Fields(dialog);
     EXPECT_EQ("00:00:00:0", ItemTextA(dialog, IDC_RUNNING_TIME).substr(0, 10)) << Fields(dialog);
@@ -297,7 +298,7 @@ TEST_F(RealBroadcastTest, RealBroadcastThroughTheRuntimeShowsItsListenerAndRunni
 
     // Closed and reopened during the broadcast: the same broadcast, its figures at once.
     Command(dialog, IDM_CLOSE);
-    Pump(1100);
+    PumpMainWindow(1100);
     EXPECT_EQ(1, ombrel::IsBroadcasting());
     HWND again = Open();
     ASSERT_NE(nullptr, again);
@@ -307,9 +308,9 @@ TEST_F(RealBroadcastTest, RealBroadcastThroughTheRuntimeShowsItsListenerAndRunni
 
     Command(again, IDM_STOP_BROADCAST);
     EXPECT_EQ(0, ombrel::IsBroadcasting());
-    EXPECT_TRUE(PumpUntil(2000, [&] { return Fields(again) == "0 | 0 (KB) | 0.0 (kbps) | 00:00:00:00"; }))
+    EXPECT_TRUE(PumpMainWindowUntil(2000, [&] { return Fields(again) == "0 | 0 (KB) | 0.0 (kbps) | 00:00:00:00"; }))
         << Fields(again);
 }
 
 }  // namespace
-}  // namespace main_window_tests
+}  // namespace ombrel::test

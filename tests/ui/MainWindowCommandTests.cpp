@@ -5,7 +5,7 @@
 #include "tests/ui/MainWindowTestSupport.h"
 #include "win/WindowTimer.h"
 
-namespace main_window_tests {
+namespace ombrel::test {
 namespace {
 
 void ExpectSongDetect(HWND dialog, bool on) {
@@ -99,11 +99,11 @@ TEST_F(MainWindowTest, ClickingTheToolbarsSongDetectionButtonReachesTheWindow) {
     HWND toolbar = FindToolbar(dialog);
     ASSERT_NE(nullptr, toolbar);
     ClickButton(toolbar, IDM_SONG_DETECT);
-    Pump(50);
+    PumpMainWindow(50);
     EXPECT_EQ(0, ombrel::_fSongDetect.load());
     ExpectSongDetect(dialog, false);
     ClickButton(toolbar, IDM_SONG_DETECT);
-    Pump(50);
+    PumpMainWindow(50);
     EXPECT_EQ(1, ombrel::_fSongDetect.load());
     ExpectSongDetect(dialog, true);
 }
@@ -123,7 +123,7 @@ TEST_F(MainWindowTest, EnterAndEscapeLeaveTheWindowOpen) {
         HWND focus = ::GetFocus() ? ::GetFocus() : dialog;
         ::PostMessageA(focus, WM_KEYDOWN, key, 1);
         ::PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
-        Pump(100);
+        PumpMainWindow(100);
         EXPECT_TRUE(::IsWindow(dialog)) << "key " << key;
         EXPECT_EQ(dialog, ombrel::MainWindowHandle()) << "key " << key;
     }
@@ -178,4 +178,4 @@ TEST_F(MainWindowTest, ClosingTheOwnerTakesTheWindowAlongAndForgetsItsHandle) {
 }
 
 }  // namespace
-}  // namespace main_window_tests
+}  // namespace ombrel::test

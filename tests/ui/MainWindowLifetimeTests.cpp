@@ -6,7 +6,7 @@
 #include "win/GdiWrappers.h"
 #include "win/WindowTimer.h"
 
-namespace main_window_tests {
+namespace ombrel::test {
 namespace {
 
 BOOL CALLBACK CountDialog(HWND window, LPARAM counter) {
@@ -47,7 +47,7 @@ TEST_F(MainWindowTest, OpenAgainCreatesNothingAndBringsTheWindowToTheFront) {
     const int dialogs = CountThreadDialogs();
     const LiveCounts counts;
     ::SetForegroundWindow(owner_.get());
-    Pump(50);
+    PumpMainWindow(50);
     ASSERT_EQ(owner_.get(), ::GetForegroundWindow());
 
     ombrel::OpenMainWindow(Instance(), owner_.get());
@@ -98,9 +98,9 @@ TEST_F(MainWindowTest, OpenAndCloseTwoHundredTimesLeavesNothingBehind) {
         }
         ASSERT_FALSE(::IsWindow(dialog)) << i;
         ASSERT_EQ(nullptr, ombrel::MainWindowHandle()) << i;
-        if (i % 50 == 0) Pump(10);
+        if (i % 50 == 0) PumpMainWindow(10);
     }
-    Pump(50);
+    PumpMainWindow(50);
     ExpectSameCounts(before, LiveCounts());
     EXPECT_EQ(dialogs, CountThreadDialogs());
 }
@@ -116,4 +116,4 @@ TEST_F(MainWindowTest, CloseWithoutAWindowDoesNothing) {
 }
 
 }  // namespace
-}  // namespace main_window_tests
+}  // namespace ombrel::test

@@ -7,7 +7,7 @@
 #include "tests/ui/MainWindowTestSupport.h"
 #include "ui/Monitor.h"
 
-namespace main_window_tests {
+namespace ombrel::test {
 namespace {
 
 TEST(MonitorFormat, BytesSentInWholeKibibytesTruncated) {
@@ -82,7 +82,7 @@ TEST_F(MainWindowTest, MonitorTimerRefreshesTheFieldsTwiceASecond) {
     ombrel::_settings.extra._dwPort = 9001;
     EXPECT_EQ("8008", ItemTextA(dialog, IDC_OUTPUT_PORT));
     const DWORD start = ::GetTickCount();
-    ASSERT_TRUE(PumpUntil(2000, [&] { return ItemTextA(dialog, IDC_OUTPUT_PORT) == "9001"; }));
+    ASSERT_TRUE(PumpMainWindowUntil(2000, [&] { return ItemTextA(dialog, IDC_OUTPUT_PORT) == "9001"; }));
     const DWORD first = ::GetTickCount() - start;
     EXPECT_EQ("00:00:00:00", ItemTextA(dialog, IDC_RUNNING_TIME));
 
@@ -93,7 +93,7 @@ TEST_F(MainWindowTest, MonitorTimerRefreshesTheFieldsTwiceASecond) {
     while (ticks < 10) {
         ombrel::_settings.extra._dwPort = port;
         const std::string wanted = std::to_string(port);
-        ASSERT_TRUE(PumpUntil(2000, [&] { return ItemTextA(dialog, IDC_OUTPUT_PORT) == wanted; }));
+        ASSERT_TRUE(PumpMainWindowUntil(2000, [&] { return ItemTextA(dialog, IDC_OUTPUT_PORT) == wanted; }));
         ++ticks;
         ++port;
     }
@@ -109,4 +109,4 @@ TEST_F(MainWindowTest, MonitorTimerRefreshesTheFieldsTwiceASecond) {
 }
 
 }  // namespace
-}  // namespace main_window_tests
+}  // namespace ombrel::test

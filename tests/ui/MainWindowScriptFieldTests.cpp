@@ -6,7 +6,7 @@
 
 #include "tests/ui/MainWindowTestSupport.h"
 
-namespace main_window_tests {
+namespace ombrel::test {
 namespace {
 
 struct ThreadText {
@@ -42,7 +42,7 @@ TEST_F(MainWindowTest, ScriptTextFromAnotherThreadNeverWaitsForTheWindowsThread)
     // This thread dispatches nothing until the writer has ended.
     ASSERT_TRUE(ShowOnOtherThreadAndJoin("from the worker"));
     EXPECT_EQ("", ItemTextA(dialog, IDC_SCRIPT_TEXT));
-    EXPECT_TRUE(PumpUntil(1000, [&] { return ItemTextA(dialog, IDC_SCRIPT_TEXT) == "from the worker"; }))
+    EXPECT_TRUE(PumpMainWindowUntil(1000, [&] { return ItemTextA(dialog, IDC_SCRIPT_TEXT) == "from the worker"; }))
         << ItemTextA(dialog, IDC_SCRIPT_TEXT);
 }
 
@@ -51,7 +51,7 @@ TEST_F(MainWindowTest, ScriptTextFromAnotherThreadKeepsOnlyTheLatest) {
     ASSERT_NE(nullptr, dialog);
     ASSERT_TRUE(ShowOnOtherThreadAndJoin("first"));
     ASSERT_TRUE(ShowOnOtherThreadAndJoin("second"));
-    Pump(100);
+    PumpMainWindow(100);
     EXPECT_EQ("second", ItemTextA(dialog, IDC_SCRIPT_TEXT));
 }
 
@@ -60,12 +60,12 @@ TEST_F(MainWindowTest, RefreshDropsScriptTextOlderThanIt) {
     ASSERT_NE(nullptr, dialog);
     ASSERT_TRUE(ShowOnOtherThreadAndJoin("sent before the refresh"));
     ::SendMessageA(dialog, WM_COMMAND, IDM_SONG_DETECT, 0);
-    Pump(100);
+    PumpMainWindow(100);
     EXPECT_EQ("", ItemTextA(dialog, IDC_SCRIPT_TEXT));
     // The window's own thread writing later wins over anything still queued.
     ASSERT_TRUE(ShowOnOtherThreadAndJoin("queued"));
     ombrel::ShowScriptText("newest");
-    Pump(100);
+    PumpMainWindow(100);
     EXPECT_EQ("newest", ItemTextA(dialog, IDC_SCRIPT_TEXT));
 }
 
@@ -75,7 +75,7 @@ TEST_F(MainWindowTest, ScriptTextWithoutAWindowGoesNowhere) {
     ASSERT_TRUE(ShowOnOtherThreadAndJoin("nor this"));
     HWND dialog = Open();
     ASSERT_NE(nullptr, dialog);
-    Pump(100);
+    PumpMainWindow(100);
     EXPECT_EQ("", ItemTextA(dialog, IDC_SCRIPT_TEXT));
 }
 
@@ -86,9 +86,9 @@ TEST_F(MainWindowTest, ScriptTextLeftForAClosedWindowDoesNotReachTheNextOne) {
     ombrel::CloseMainWindow();
     HWND again = Open();
     ASSERT_NE(nullptr, again);
-    Pump(100);
+    PumpMainWindow(100);
     EXPECT_EQ("", ItemTextA(again, IDC_SCRIPT_TEXT));
 }
 
 }  // namespace
-}  // namespace main_window_tests
+}  // namespace ombrel::test

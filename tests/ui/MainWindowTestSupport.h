@@ -13,24 +13,24 @@
 #include "plugin/BroadcastControl.h"
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
-#include "tests/plugin/TestSupport.h"
+#include "tests/common/MessagePump.h"
 #include "ui/MainWindow.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
 
-namespace main_window_tests {
+namespace ombrel::test {
 
 inline HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
 
 // Dispatches this thread's messages as a host that supports modeless dialogs does: the main
 // window's keyboard messages go through IsDialogMessage.
 template <typename Done>
-bool PumpUntil(DWORD ms, Done done) {
-    return testing_support::PumpUntil(ms, done, [] { return ombrel::MainWindowHandle(); });
+bool PumpMainWindowUntil(DWORD ms, Done done) {
+    return PumpUntil(ms, done, [] { return ombrel::MainWindowHandle(); });
 }
 
-inline void Pump(DWORD ms) {
-    PumpUntil(ms, [] { return false; });
+inline void PumpMainWindow(DWORD ms) {
+    PumpMainWindowUntil(ms, [] { return false; });
 }
 
 // A plain visible top-level window in the player's place.
@@ -150,4 +150,4 @@ private:
     DWORD savedPort_ = 0;
 };
 
-}  // namespace main_window_tests
+}  // namespace ombrel::test

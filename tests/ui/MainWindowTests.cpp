@@ -11,7 +11,7 @@
 #include "ui/MainToolbar.h"
 #include "win/GdiWrappers.h"
 
-namespace main_window_tests {
+namespace ombrel::test {
 namespace {
 
 std::string ClassOf(HWND window) {
@@ -422,4 +422,4 @@ TEST_F(MainWindowTest, ToolbarsOwnTooltipShowsTheWindowsJapaneseText) {
 }
 
 }  // namespace
-}  // namespace main_window_tests
+}  // namespace ombrel::test

@@ -4,7 +4,7 @@
 #include "tests/ui/MainWindowTestSupport.h"
 #include "win/WindowTimer.h"
 
-namespace main_window_tests {
+namespace ombrel::test {
 namespace {
 
 constexpr UINT_PTR kId = 77;
@@ -70,4 +70,4 @@ TEST_F(WindowTimerTest, NoWindowMeansNoTimerAndNothingCounted) {
 }
 
 }  // namespace
-}  // namespace main_window_tests
+}  // namespace ombrel::test

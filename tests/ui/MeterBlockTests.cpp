@@ -12,13 +12,8 @@
 #include "ui/MeterDrawing.h"
 #include "ui/MeterThread.h"
 
-namespace ombrel {
+namespace ombrel::test {
 namespace {
-
-using meter_test::BarHeightAt;
-using meter_test::LayoutFaults;
-using meter_test::MeterWindow;
-using meter_test::PixelCanvas;
 
 class MeterBlocks : public ::testing::Test {
 protected:
@@ -45,7 +40,7 @@ protected:
         const MeterReading reading = TakeMeterReading();
         DrawMeterInto(window_.Control(), reading.left, reading.right);
         PixelCanvas canvas(21, 186);
-        meter_test::ReadWindow(window_.Control(), canvas);
+        ReadWindow(window_.Control(), canvas);
         const int left = BarHeightAt(canvas, 1, 183);
         const int right = BarHeightAt(canvas, 11, 183);
         return {left, right, LayoutFaults(canvas, 9, 183, left, right)};
@@ -140,4 +135,4 @@ TEST_F(MeterBlocks, NotPlayingEmptiesTheBars) {
 }
 
 }  // namespace
-}  // namespace ombrel
+}  // namespace ombrel::test

@@ -7,16 +7,8 @@
 #include "ui/LevelMeter.h"
 #include "ui/MeterDrawing.h"
 
-namespace ombrel {
+namespace ombrel::test {
 namespace {
-
-using meter_test::BarHeightAt;
-using meter_test::kBlack;
-using meter_test::kPoison;
-using meter_test::kRed;
-using meter_test::LayoutFaults;
-using meter_test::PixelCanvas;
-using meter_test::Segment;
 
 class MeterDrawing : public ::testing::Test {
 protected:
@@ -175,4 +167,4 @@ TEST_F(MeterDrawing, AnImageSmallerThanTheAreaIsNotOverrun) {
 }
 
 }  // namespace
-}  // namespace ombrel
+}  // namespace ombrel::test

@@ -9,12 +9,8 @@
 #include "ui/GradientImage.h"
 #include "ui/LevelMeter.h"
 
-namespace ombrel {
+namespace ombrel::test {
 namespace {
-
-using meter_test::kBlack;
-using meter_test::kRed;
-using meter_test::Segment;
 
 struct GradientPixels {
     bool exists = false;
@@ -146,7 +142,7 @@ TEST_F(GradientImage, RebuildReplacesAndDestroyRemoves) {
 }
 
 TEST_F(GradientImage, BuiltFromTheMainWindowsMeterControl) {
-    meter_test::MeterWindow window(21, 186);
+    MeterWindow window(21, 186);
     ASSERT_NE(nullptr, window.Control());
     BuildGradientImage(window.Parent());
     GradientPixels image = ReadGradient();
@@ -154,7 +150,7 @@ TEST_F(GradientImage, BuiltFromTheMainWindowsMeterControl) {
     EXPECT_EQ(9, image.width);
     EXPECT_EQ(184, image.height);
 
-    meter_test::MeterWindow odd(30, 61);
+    MeterWindow odd(30, 61);
     BuildGradientImageFor(odd.Control());
     image = ReadGradient();
     ASSERT_TRUE(image.exists);
@@ -168,4 +164,4 @@ TEST_F(GradientImage, BuiltFromTheMainWindowsMeterControl) {
 }
 
 }  // namespace
-}  // namespace ombrel
+}  // namespace ombrel::test

@@ -9,11 +9,11 @@
 #include "ui/LevelMeter.h"
 #include "ui/MeterDrawing.h"
 
-namespace ombrel {
+namespace ombrel::test {
 namespace {
 
 TEST(MeterLeaks, TenThousandPassesGiveBackEveryObject) {
-    meter_test::MeterWindow window(21, 186);
+    MeterWindow window(21, 186);
     ASSERT_NE(nullptr, window.Control());
     BuildGradientImage(window.Parent());
 
@@ -36,11 +36,11 @@ TEST(MeterLeaks, TenThousandPassesGiveBackEveryObject) {
     // A pass that leaked would soon find no room for its buffer; this one still draws whole.
     DrawMeterInto(window.Control(), 0.0, 6.020334836919244);
     {
-        meter_test::PixelCanvas canvas(21, 186);
-        meter_test::ReadWindow(window.Control(), canvas);
-        EXPECT_EQ(183, meter_test::BarHeightAt(canvas, 1, 183));
-        EXPECT_EQ(135, meter_test::BarHeightAt(canvas, 11, 183));
-        EXPECT_EQ("", meter_test::LayoutFaults(canvas, 9, 183, 183, 135));
+        PixelCanvas canvas(21, 186);
+        ReadWindow(window.Control(), canvas);
+        EXPECT_EQ(183, BarHeightAt(canvas, 1, 183));
+        EXPECT_EQ(135, BarHeightAt(canvas, 11, 183));
+        EXPECT_EQ("", LayoutFaults(canvas, 9, 183, 183, 135));
     }
 
     DestroyGradientImage();
@@ -48,4 +48,4 @@ TEST(MeterLeaks, TenThousandPassesGiveBackEveryObject) {
 }
 
 }  // namespace
-}  // namespace ombrel
+}  // namespace ombrel::test

@@ -7,17 +7,15 @@
 
 #include "MeterTestSupport.h"
 #include "plugin/PluginState.h"
-#include "tests/plugin/TestSupport.h"
+#include "tests/common/MessagePump.h"
 #include "ui/GradientImage.h"
 #include "ui/LevelMeter.h"
 #include "ui/MainWindow.h"
 #include "ui/MeterScale.h"
 #include "ui/MeterThread.h"
 
-namespace ombrel {
+namespace ombrel::test {
 namespace {
-
-using testing_support::PumpUntil;
 
 struct MeterControl {
     HWND control = nullptr;
@@ -48,11 +46,11 @@ struct Shown {
 
 Shown ReadMeter(const MeterControl& meter) {
     Shown shown;
-    meter_test::PixelCanvas canvas(meter.width, meter.height);
-    meter_test::ReadWindow(meter.control, canvas);
-    shown.left = meter_test::BarHeightAt(canvas, 1, meter.geometry.scaleHeight);
-    shown.right = meter_test::BarHeightAt(canvas, meter.geometry.barWidth + 2, meter.geometry.scaleHeight);
-    shown.faults = meter_test::LayoutFaults(canvas, meter.geometry.barWidth, meter.geometry.scaleHeight, shown.left,
+    PixelCanvas canvas(meter.width, meter.height);
+    ReadWindow(meter.control, canvas);
+    shown.left = BarHeightAt(canvas, 1, meter.geometry.scaleHeight);
+    shown.right = BarHeightAt(canvas, meter.geometry.barWidth + 2, meter.geometry.scaleHeight);
+    shown.faults = LayoutFaults(canvas, meter.geometry.barWidth, meter.geometry.scaleHeight, shown.left,
                                             shown.right);
     return shown;
 }
@@ -137,4 +135,4 @@ TEST_F(MeterInMainWindow, TheThreadDrawsSkipsAClosedWindowAndDrawsAReopenedOneAt
 }
 
 }  // namespace
-}  // namespace ombrel
+}  // namespace ombrel::test

@@ -7,7 +7,7 @@
 
 #include "ui/LevelMeter.h"
 
-namespace ombrel {
+namespace ombrel::test {
 namespace {
 
 class PeakComputation : public ::testing::Test {
@@ -139,4 +139,4 @@ TEST_F(PeakComputation, UnreadableBlocksLeaveThePeaks) {
 }
 
 }  // namespace
-}  // namespace ombrel
+}  // namespace ombrel::test

@@ -9,7 +9,7 @@
 #include "ui/MeterScale.h"
 #include "win/UniqueAny.h"
 
-namespace ombrel {
+namespace ombrel::test {
 namespace {
 
 TEST(MeterAttenuation, KnownPeaks) {
@@ -117,4 +117,4 @@ TEST(MeterBarHeight, FullBarOnlyWithinTheRoundingOfZeroDecibels) {
 }
 
 }  // namespace
-}  // namespace ombrel
+}  // namespace ombrel::test

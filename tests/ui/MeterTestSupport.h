@@ -13,7 +13,7 @@
 #include "win/GdiWrappers.h"
 #include "win/UniqueAny.h"
 
-namespace meter_test {
+namespace ombrel::test {
 
 constexpr uint32_t kBlack = 0x000000;
 constexpr uint32_t kRed = 0xFF0000;
@@ -155,4 +155,4 @@ private:
     HWND control_ = nullptr;  // destroyed with its parent
 };
 
-}  // namespace meter_test
+}  // namespace ombrel::test

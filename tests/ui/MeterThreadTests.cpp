@@ -9,7 +9,7 @@
 #include "ui/LevelMeter.h"
 #include "ui/MeterThread.h"
 
-namespace ombrel {
+namespace ombrel::test {
 namespace {
 
 // Waits for a condition without pumping: the meter thread needs no messages from this one.
@@ -116,4 +116,4 @@ TEST_F(MeterThread, PaceIsMeasured) {
 }
 
 }  // namespace
-}  // namespace ombrel
+}  // namespace ombrel::test

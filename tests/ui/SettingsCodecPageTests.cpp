@@ -12,10 +12,8 @@
 #include "tests/ui/SettingsSheetFixture.h"
 #include "ui/SettingsPageIds.h"
 
-namespace ui_tests {
+namespace ombrel::test {
 namespace {
-
-using namespace ombrel;
 
 // Formats the stand-in lists per codec: one-pass CBR first, then one-pass VBR. WMA 9.2: seven
 // bit rates in stereo and three in mono, each at 44.1 and 48 kHz; its encoder has no VBR mode.
@@ -161,4 +159,4 @@ TEST_F(SheetTest, WithoutTheRuntimeTheListsStayEmptyAndOkKeepsTheCodec) {
 }
 
 }  // namespace
-}  // namespace ui_tests
+}  // namespace ombrel::test

@@ -13,10 +13,8 @@
 #include "tests/ui/SettingsSheetFixture.h"
 #include "ui/SettingsPageIds.h"
 
-namespace ui_tests {
+namespace ombrel::test {
 namespace {
-
-using namespace ombrel;
 
 // Texts a number field must not be left with, whatever the page.
 const char* const kNotNumbers[] = {
@@ -308,4 +306,4 @@ TEST_F(SheetTest, StoredNumbersOutsideTheUpDownRangesShowAsStored) {
 }
 
 }  // namespace
-}  // namespace ui_tests
+}  // namespace ombrel::test

@@ -10,14 +10,12 @@
 #include <string>
 
 #include "plugin/Settings.h"
-#include "tests/plugin/TestSupport.h"
+#include "tests/common/Files.h"
 #include "tests/ui/SettingsSheetFixture.h"
 #include "ui/SettingsPageIds.h"
 
-namespace ui_tests {
+namespace ombrel::test {
 namespace {
-
-using namespace ombrel;
 
 // The chooser: a dialog of this thread titled "ログファイル".
 HWND Chooser() {
@@ -110,13 +108,13 @@ TEST_F(LogChooserTest, AChosenFileReplacesTheFieldButCancellingTheSheetKeepsTheP
     });
     RunSheet();
     EXPECT_EQ("C:\\logs\\play.txt", _settings.extra._cPlayLog);
-    EXPECT_FALSE(testing_support::FileExists(chosen)) << "the chooser creates no file";
+    EXPECT_FALSE(FileExists(chosen)) << "the chooser creates no file";
 }
 
 // The player's current folder is its own: choosing a log elsewhere leaves it where it was
 // (and leaves the log's folder free to be removed).
 TEST_F(LogChooserTest, AChosenFileIsStoredOnOkAndThePlayersCurrentFolderStays) {
-    const std::string exeFolder = testing_support::ExeFolder();
+    const std::string exeFolder = ExeFolder();
     ASSERT_TRUE(::SetCurrentDirectoryA(exeFolder.c_str()));
     _settings.extra._cPlayLog = Folder().File("old-log.txt");
     const std::string chosen = Folder().File("ombrel-log.txt");
@@ -128,7 +126,7 @@ TEST_F(LogChooserTest, AChosenFileIsStoredOnOkAndThePlayersCurrentFolderStays) {
     AfterChooserCloses([&] { PressOk(); });
     RunSheet();
     EXPECT_EQ(chosen, _settings.extra._cPlayLog);
-    EXPECT_FALSE(testing_support::FileExists(chosen));
+    EXPECT_FALSE(FileExists(chosen));
     char after[MAX_PATH] = "";
     ::GetCurrentDirectoryA(MAX_PATH, after);
     EXPECT_EQ(exeFolder, std::string(after));
@@ -172,4 +170,4 @@ TEST_F(LogChooserTest, AsksBeforeReplacingAFileAndRefusesAMissingFolder) {
 }
 
 }  // namespace
-}  // namespace ui_tests
+}  // namespace ombrel::test

@@ -5,7 +5,7 @@
 
 #include "ui/NumberField.h"
 
-namespace ui_tests {
+namespace ombrel::test {
 namespace {
 
 TEST(SettingsNumberField, ParsesUnsignedDecimalsUpTo32Bits) {
@@ -47,4 +47,4 @@ TEST(SettingsNumberField, RefusesEverythingElseAndLeavesTheValue) {
 }
 
 }  // namespace
-}  // namespace ui_tests
+}  // namespace ombrel::test

@@ -15,7 +15,7 @@
 #include "ui/SettingsPageIds.h"
 #include "win/GdiWrappers.h"
 
-namespace ui_tests {
+namespace ombrel::test {
 namespace {
 
 // The controls each page's code reaches by id, with the kind it takes them for.
@@ -98,7 +98,7 @@ SIZE TextNeeds(HWND control, const std::wstring& text, int width, bool wrap) {
     return {rect.right, rect.bottom};
 }
 
-// A label shows its text whole: a one-line text on one line, a longer one wrapped within the
+// A label shows its text whole: each of its lines on one line, all within the
 // label's height. A check box or button caption fits beside its box; a group's title on its frame.
 void ExpectTextFits(const Child& c) {
     const std::wstring text = WindowTextW(c.window);
@@ -110,6 +110,15 @@ void ExpectTextFits(const Child& c) {
             const SIZE needs = TextNeeds(c.window, text, client.right, false);
             EXPECT_LE(needs.cx, client.right) << Describe(c) << ": its line needs " << needs.cx << " pixels";
         } else {
+            // The lines were broken by hand, so a line wrapped again splits a word.
+            size_t start = 0;
+            for (size_t end = 0; end != std::wstring::npos; start = end + 1) {
+                end = text.find(L'\n', start);
+                const std::wstring line = text.substr(start, end == std::wstring::npos ? end : end - start);
+                const SIZE needs = TextNeeds(c.window, line, client.right, false);
+                EXPECT_LE(needs.cx, client.right) << Describe(c) << ": line " << line.size() << " characters long at "
+                                                  << start << " needs " << needs.cx << " pixels";
+            }
             const SIZE needs = TextNeeds(c.window, text, client.right, true);
             EXPECT_LE(needs.cy, client.bottom) << Describe(c) << ": its lines need " << needs.cy << " pixels";
         }
@@ -200,4 +209,4 @@ TEST_F(SheetTest, PagesShowTheirJapaneseTextsWholeWithNoControlOverAnother) {
 }
 
 }  // namespace
-}  // namespace ui_tests
+}  // namespace ombrel::test

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace ui_tests {
+namespace ombrel::test {
 namespace {
 
 ModalDriver* g_driver = nullptr;
@@ -162,4 +162,4 @@ void ModalDriver::CancelEverything() {
     }
 }
 
-}  // namespace ui_tests
+}  // namespace ombrel::test

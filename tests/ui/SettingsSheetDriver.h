@@ -12,7 +12,7 @@
 
 #include "win/UniqueAny.h"
 
-namespace ui_tests {
+namespace ombrel::test {
 
 // Text written as UTF-8 in the tests, as the plug-in's code page 932 bytes or as UTF-16.
 std::string Cp932(const char* utf8);
@@ -83,4 +83,4 @@ private:
     win::UniqueThreadTimer timer_;
 };
 
-}  // namespace ui_tests
+}  // namespace ombrel::test

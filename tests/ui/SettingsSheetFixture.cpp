@@ -8,13 +8,11 @@
 #include "plugin/PluginState.h"
 #include "plugin/ProductName.h"
 #include "plugin/Settings.h"
-#include "tests/plugin/TestSupport.h"
+#include "tests/common/Files.h"
 #include "ui/SettingsSheet.h"
 
-namespace ui_tests {
+namespace ombrel::test {
 namespace {
-
-using namespace ombrel;
 
 HMODULE g_standIn = nullptr;
 RuntimeEntryPoints g_savedRuntime{};
@@ -96,7 +94,7 @@ std::string DescribeSettingsFile(const std::string& path) {
     _settings = Settings{};
     SetDefaultSettings();
     LoadSettingsFile(path.c_str(), "(default log)");
-    std::string text = testing_support::FileExists(path) ? DescribeSettings(false) : "(no file)";
+    std::string text = FileExists(path) ? DescribeSettings(false) : "(no file)";
     _settings = settings;
     _inputFormat = format;
     _encoderSettings = encoder;
@@ -164,7 +162,7 @@ void SheetTest::SetUp() {
     ASSERT_TRUE(RunsUnderTheExpectedCodePage()) << "system code page " << ::GetACP();
     ASSERT_TRUE(SUCCEEDED(com_.Result()));
     ASSERT_TRUE(folder_.Created());
-    const std::string exeFolder = testing_support::ExeFolder();
+    const std::string exeFolder = ExeFolder();
 
     // The codec lists come from the runtime stand-in built beside this executable.
     standIn_.reset(::LoadLibraryA((exeFolder + "\\wmvcore.dll").c_str()));
@@ -293,4 +291,4 @@ void SheetTest::Spin(int page, int id, UINT key, int times) {
     }
 }
 
-}  // namespace ui_tests
+}  // namespace ombrel::test

@@ -13,12 +13,12 @@
 #include <functional>
 #include <string>
 
-#include "tests/plugin/SettingsFixture.h"
+#include "tests/common/SettingsFixture.h"
 #include "tests/ui/SettingsSheetDriver.h"
 #include "win/ComApartment.h"
 #include "win/UniqueAny.h"
 
-namespace ui_tests {
+namespace ombrel::test {
 
 // Page order of the sheet.
 enum PageIndex { kCodecPage = 0, kOutputPage, kAttributesPage, kScriptPage, kPeerCastPage, kPageCount };
@@ -100,4 +100,4 @@ private:
     HWND sheet_ = nullptr;
 };
 
-}  // namespace ui_tests
+}  // namespace ombrel::test

@@ -11,7 +11,7 @@
 
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
-#include "tests/plugin/TestSupport.h"
+#include "tests/common/Files.h"
 #include "tests/ui/SettingsSheetFixture.h"
 #include "ui/SettingsPageIds.h"
 #include "ui/SettingsSheet.h"
@@ -19,10 +19,8 @@
 #include "win/GdiWrappers.h"
 #include "win/UniqueAny.h"
 
-namespace ui_tests {
+namespace ombrel::test {
 namespace {
-
-using namespace ombrel;
 
 BOOL CALLBACK CountWindow(HWND, LPARAM count) {
     ++*reinterpret_cast<int*>(count);
@@ -128,8 +126,8 @@ TEST_F(SheetTest, OpeningAndClosingTheSheet200TimesLeavesNothingBehind) {
     EXPECT_EQ(live, LiveObjects());
     EXPECT_EQ(before, DescribeSettings());
     EXPECT_EQ(nullptr, RememberedSheetWindow());
-    EXPECT_TRUE(testing_support::FileExists(IniPath()));
+    EXPECT_TRUE(FileExists(IniPath()));
 }
 
 }  // namespace
-}  // namespace ui_tests
+}  // namespace ombrel::test

@@ -11,16 +11,13 @@
 #include "encoder/Catalogue.h"
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
-#include "tests/plugin/TestSupport.h"
+#include "tests/common/Files.h"
 #include "tests/ui/SettingsSheetFixture.h"
 #include "ui/SettingsPageIds.h"
 #include "ui/SettingsSheetWindow.h"
 
-namespace ui_tests {
+namespace ombrel::test {
 namespace {
-
-using namespace ombrel;
-
 
 // ---- The sheet itself ----
 
@@ -110,7 +107,6 @@ TEST_F(SheetTest, EveryPageShowsTheStoredSettings) {
     RunSheet();
 }
 
-
 // ---- OK and Cancel ----
 
 // New values in every control of every page, as a user would set them.
@@ -199,19 +195,19 @@ TEST_F(SheetRoundTrip, OkWritesEveryControlBackToItsSettingAndSaves) {
     });
     RunSheet();
     EXPECT_EQ(expected, DescribeSettings());
-    EXPECT_EQ(DescribeSettings(false), DescribeSettingsFile(IniPath())) << testing_support::ReadWholeFile(IniPath());
+    EXPECT_EQ(DescribeSettings(false), DescribeSettingsFile(IniPath())) << ReadWholeFile(IniPath());
 }
 
 TEST_F(SheetRoundTrip, CancelChangesNothingAndStillWritesTheFile) {
     const std::string before = DescribeSettings();
-    ASSERT_FALSE(testing_support::FileExists(IniPath()));
+    ASSERT_FALSE(FileExists(IniPath()));
     Do([&] {
         TypeEverywhere();
         PressCancel();
     });
     RunSheet();
     EXPECT_EQ(before, DescribeSettings());
-    EXPECT_EQ(DescribeSettings(false), DescribeSettingsFile(IniPath())) << testing_support::ReadWholeFile(IniPath());
+    EXPECT_EQ(DescribeSettings(false), DescribeSettingsFile(IniPath())) << ReadWholeFile(IniPath());
 }
 
 TEST_F(SheetRoundTrip, AValueTypedAndCancelledIsGoneWhenTheSheetOpensAgain) {
@@ -252,4 +248,4 @@ TEST_F(SheetTest, OkAfterVisitingOnlyTheFirstPageChangesOnlyTheAudioSettings) {
 }
 
 }  // namespace
-}  // namespace ui_tests
+}  // namespace ombrel::test

@@ -13,10 +13,8 @@
 #include "tests/ui/SettingsSheetFixture.h"
 #include "ui/SettingsPageIds.h"
 
-namespace ui_tests {
+namespace ombrel::test {
 namespace {
-
-using namespace ombrel;
 
 TEST_F(SheetTest, AttributeFieldsKeepTextNoCodePageHolds) {
     // Japanese, a Greek letter, a snowman and a character outside the basic plane.
@@ -123,4 +121,4 @@ TEST_F(SheetTest, CheckBoxesToggleThemselvesAndOkStoresThem) {
 }
 
 }  // namespace
-}  // namespace ui_tests
+}  // namespace ombrel::test

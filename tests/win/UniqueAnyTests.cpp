@@ -7,6 +7,7 @@
 
 #include "win/UniqueAny.h"
 
+namespace ombrel::test {
 namespace {
 
 bool IsOpenHandle(HANDLE h) {
@@ -105,3 +106,4 @@ TEST(UniqueAny, KindsAreCountedApart) {
 }
 
 }  // namespace
+}  // namespace ombrel::test

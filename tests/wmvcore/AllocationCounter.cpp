@@ -23,7 +23,7 @@ void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
-namespace wmvcore_tests {
+namespace ombrel::test {
 
 AllocationCounter::AllocationCounter() {
     g_count = 0;
@@ -34,4 +34,4 @@ AllocationCounter::~AllocationCounter() { g_thread = 0; }
 
 long AllocationCounter::Count() const { return g_count; }
 
-}  // namespace wmvcore_tests
+}  // namespace ombrel::test

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace wmvcore_tests {
+namespace ombrel::test {
 
 class AllocationCounter {
 public:
@@ -16,4 +16,4 @@ public:
     long Count() const;
 };
 
-}  // namespace wmvcore_tests
+}  // namespace ombrel::test

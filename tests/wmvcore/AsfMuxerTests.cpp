@@ -9,10 +9,12 @@
 #include <map>
 
 #include "standin/wmvcore/AsfMuxer.h"
-#include "tests/wmvcore/AsfReader.h"
+#include "tests/common/AsfReader.h"
 
-namespace wmstandin::test {
+namespace ombrel::test {
 namespace {
+
+using namespace wmstandin;
 
 std::vector<BYTE> Utf16Value(const std::wstring& s) {
     std::vector<BYTE> v;
@@ -382,4 +384,4 @@ TEST_F(AsfMuxerTest, APacketHoldsAtMostSixtyThreePayloads) {
 }
 
 }  // namespace
-}  // namespace wmstandin::test
+}  // namespace ombrel::test

@@ -10,7 +10,7 @@
 #include "tests/wmvcore/StandInSupport.h"
 #include "win/ComPtr.h"
 
-namespace wmvcore_tests {
+namespace ombrel::test {
 namespace {
 
 using wmstandin::Buffer;
@@ -104,4 +104,4 @@ TEST(BufferPoolTest, RefusesNullOut) {
 }
 
 }  // namespace
-}  // namespace wmvcore_tests
+}  // namespace ombrel::test

@@ -10,7 +10,7 @@
 #include "standin/wmvcore/WmaEncoder.h"
 #include "tests/wmvcore/StandInSupport.h"
 
-namespace wmvcore_tests {
+namespace ombrel::test {
 namespace {
 
 using CatalogueTest = StandInRuntimeTest;
@@ -259,4 +259,4 @@ TEST_F(CatalogueTest, EveryListedAudioFormatIsWhatItsEncoderMakes) {
 }
 
 }  // namespace
-}  // namespace wmvcore_tests
+}  // namespace ombrel::test

@@ -10,7 +10,7 @@
 #include "tests/wmvcore/FakeSink.h"
 #include "tests/wmvcore/StandInSupport.h"
 
-namespace wmvcore_tests {
+namespace ombrel::test {
 namespace {
 
 std::wstring BesideExe(const WCHAR* name) {
@@ -209,4 +209,4 @@ TEST_F(StandInDll, ThePlugInsLiveEncoderWritesThroughTheStandIn) {
 }
 
 }  // namespace
-}  // namespace wmvcore_tests
+}  // namespace ombrel::test

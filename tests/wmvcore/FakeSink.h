@@ -9,7 +9,7 @@
 #include "encoder/WmSdk.h"
 #include "win/CriticalSection.h"
 
-namespace wmvcore_tests {
+namespace ombrel::test {
 
 class FakeSink final : public IWMWriterNetworkSink, public IWMClientConnections {
 public:
@@ -120,4 +120,4 @@ inline size_t FindBytes(const std::vector<BYTE>& haystack, const void* needle, s
     return std::string::npos;
 }
 
-}  // namespace wmvcore_tests
+}  // namespace ombrel::test

@@ -6,8 +6,10 @@
 
 #include "standin/wmvcore/HttpRequest.h"
 
-namespace wmstandin::test {
+namespace ombrel::test {
 namespace {
+
+using namespace wmstandin;
 
 const char* Name(RequestParse r) {
     switch (r) {
@@ -72,4 +74,4 @@ TEST(HttpRequestSplitting, TheBoundCountsTheWholeEnd) {
 }
 
 }  // namespace
-}  // namespace wmstandin::test
+}  // namespace ombrel::test

@@ -11,11 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/wmvcore/SinkClient.h"
+#include "tests/common/StreamChunks.h"
+#include "tests/wmvcore/NetworkSinkFixture.h"
 #include "win/UniqueAny.h"
 
-namespace wmstandin::test {
+namespace ombrel::test {
 namespace {
+
+using namespace wmstandin;
 
 constexpr size_t kPacket = 3200;
 // The reader may lag this far behind the writer: far below the sink's queue limit.
@@ -186,4 +189,4 @@ TEST_F(NetworkSinkStopTest, AListenerThatNeverReadsHoldsTheStopOnlyBrieflyAndKee
 }
 
 }  // namespace
-}  // namespace wmstandin::test
+}  // namespace ombrel::test

@@ -10,11 +10,16 @@
 #include <vector>
 
 #include "standin/wmvcore/HttpRequest.h"
+#include "tests/common/Loopback.h"
+#include "tests/common/PlayRequest.h"
+#include "tests/common/StreamChunks.h"
 #include "tests/wmvcore/AllocationCounter.h"
-#include "tests/wmvcore/SinkClient.h"
+#include "tests/wmvcore/NetworkSinkFixture.h"
 
-namespace wmstandin::test {
+namespace ombrel::test {
 namespace {
+
+using namespace wmstandin;
 
 class Winsock : public ::testing::Environment {
 public:
@@ -27,9 +32,9 @@ public:
 [[maybe_unused]] ::testing::Environment* const kWinsock = ::testing::AddGlobalTestEnvironment(new Winsock);
 
 TEST_F(NetworkSinkTest, DescribeGetsTheHeaderChunkOnlyAndIsNotCounted) {
-    auto s = Connect(port_);
+    auto s = ConnectLoopback(port_);
     ASSERT_TRUE(s);
-    ASSERT_TRUE(Send(s.get(), kDescribeRequest));
+    ASSERT_TRUE(SendText(s.get(), kDescribeRequest));
     const std::string response = Receive(s.get());
     EXPECT_EQ(response.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << response.substr(0, 80);
     EXPECT_NE(HeadOf(response).find("Content-Type: application/x-mms-framed\r\n"), std::string::npos);
@@ -45,9 +50,9 @@ TEST_F(NetworkSinkTest, DescribeGetsTheHeaderChunkOnlyAndIsNotCounted) {
 
 TEST_F(NetworkSinkTest, PlayGetsTheHeaderThenLivePacketsFromNow) {
     SendPacket(Bytes(3200, 99));  // before the listener: not sent to it
-    auto s = Connect(port_);
+    auto s = ConnectLoopback(port_);
     ASSERT_TRUE(s);
-    ASSERT_TRUE(Send(s.get(), kPlayRequest));
+    ASSERT_TRUE(SendText(s.get(), kPlayRequest));
     ASSERT_TRUE(WaitForCount(1)) << "counted once its request is read";
     for (int i = 0; i < 3; ++i) SendPacket(Bytes(3200, i));
     const std::string response = Receive(s.get(), 200 + 712 + 3 * 3212, 3000);
@@ -107,10 +112,10 @@ TEST_F(NetworkSinkTest, EndOfWritingSendsTheEndChunkAndCloses) {
 }
 
 TEST_F(NetworkSinkTest, ListenersBeyondTheLimitAreRefusedAndNotCounted) {
-    auto a = Connect(port_);
-    auto b = Connect(port_);
-    ASSERT_TRUE(Send(a.get(), kPlayRequest));
-    ASSERT_TRUE(Send(b.get(), kPlayRequest));
+    auto a = ConnectLoopback(port_);
+    auto b = ConnectLoopback(port_);
+    ASSERT_TRUE(SendText(a.get(), kPlayRequest));
+    ASSERT_TRUE(SendText(b.get(), kPlayRequest));
     ASSERT_TRUE(WaitForCount(2));
     auto c = Listen();
     ASSERT_TRUE(c);
@@ -158,7 +163,7 @@ TEST_F(NetworkSinkTest, PacketsForStreamingListenersAllocateNothingOnTheWritersT
     int failed = 0;
     long allocations = 0;
     {
-        wmvcore_tests::AllocationCounter counter;
+        AllocationCounter counter;
         for (auto& unit : units) failed += FAILED(sink_->OnDataUnit(unit.get()));
         allocations = counter.Count();
     }
@@ -187,14 +192,14 @@ TEST_F(NetworkSinkTest, GarbageGetsA400AndAClose) {
         "GET / HTTP/1.0\r\nPragma: x\x01y\r\n\r\n",        // a control character
     };
     for (const char* request : cases) {
-        auto s = Connect(port_);
-        ASSERT_TRUE(Send(s.get(), request));
+        auto s = ConnectLoopback(port_);
+        ASSERT_TRUE(SendText(s.get(), request));
         const std::string response = Receive(s.get());
         EXPECT_EQ(response.rfind("HTTP/1.0 400", 0), 0u) << request;
     }
     // A head with no end, beyond the bound.
-    auto s = Connect(port_);
-    ASSERT_TRUE(Send(s.get(), "GET / HTTP/1.0\r\n" + std::string(kMaxRequestHead, 'a')));
+    auto s = ConnectLoopback(port_);
+    ASSERT_TRUE(SendText(s.get(), "GET / HTTP/1.0\r\n" + std::string(kMaxRequestHead, 'a')));
     EXPECT_EQ(Receive(s.get()).rfind("HTTP/1.0 400", 0), 0u);
     EXPECT_EQ(Count(), 0u);
 }
@@ -207,7 +212,7 @@ TEST_F(NetworkSinkTest, ABusyPortFailsAtOnceAndCloseFreesIt) {
     EXPECT_LT(second->Open(&port), 0);
     EXPECT_LT(::GetTickCount() - start, 1000u);
     EXPECT_EQ(sink_->Close(), S_OK);
-    EXPECT_FALSE(Connect(port_)) << "closed: nothing listens";
+    EXPECT_FALSE(ConnectLoopback(port_)) << "closed: nothing listens";
     DWORD again = port_;
     EXPECT_EQ(second->Open(&again), S_OK) << "the port is free again";
     EXPECT_EQ(again, port_);
@@ -272,4 +277,4 @@ TEST(HttpRequestParse, RealClientsRequests) {
 }
 
 }  // namespace
-}  // namespace wmstandin::test
+}  // namespace ombrel::test

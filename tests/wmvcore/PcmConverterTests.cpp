@@ -6,7 +6,7 @@
 #include "standin/wmvcore/PcmConverter.h"
 #include "tests/wmvcore/StandInSupport.h"
 
-namespace wmvcore_tests {
+namespace ombrel::test {
 namespace {
 
 std::vector<BYTE> Convert(const WAVEFORMATEX& in, const WAVEFORMATEX& out, const std::vector<BYTE>& data) {
@@ -153,4 +153,4 @@ TEST(PcmConverterTest, RefusedFormatsAndPartialFrames) {
 }
 
 }  // namespace
-}  // namespace wmvcore_tests
+}  // namespace ombrel::test

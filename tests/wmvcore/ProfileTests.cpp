@@ -6,7 +6,7 @@
 #include "standin/wmvcore/ComSupport.h"
 #include "tests/wmvcore/StandInSupport.h"
 
-namespace wmvcore_tests {
+namespace ombrel::test {
 namespace {
 
 struct QiRow {
@@ -240,4 +240,4 @@ TEST(BufferTest, LengthsAndReferences) {
 }
 
 }  // namespace
-}  // namespace wmvcore_tests
+}  // namespace ombrel::test

@@ -15,7 +15,7 @@
 #include "win/ComApartment.h"
 #include "win/ComPtr.h"
 
-namespace wmvcore_tests {
+namespace ombrel::test {
 
 inline std::string Hex(HRESULT hr) {
     char text[16];
@@ -119,4 +119,4 @@ private:
     ombrel::RuntimeEntryPoints saved_{};
 };
 
-}  // namespace wmvcore_tests
+}  // namespace ombrel::test

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace wmstandin::test {
+namespace ombrel::test {
 
 class TestBuffer final : public INSSBuffer {
 public:
@@ -48,4 +48,4 @@ private:
     ULONG refs_ = 1;
 };
 
-}  // namespace wmstandin::test
+}  // namespace ombrel::test

@@ -13,7 +13,7 @@
 #include "tests/wmvcore/AllocationCounter.h"
 #include "tests/wmvcore/StandInSupport.h"
 
-namespace wmvcore_tests {
+namespace ombrel::test {
 namespace {
 
 constexpr DWORD kBlockFrames = 576;
@@ -203,4 +203,4 @@ TEST(WriterSteadyStateTest, HeldSamplesAndPacketsAreNeverReusedUnderTheirHolder)
 }
 
 }  // namespace
-}  // namespace wmvcore_tests
+}  // namespace ombrel::test

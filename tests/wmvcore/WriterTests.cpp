@@ -11,11 +11,11 @@
 #include "standin/wmvcore/CodecCatalogue.h"
 #include "standin/wmvcore/EncodingThread.h"
 #include "standin/wmvcore/WmaEncoder.h"
-#include "tests/wmvcore/AsfReader.h"
+#include "tests/common/AsfReader.h"
 #include "tests/wmvcore/FakeSink.h"
 #include "tests/wmvcore/StandInSupport.h"
 
-namespace wmvcore_tests {
+namespace ombrel::test {
 namespace {
 
 win::ComPtr<IWMProfile> PcmProfile(WAVEFORMATEX wave, bool script) {
@@ -335,14 +335,14 @@ TEST(WriterTest, WmaStreamsCarryTheEncodersBlocksAtTheFormatsBitRate) {
 
         const std::vector<FakeSink::Event> events = sink.Events();
         ASSERT_GE(events.size(), 3u);
-        wmstandin::test::ParsedHeader header = wmstandin::test::ParseHeader(events.front().bytes);
+        ParsedHeader header = ParseHeader(events.front().bytes);
         ASSERT_TRUE(header.ok) << header.error;
         EXPECT_NE(std::string::npos, FindBytes(events.front().bytes, WaveOf(block), sizeof(WAVEFORMATEX) + wma.cbSize))
             << "the header's stream properties carry the format and its extra bytes";
         std::map<BYTE, std::pair<uint32_t, uint32_t>> objects;  // number: size, time (ms with preroll)
         std::map<BYTE, uint32_t> carried;
         for (size_t e = 1; e + 1 < events.size(); ++e) {
-            wmstandin::test::ParsedPacket packet = wmstandin::test::ParsePacket(events[e].bytes);
+            ParsedPacket packet = ParsePacket(events[e].bytes);
             ASSERT_TRUE(packet.ok) << packet.error;
             for (const auto& payload : packet.payloads) {
                 objects[payload.objectNumber] = {payload.objectSize, payload.time};
@@ -403,4 +403,4 @@ TEST(WriterTest, WmaStreamsRefuseWhatTheEncoderCannotDo) {
 }
 
 }  // namespace
-}  // namespace wmvcore_tests
+}  // namespace ombrel::test

@@ -7,13 +7,13 @@
 
 #include "encoder/RuntimeEntryPoints.h"
 #include "plugin/BroadcastControl.h"
+#include "tests/common/FakeRuntime.h"
+#include "tests/common/StreamListener.h"
 #include "tools/bench/BenchSupport.h"
 #include "tools/bench/CopyingWriter.h"
-#include "tests/encoder/FakeRuntime.h"
-#include "tools/soak/StreamListener.h"
 #include "ui/ResourceIds.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 namespace {
 
 constexpr size_t kWarmupBlocks = 2000;
@@ -107,9 +107,9 @@ PathResult MeasureStandIn(soak::PlayerHost& host, int port, size_t blocks, int l
         return result;
     }
     result.runtimeModule = LoadedModulePath("wmvcore.dll");
-    std::vector<std::unique_ptr<soak::StreamListener>> pulling;
+    std::vector<std::unique_ptr<StreamListener>> pulling;
     for (int i = 0; i < listeners; ++i) {
-        pulling.push_back(std::make_unique<soak::StreamListener>(port, soak::ListenMode::kCount));
+        pulling.push_back(std::make_unique<StreamListener>(port, ListenMode::kCount));
         if (!pulling.back()->Start() || !pulling.back()->WaitForHeader(5000)) {
             result.error = "listener " + std::to_string(i + 1) + " got no stream";
             host.Command(IDM_STOP_BROADCAST);
@@ -148,4 +148,4 @@ PathResult MeasureStandIn(soak::PlayerHost& host, int port, size_t blocks, int l
     return result;
 }
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

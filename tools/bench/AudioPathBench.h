@@ -8,7 +8,7 @@
 #include "tools/bench/Timing.h"
 #include "tools/soak/PlayerHost.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 
 struct PathResult {
     bool ran = false;
@@ -29,4 +29,4 @@ PathResult MeasureFloor(size_t blocks);
 PathResult MeasureFakeRuntime(soak::PlayerHost& host, size_t blocks);
 PathResult MeasureStandIn(soak::PlayerHost& host, int port, size_t blocks, int listeners);
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

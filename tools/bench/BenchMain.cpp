@@ -17,20 +17,20 @@
 
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
+#include "tests/common/Loopback.h"
+#include "tests/common/MessagePump.h"
+#include "tests/common/StandInNode.h"
 #include "tools/bench/AudioPathBench.h"
 #include "tools/bench/BenchSupport.h"
 #include "tools/bench/EncodeBench.h"
-#include "tests/plugin/TestSupport.h"
 #include "tools/bench/MeterBench.h"
 #include "tools/bench/StallBench.h"
 #include "tools/bench/StopBench.h"
 #include "tools/bench/Timing.h"
-#include "tests/peercast/StandInNode.h"
 #include "tools/soak/PlayerHost.h"
 
+namespace ombrel::test::bench {
 namespace {
-
-using namespace bench;
 
 struct Options {
     size_t blocks = 200000;
@@ -150,7 +150,7 @@ void PrintStalls(const StallResult& s) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         std::fprintf(stderr, "usage: ombrel_bench [--blocks N] [--stall-blocks N] [--stops N] [--hung-stops N] "
@@ -179,7 +179,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "set-up failed: %s\n", error.c_str());
         return 2;
     }
-    const int port = soak::FreeLoopbackPort();
+    const int port = FreeLoopbackPort();
     ombrel::_settings.extra._dwPort = static_cast<DWORD>(port);
     ombrel::_settings.extra._dwMaxClient = 5;
     ombrel::_settings.extra._fPlayLog = FALSE;
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
     ombrel::_inputFormat.scriptEnabled = TRUE;
 
     // The main window's first painting and the fonts it loads are over before anything is timed.
-    testing_support::Pump(3000);
+    Pump(3000);
     const PathResult floor = MeasureFloor(options.blocks);
     const PathResult fake = MeasureFakeRuntime(host, options.blocks);
     // "Windows Media Audio 9.2 Lossless" (PCM) for the figures kept from before the stand-in
@@ -309,3 +309,7 @@ int main(int argc, char** argv) {
     const bool allRan = fake.ran && standIn.ran && standInWma.ran && encoding.ran && fakeStalls.ran && stalls.ran && stops.ran && meter.ran;
     return allRan ? 0 : 1;
 }
+
+}  // namespace ombrel::test::bench
+
+int main(int argc, char** argv) { return ombrel::test::bench::Main(argc, argv); }

@@ -5,7 +5,7 @@
 #include "ui/LevelMeter.h"
 #include "win/UniqueAny.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 namespace {
 
 DWORD WINAPI RunBody(void* body) {
@@ -38,7 +38,7 @@ void RunWhilePumping(const std::function<void()>& body, const std::function<void
 
 PatternBlocks::PatternBlocks(int count) : count_(count), samples_(static_cast<size_t>(count) * kBlockFrames * 2) {
     for (int i = 0; i < count; ++i)
-        soak::FillPattern(reinterpret_cast<int16_t*>(Block(i)), static_cast<uint64_t>(i) * kBlockFrames, kBlockFrames);
+        FillPattern(reinterpret_cast<int16_t*>(Block(i)), static_cast<uint64_t>(i) * kBlockFrames, kBlockFrames);
 }
 
 void FloorOperation(const short* block, short* copy) {
@@ -46,4 +46,4 @@ void FloorOperation(const short* block, short* copy) {
     ombrel::ComputePeaks(copy, kBlockFrames, 16, 2);
 }
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "plugin/DspModule.h"
-#include "tools/soak/PcmPattern.h"
+#include "tests/common/PcmPattern.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 
 constexpr int kBlockFrames = 576;
 constexpr int kBlockBytes = kBlockFrames * 2 * 2;
@@ -41,4 +41,4 @@ inline int ModifyBlock(short* block, int rate = 44100) {
 // The floor: copying one block as a tap must, and the meter's peak scan over the copy.
 void FloorOperation(const short* block, short* copy);
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

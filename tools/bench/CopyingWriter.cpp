@@ -3,9 +3,9 @@
 #include <atomic>
 #include <cstring>
 
-#include "tests/encoder/FakeRuntime.h"
+#include "tests/common/FakeRuntime.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 namespace {
 
 constexpr DWORD kSampleCapacity = 64 * 1024;
@@ -230,4 +230,4 @@ long long CopiedSamples() { return g_samples.load(); }
 long long CopiedBytes() { return g_bytes.load(); }
 long long CopiedScripts() { return g_scripts.load(); }
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

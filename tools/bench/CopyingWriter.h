@@ -6,7 +6,7 @@
 
 #include "encoder/RuntimeEntryPoints.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 
 // The fake runtime's entry points with the copying writer; the fake runtime must be in place
 // (fake::Runtime alive) while they are used.
@@ -18,4 +18,4 @@ long long CopiedBytes();
 // Of those, the script stream's (titles and empty commands).
 long long CopiedScripts();
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

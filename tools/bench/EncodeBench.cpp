@@ -10,7 +10,7 @@
 #include "standin/wmvcore/WmaEncoder.h"
 #include "tools/bench/Timing.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 namespace {
 
 struct CountingOutput final : wmstandin::EncodedOutput {
@@ -86,4 +86,4 @@ EncodeResult MeasureEncoding(double seconds) {
     return result;
 }
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace bench {
+namespace ombrel::test::bench {
 
 struct EncodeResult {
     bool ran = false;
@@ -18,4 +18,4 @@ struct EncodeResult {
 
 EncodeResult MeasureEncoding(double seconds);
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

@@ -12,15 +12,15 @@
 #include <vector>
 
 #include "plugin/PluginState.h"
+#include "tests/common/MessagePump.h"
 #include "tools/bench/BenchSupport.h"
-#include "tests/plugin/TestSupport.h"
 #include "ui/LevelMeter.h"
 #include "ui/MainWindow.h"
 #include "ui/MeterThread.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 namespace {
 
 constexpr DWORD kPlayingRefreshMs = 4500;  // the 2000 ms timer asks the player at most this late
@@ -83,7 +83,7 @@ bool WaitForPlaying(LONG wanted) {
     const DWORD start = ::GetTickCount();
     while (ombrel::_fPlaying.load() != wanted) {
         if (::GetTickCount() - start > kPlayingRefreshMs) return false;
-        testing_support::Pump(20);
+        Pump(20);
     }
     return true;
 }
@@ -177,12 +177,12 @@ MeterResult MeasureMeter(soak::PlayerHost& host, int loopPasses, DWORD threadSec
     result.threadFound = true;
     RealTimeAudio audio;
     audio.Start();
-    testing_support::Pump(500);
+    Pump(500);
     const double cpuBefore = ThreadTime(thread.get());
     const double xBefore = XServerCpuMs();
     const long passesBefore = ombrel::MeterPassCount();
     const int64_t start = Now();
-    testing_support::Pump(threadSeconds * 1000);
+    Pump(threadSeconds * 1000);
     const double cpuAfter = ThreadTime(thread.get());
     const double xAfter = XServerCpuMs();
     if (xBefore >= 0 && xAfter >= 0) result.xServerCpuMs = xAfter - xBefore;
@@ -195,4 +195,4 @@ MeterResult MeasureMeter(soak::PlayerHost& host, int loopPasses, DWORD threadSec
     return result;
 }
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

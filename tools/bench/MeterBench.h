@@ -9,7 +9,7 @@
 #include "tools/bench/Timing.h"
 #include "tools/soak/PlayerHost.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 
 struct MeterResult {
     bool ran = false;
@@ -30,4 +30,4 @@ struct MeterResult {
 // answering "playing".
 MeterResult MeasureMeter(soak::PlayerHost& host, int loopPasses, DWORD threadSeconds);
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

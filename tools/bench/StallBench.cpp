@@ -7,16 +7,16 @@
 
 #include "encoder/RuntimeEntryPoints.h"
 #include "plugin/Settings.h"
+#include "tests/common/FakeRuntime.h"
+#include "tests/common/StreamListener.h"
 #include "tools/bench/BenchSupport.h"
 #include "tools/bench/CopyingWriter.h"
 #include "tools/bench/StallSampler.h"
-#include "tests/encoder/FakeRuntime.h"
-#include "tools/soak/StreamListener.h"
 #include "ui/MeterThread.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 namespace {
 
 constexpr DWORD kTitleEveryMs = 50;
@@ -56,8 +56,8 @@ private:
         std::uniform_int_distribution<DWORD> stay(100, 1500);
         // One listener per slot for the whole run, started again for each session: a session
         // allocates no buffers of its own.
-        std::unique_ptr<soak::StreamListener> slots[kListenerSlots];
-        for (auto& slot : slots) slot = std::make_unique<soak::StreamListener>(port_, soak::ListenMode::kCount);
+        std::unique_ptr<StreamListener> slots[kListenerSlots];
+        for (auto& slot : slots) slot = std::make_unique<StreamListener>(port_, ListenMode::kCount);
         bool started[kListenerSlots] = {};
         DWORD leaveAt[kListenerSlots] = {};
         while (!stop_) {
@@ -175,4 +175,4 @@ StallResult MeasureStalls(soak::PlayerHost& host, int port, size_t blocks, Stall
     return result;
 }
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

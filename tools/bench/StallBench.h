@@ -14,7 +14,7 @@
 #include "tools/bench/Timing.h"
 #include "tools/soak/PlayerHost.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 
 struct Stall {
     double atSeconds;   // from the start of the run
@@ -50,4 +50,4 @@ struct StallResult {
 // answers; leaves it idle.
 StallResult MeasureStalls(soak::PlayerHost& host, int port, size_t blocks, StallRuntime runtime);
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

@@ -6,7 +6,7 @@
 
 #include "tools/bench/Timing.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 namespace {
 
 constexpr DWORD kStackSpan = 1024 * 1024;  // how far above the stack pointer a frame may lie
@@ -93,4 +93,4 @@ std::vector<std::pair<int, std::string>> StallSampler::Top(size_t chains) const 
     return sorted;
 }
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

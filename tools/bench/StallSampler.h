@@ -14,7 +14,7 @@
 
 #include "win/UniqueAny.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 
 class StallSampler {
 public:
@@ -54,4 +54,4 @@ private:
     int count_ = 0;
 };
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

@@ -6,13 +6,13 @@
 #include "plugin/BroadcastControl.h"
 #include "plugin/Settings.h"
 #include "plugin/SongWorker.h"
+#include "tests/common/MessagePump.h"
 #include "tools/bench/BenchSupport.h"
 #include "tools/bench/Timing.h"
-#include "tests/plugin/TestSupport.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 namespace {
 
 constexpr DWORD kRunMs = 300;
@@ -79,9 +79,9 @@ StopResult MeasureStops(soak::PlayerHost& host, int cycles, int heldCycles, cons
             // A new track: the worker asks the player for its tags, then sends the PeerCast
             // request, which the node holds.
             host.Announce(++track);
-            testing_support::Pump(kWorkerBusyMs);
+            Pump(kWorkerBusyMs);
         } else {
-            testing_support::Pump(kRunMs);
+            Pump(kRunMs);
         }
         const int64_t t0 = Now();
         host.Command(IDM_STOP_BROADCAST);
@@ -90,7 +90,7 @@ StopResult MeasureStops(soak::PlayerHost& host, int cycles, int heldCycles, cons
         const double ms = TicksToMs(static_cast<double>(t1 - t0));
         (node >= 0 ? result.heldStopsMs[node] : result.stopsMs).push_back(ms);
         if (ombrel::IsBroadcasting() || ombrel::SongWorkerRunning()) ++result.notIdle;
-        testing_support::Pump(50);
+        Pump(50);
     }
     audio.Stop();
     result.blocks = audio.Blocks();
@@ -106,4 +106,4 @@ StopResult MeasureStops(soak::PlayerHost& host, int cycles, int heldCycles, cons
     return result;
 }
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

@@ -10,7 +10,7 @@
 
 #include "tools/soak/PlayerHost.h"
 
-namespace bench {
+namespace ombrel::test::bench {
 
 // A PeerCast node that holds the song worker's update: what it does, and its port.
 struct HoldingNode {
@@ -35,4 +35,4 @@ struct StopResult {
 // at the last node's. heldCycles stops for each node follow the plain ones.
 StopResult MeasureStops(soak::PlayerHost& host, int cycles, int heldCycles, const std::vector<HoldingNode>& nodes);
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

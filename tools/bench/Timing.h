@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace bench {
+namespace ombrel::test::bench {
 
 inline int64_t Now() {
     LARGE_INTEGER t;
@@ -58,4 +58,4 @@ inline Distribution Summarise(std::vector<uint32_t> ticks) {
     return d;
 }
 
-}  // namespace bench
+}  // namespace ombrel::test::bench

@@ -4,7 +4,7 @@
 
 #include "plugin/TextEscape.h"
 
-namespace ombrel::fuzz {
+namespace ombrel::test::fuzz {
 namespace {
 
 CodePage g_active;
@@ -180,4 +180,4 @@ bool Utf16FromUtf8(const std::string& utf8, std::wstring* wide) {
     return true;
 }
 
-}  // namespace ombrel::fuzz
+}  // namespace ombrel::test::fuzz

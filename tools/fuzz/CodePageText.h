@@ -9,7 +9,7 @@
 
 #include "tools/fuzz/Random.h"
 
-namespace ombrel::fuzz {
+namespace ombrel::test::fuzz {
 
 // Code page 932 (Shift_JIS) or a single-byte code page such as 1252.
 struct CodePage {
@@ -57,4 +57,4 @@ std::string Utf8FromUtf16(const std::wstring& wide);
 // UTF-8 to UTF-16; false on any malformed or overlong sequence.
 bool Utf16FromUtf8(const std::string& utf8, std::wstring* wide);
 
-}  // namespace ombrel::fuzz
+}  // namespace ombrel::test::fuzz

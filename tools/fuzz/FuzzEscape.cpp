@@ -10,7 +10,7 @@
 #include "tools/fuzz/CodePageText.h"
 #include "tools/fuzz/Targets.h"
 
-namespace ombrel::fuzz {
+namespace ombrel::test::fuzz {
 namespace {
 
 const std::string kFavourites = "\\\\\\\n\r\tnrtab ";
@@ -108,4 +108,4 @@ Target EscapeTarget() {
     return t;
 }
 
-}  // namespace ombrel::fuzz
+}  // namespace ombrel::test::fuzz

@@ -11,7 +11,7 @@
 #include "tools/fuzz/CodePageText.h"
 #include "tools/fuzz/Targets.h"
 
-namespace ombrel::fuzz {
+namespace ombrel::test::fuzz {
 namespace {
 
 constexpr size_t kCap = kMaxFormattedText;
@@ -190,4 +190,4 @@ Target FormatSongInfoTarget() {
     return t;
 }
 
-}  // namespace ombrel::fuzz
+}  // namespace ombrel::test::fuzz

@@ -10,7 +10,7 @@
 #include "tools/fuzz/CodePageText.h"
 #include "tools/fuzz/Targets.h"
 
-namespace ombrel::fuzz {
+namespace ombrel::test::fuzz {
 namespace {
 
 using wmstandin::kMaxRequestHead;
@@ -299,4 +299,4 @@ Target HttpRequestTarget() {
     return t;
 }
 
-}  // namespace ombrel::fuzz
+}  // namespace ombrel::test::fuzz

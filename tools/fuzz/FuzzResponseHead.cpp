@@ -17,7 +17,7 @@
 #include "tools/fuzz/Targets.h"
 #include "win/UniqueSocket.h"
 
-namespace ombrel::fuzz {
+namespace ombrel::test::fuzz {
 namespace {
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
@@ -288,4 +288,4 @@ Target ResponseHeadTarget() {
     return t;
 }
 
-}  // namespace ombrel::fuzz
+}  // namespace ombrel::test::fuzz

@@ -8,7 +8,7 @@
 #include "tools/fuzz/CodePageText.h"
 #include "tools/fuzz/Targets.h"
 
-namespace ombrel::fuzz {
+namespace ombrel::test::fuzz {
 namespace {
 
 const std::string kFavourites = " *-._%+~/&=?#:;,\\\"'AZaz09";
@@ -134,4 +134,4 @@ Target UrlEncodeTarget() {
     return t;
 }
 
-}  // namespace ombrel::fuzz
+}  // namespace ombrel::test::fuzz

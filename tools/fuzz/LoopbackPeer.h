@@ -10,11 +10,11 @@
 #include <utility>
 
 #include "peercast/SocketStartup.h"
-#include "tests/peercast/LoopbackSupport.h"
+#include "tests/common/Loopback.h"
 #include "win/UniqueAny.h"
 #include "win/UniqueSocket.h"
 
-namespace ombrel::fuzz {
+namespace ombrel::test::fuzz {
 
 class LoopbackPeer {
 public:
@@ -86,4 +86,4 @@ private:
     win::UniqueThread sender_;
 };
 
-}  // namespace ombrel::fuzz
+}  // namespace ombrel::test::fuzz

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace ombrel::fuzz {
+namespace ombrel::test::fuzz {
 
 class Random {
 public:
@@ -47,4 +47,4 @@ inline uint64_t CaseSeed(uint64_t runSeed, uint64_t targetSalt, uint64_t index) 
     return mix.Next();
 }
 
-}  // namespace ombrel::fuzz
+}  // namespace ombrel::test::fuzz

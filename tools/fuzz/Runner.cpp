@@ -13,7 +13,7 @@
 #include "tools/fuzz/CodePageText.h"
 #include "win/UniqueAny.h"
 
-namespace ombrel::fuzz {
+namespace ombrel::test::fuzz {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -248,4 +248,4 @@ void InstallGuards() {
     static win::UniqueThread watchdog(::CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
 }
 
-}  // namespace ombrel::fuzz
+}  // namespace ombrel::test::fuzz

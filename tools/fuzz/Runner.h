@@ -9,7 +9,7 @@
 
 #include "tools/fuzz/Random.h"
 
-namespace ombrel::fuzz {
+namespace ombrel::test::fuzz {
 
 // One input: a few byte strings and a few numbers, each target saying what they mean. Every
 // property is decided from the case alone, so a shrunk case is checked like a generated one.
@@ -61,4 +61,4 @@ std::string Quote(const std::string& bytes, size_t limit = 400);
 // Starts the hang watchdog and the crash reporter; both print the case being run.
 void InstallGuards();
 
-}  // namespace ombrel::fuzz
+}  // namespace ombrel::test::fuzz

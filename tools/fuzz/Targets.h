@@ -3,7 +3,7 @@
 
 #include "tools/fuzz/Runner.h"
 
-namespace ombrel::fuzz {
+namespace ombrel::test::fuzz {
 
 Target UrlEncodeTarget();
 Target ResponseHeadTarget();
@@ -11,4 +11,4 @@ Target EscapeTarget();
 Target FormatSongInfoTarget();
 Target HttpRequestTarget();
 
-}  // namespace ombrel::fuzz
+}  // namespace ombrel::test::fuzz

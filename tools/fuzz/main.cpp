@@ -17,8 +17,7 @@
 #include "tools/fuzz/CodePageText.h"
 #include "tools/fuzz/Targets.h"
 
-using namespace ombrel::fuzz;
-
+namespace ombrel::test::fuzz {
 namespace {
 
 struct Options {
@@ -70,7 +69,7 @@ uint64_t SeedFromClock() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         std::fprintf(stderr, "usage: ombrel_fuzz [--seed N] [--seconds S] [--target NAME] [--case SEED] [--list]\n"
@@ -121,3 +120,7 @@ int main(int argc, char** argv) {
     std::printf("%s (seed %" PRIu64 ")\n", failures ? "FAILED" : "all properties held", options.seed);
     return failures ? 1 : 0;
 }
+
+}  // namespace ombrel::test::fuzz
+
+int main(int argc, char** argv) { return ombrel::test::fuzz::Main(argc, argv); }

@@ -8,7 +8,7 @@
 #include "win/UniqueSocket.h"
 #include "win/WindowTimer.h"
 
-namespace soak {
+namespace ombrel::test::soak {
 namespace {
 
 int CountThreads() {
@@ -79,4 +79,4 @@ std::vector<std::string> LiveDifferences(const Census& from, const Census& to) {
     return differences;
 }
 
-}  // namespace soak
+}  // namespace ombrel::test::soak

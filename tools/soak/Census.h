@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace soak {
+namespace ombrel::test::soak {
 
 struct LiveKind {
     const char* name;
@@ -29,4 +29,4 @@ Census TakeCensus();
 // The kinds whose count differs between two censuses, as "Kind a -> b" items.
 std::vector<std::string> LiveDifferences(const Census& from, const Census& to);
 
-}  // namespace soak
+}  // namespace ombrel::test::soak

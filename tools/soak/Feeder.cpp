@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "tools/soak/PcmPattern.h"
+#include "tests/common/PcmPattern.h"
 
-namespace soak {
+namespace ombrel::test::soak {
 
 Feeder::Feeder(PlayerHost& host, const StreamListener& listener, const FeedPlan& plan)
     : host_(host), listener_(listener), plan_(plan) {
@@ -84,4 +84,4 @@ void Feeder::Run() {
     done_ = true;
 }
 
-}  // namespace soak
+}  // namespace ombrel::test::soak

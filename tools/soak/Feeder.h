@@ -9,11 +9,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/common/StreamListener.h"
 #include "tools/soak/PlayerHost.h"
-#include "tools/soak/StreamListener.h"
 #include "win/UniqueAny.h"
 
-namespace soak {
+namespace ombrel::test::soak {
 
 constexpr int kBlockFrames = 576;
 
@@ -68,4 +68,4 @@ private:
     double cpuSeconds_ = 0;
 };
 
-}  // namespace soak
+}  // namespace ombrel::test::soak

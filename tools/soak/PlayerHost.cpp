@@ -8,13 +8,13 @@
 #include "plugin/Settings.h"
 #include "standin/player/RequestAnswers.h"
 #include "standin/player/WavWriter.h"
-#include "tests/plugin/TestSupport.h"
+#include "tests/common/Files.h"
 #include "ui/MainWindow.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
 #include "win/UniqueSocket.h"
 
-namespace soak {
+namespace ombrel::test::soak {
 namespace {
 
 bool ReadFileBytes(const std::string& path, std::string* contents) {
@@ -70,7 +70,6 @@ BOOL CALLBACK AnswerStartBox(HWND window, LPARAM) {
 void CALLBACK OnStartTimer(HWND, UINT, UINT_PTR, DWORD) {
     ::EnumThreadWindows(::GetCurrentThreadId(), AnswerStartBox, 0);
 }
-
 
 }  // namespace
 
@@ -159,7 +158,7 @@ LRESULT PlayerHost::OnPlayerRequest(WPARAM wParam, LPARAM lParam) {
     }
 }
 
-SettingsFileGuard::SettingsFileGuard() : path_(testing_support::ExeFolder() + "\\" + ombrel::kSettingsFileName) {
+SettingsFileGuard::SettingsFileGuard() : path_(ExeFolder() + "\\" + ombrel::kSettingsFileName) {
     existed_ = ReadFileBytes(path_, &contents_);
 }
 
@@ -170,15 +169,4 @@ SettingsFileGuard::~SettingsFileGuard() {
         ::DeleteFileA(path_.c_str());
 }
 
-int FreeLoopbackPort() {
-    win::UniqueSocket s(::socket(AF_INET, SOCK_STREAM, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = ::inet_addr("127.0.0.1");
-    if (!s || ::bind(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 0;
-    int length = sizeof address;
-    if (::getsockname(s.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    return ::ntohs(address.sin_port);
-}
-
-}  // namespace soak
+}  // namespace ombrel::test::soak

@@ -13,7 +13,7 @@
 #include "standin/player/DspHost.h"
 #include "standin/player/PlayerWindow.h"
 
-namespace soak {
+namespace ombrel::test::soak {
 
 class PlayerHost final : private standin::PlayerWindowHandler {
 public:
@@ -82,7 +82,4 @@ private:
     std::string contents_;
 };
 
-// A TCP port on 127.0.0.1 that nothing listens on right now.
-int FreeLoopbackPort();
-
-}  // namespace soak
+}  // namespace ombrel::test::soak

@@ -20,16 +20,14 @@
 
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
-#include "tests/peercast/StandInNode.h"
+#include "tests/common/Loopback.h"
+#include "tests/common/StandInNode.h"
 #include "tools/soak/Census.h"
 #include "tools/soak/PlayerHost.h"
 #include "tools/soak/SoakRun.h"
 
+namespace ombrel::test::soak {
 namespace {
-
-using soak::BroadcastPlan;
-using soak::BroadcastResult;
-using soak::Census;
 
 struct Options {
     double hours = 24;
@@ -77,7 +75,7 @@ int CountLines(const std::string& path) {
 }
 
 void PrintBroadcast(const char* label, const BroadcastResult& r) {
-    const soak::ListenerReport& l = r.listener;
+    const ListenerReport& l = r.listener;
     std::printf("%s: %.3f h of stream time in %.1f s of wall time (%.0fx real time; the feeder waited %.1f s for "
                 "the listener; processor time: feeder %.1f s, listener %.1f s)\n",
                 label, r.fedSeconds / 3600.0, r.wallSeconds, r.wallSeconds > 0 ? r.fedSeconds / r.wallSeconds : 0.0,
@@ -126,7 +124,7 @@ void PrintCensusTable(const std::vector<std::pair<const char*, Census>>& columns
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         std::fprintf(stderr,
@@ -148,20 +146,20 @@ int main(int argc, char** argv) {
     };
 
     {
-        soak::SettingsFileGuard settingsFile;
-        soak::PlayerHost host("Ombrel soak player");
+        SettingsFileGuard settingsFile;
+        PlayerHost host("Ombrel soak player");
         ombrel::test::StandInNode node(ombrel::test::NodeBehaviour::AnswerAndClose);
         std::string error;
         if (!host.WriteTracks(8, &error) || !node.listening()) {
             std::fprintf(stderr, "set-up failed: %s\n", error.empty() ? "no PeerCast stand-in" : error.c_str());
             return 2;
         }
-        const Census beforeInit = soak::TakeCensus();
+        const Census beforeInit = TakeCensus();
         if (!host.Init(&error)) {
             std::fprintf(stderr, "Init failed: %s\n", error.c_str());
             return 2;
         }
-        const int port = soak::FreeLoopbackPort();
+        const int port = FreeLoopbackPort();
         ombrel::_settings.extra._dwPort = static_cast<DWORD>(port);
         ombrel::_settings.extra._dwMaxClient = 5;
         ombrel::_settings.extra._fPlayLog = TRUE;
@@ -174,7 +172,7 @@ int main(int argc, char** argv) {
         // "Windows Media Audio 9.2 Lossless": the listener checks the pattern frame by frame.
         ombrel::_encoderSettings.audio.codecIndex = 2;
         ombrel::_encoderSettings.audio.formatIndex = 0;
-        const Census afterInit = soak::TakeCensus();
+        const Census afterInit = TakeCensus();
 
         std::printf("Ombrel soak: %.2f h of stream time, a track every %.0f s, the sample rate changing every %.2f h "
                     "(44100, 48000, 32000 Hz), the sheet or the main window every %lu ms of wall time\n",
@@ -188,10 +186,10 @@ int main(int argc, char** argv) {
         warmup.feed.maxLeadMs = options.leadMs;
         warmup.trackSeconds = options.warmupSeconds / 4;
         warmup.uiEveryMs = 500;
-        const BroadcastResult first = soak::RunBroadcast(host, port, warmup);
+        const BroadcastResult first = RunBroadcast(host, port, warmup);
         PrintBroadcast("warm-up broadcast", first);
         Sleep(300);
-        const Census start = soak::TakeCensus();
+        const Census start = TakeCensus();
 
         BroadcastPlan plan;
         plan.feed.streamSeconds = options.hours * 3600.0;
@@ -202,20 +200,20 @@ int main(int argc, char** argv) {
         plan.uiEveryMs = options.uiEveryMs;
         // Every hour of stream time, or ten times in a shorter run.
         plan.sampleSeconds = std::min(3600.0, plan.feed.streamSeconds / 10);
-        const BroadcastResult run = soak::RunBroadcast(host, port, plan);
+        const BroadcastResult run = RunBroadcast(host, port, plan);
         PrintBroadcast("soak broadcast", run);
         Sleep(300);
-        const Census end = soak::TakeCensus();
+        const Census end = TakeCensus();
         const int logLines = CountLines(playLog);
         const size_t peerCastUpdates = node.Connections().size();
 
         host.Quit();
-        const Census afterQuit = soak::TakeCensus();
+        const Census afterQuit = TakeCensus();
         node.Stop();
 
         if (!run.samples.empty()) {
             std::printf("while broadcasting:\n  %8s %10s %14s %8s\n", "hour", "wall s", "private KiB", "threads");
-            for (const soak::StreamSample& sample : run.samples)
+            for (const StreamSample& sample : run.samples)
                 std::printf("  %8.2f %10.1f %14s %8d\n", sample.streamHours, sample.wallSeconds,
                             Kib(sample.census.privateBytes).c_str(), sample.census.threads);
         }
@@ -242,7 +240,7 @@ int main(int argc, char** argv) {
               "each stream ended with the end chunk, and nothing came after it");
         check(run.modifiedBlocks == 0 && run.countMismatches == 0 && first.modifiedBlocks == 0,
               "every block came back unchanged with its count");
-        const std::vector<std::string> leftover = soak::LiveDifferences(start, end);
+        const std::vector<std::string> leftover = LiveDifferences(start, end);
         std::string leftoverText;
         for (const std::string& item : leftover) leftoverText += " " + item;
         check(leftover.empty(), "live owners at the end as at the start" + leftoverText);
@@ -269,7 +267,7 @@ int main(int argc, char** argv) {
                           spreadMb, options.privateLimitMb);
             check(spreadMb <= options.privateLimitMb, spread);
         }
-        const std::vector<std::string> afterQuitLeft = soak::LiveDifferences(beforeInit, afterQuit);
+        const std::vector<std::string> afterQuitLeft = LiveDifferences(beforeInit, afterQuit);
         std::string quitText;
         for (const std::string& item : afterQuitLeft) quitText += " " + item;
         check(afterQuitLeft.empty(), "live owners after Quit as before Init" + quitText);
@@ -291,3 +289,7 @@ int main(int argc, char** argv) {
     ::WSACleanup();
     return failures == 0 ? 0 : 1;
 }
+
+}  // namespace ombrel::test::soak
+
+int main(int argc, char** argv) { return ombrel::test::soak::Main(argc, argv); }

@@ -5,13 +5,13 @@
 #include <string>
 
 #include "plugin/BroadcastControl.h"
-#include "tests/plugin/TestSupport.h"
+#include "tests/common/MessagePump.h"
 #include "tools/soak/UiChurn.h"
 #include "ui/MainWindow.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
 
-namespace soak {
+namespace ombrel::test::soak {
 namespace {
 
 constexpr DWORD kTickMs = 20;
@@ -94,7 +94,7 @@ BroadcastResult RunBroadcast(PlayerHost& host, int port, const BroadcastPlan& pl
     // Without its thread nothing is fed: the run goes straight to the stop and its verdicts fail.
     const bool feeding = feeder.Start();
     while (feeding && !feeder.Done()) {
-        testing_support::Pump(kTickMs);
+        Pump(kTickMs);
         if (plan.uiEveryMs) churn.Step();
     }
     feeder.Join();
@@ -131,4 +131,4 @@ BroadcastResult RunBroadcast(PlayerHost& host, int port, const BroadcastPlan& pl
     return result;
 }
 
-}  // namespace soak
+}  // namespace ombrel::test::soak

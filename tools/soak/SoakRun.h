@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/StreamListener.h"
 #include "tools/soak/Census.h"
 #include "tools/soak/Feeder.h"
 #include "tools/soak/PlayerHost.h"
-#include "tools/soak/StreamListener.h"
 
-namespace soak {
+namespace ombrel::test::soak {
 
 struct BroadcastPlan {
     FeedPlan feed;
@@ -62,4 +62,4 @@ struct BroadcastResult {
 // Runs on the thread that owns host's window; the plug-in must be initialised and idle.
 BroadcastResult RunBroadcast(PlayerHost& host, int port, const BroadcastPlan& plan);
 
-}  // namespace soak
+}  // namespace ombrel::test::soak

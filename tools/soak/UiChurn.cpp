@@ -9,7 +9,7 @@
 #include "ui/MainWindow.h"
 #include "ui/ResourceIds.h"
 
-namespace soak {
+namespace ombrel::test::soak {
 namespace {
 
 constexpr DWORD kSheetOpenMs = 300;
@@ -80,4 +80,4 @@ void UiChurn::Finish() {
     windowClosed_ = false;
 }
 
-}  // namespace soak
+}  // namespace ombrel::test::soak

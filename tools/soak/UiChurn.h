@@ -7,7 +7,7 @@
 
 #include "tools/soak/PlayerHost.h"
 
-namespace soak {
+namespace ombrel::test::soak {
 
 class UiChurn {
 public:
@@ -45,4 +45,4 @@ private:
     DWORD longestReopen_ = 0;
 };
 
-}  // namespace soak
+}  // namespace ombrel::test::soak

@@ -13,7 +13,7 @@
 #include "encoder/WmSdk.h"
 #include "win/CriticalSection.h"
 
-namespace fake {
+namespace ombrel::test::fake {
 
 struct FakeFormat {
     std::wstring description;
@@ -146,4 +146,4 @@ const T& FormatOf(const std::vector<BYTE>& bytes) {
     return *reinterpret_cast<const T*>(bytes.data() + sizeof(WM_MEDIA_TYPE));
 }
 
-}  // namespace fake
+}  // namespace ombrel::test::fake

@@ -1,4 +1,4 @@
-#include "tools/soak/StreamListener.h"
+#include "tests/common/StreamListener.h"
 
 #include <winsock.h>
 
@@ -7,30 +7,18 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tests/common/AsfReader.h"
+#include "tests/common/Loopback.h"
+#include "tests/common/PcmPattern.h"
 #include "tests/common/PlayRequest.h"
-#include "tools/soak/PcmPattern.h"
-#include "tests/wmvcore/AsfReader.h"
+#include "tests/common/StreamChunks.h"
 
-namespace soak {
+namespace ombrel::test {
 namespace {
-
-namespace asf = wmstandin::asf;
-
-using test_common::kPlayRequest;
 
 constexpr size_t kChunkHead = 4;          // '$', type, 16-bit length
 constexpr size_t kFramingHead = 12;       // of header and data chunks
 constexpr double kTimeTolerance = 2.0;    // ms: truncation to ms plus a resampler's frame
-
-bool SendAll(SOCKET s, const char* data, int size) {
-    while (size > 0) {
-        const int sent = ::send(s, data, size, 0);
-        if (sent <= 0) return false;
-        data += sent;
-        size -= sent;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -47,6 +35,7 @@ StreamListener::StreamListener(int port, ListenMode mode) : port_(port), mode_(m
 
 void StreamListener::Reset() {
     stop_ = false;
+    closed_ = false;
     headerSeen_ = false;
     finished_ = false;
     bytes_ = 0;
@@ -55,6 +44,7 @@ void StreamListener::Reset() {
     cpuSeconds_ = 0;
     win::CsLock hold(lock_);
     report_ = ListenerReport();
+    kept_.clear();
     buffer_.clear();
     consumed_ = 0;
     parsing_ = Parsing();
@@ -64,25 +54,48 @@ void StreamListener::Reset() {
 bool StreamListener::Start() {
     Stop();
     Reset();
-    if (chunk_.empty()) chunk_.resize(256 * 1024);
-    win::UniqueSocket s(::socket(AF_INET, SOCK_STREAM, 0));
+    const bool parses = mode_ == ListenMode::kCount || mode_ == ListenMode::kVerify;
+    if (chunk_.empty()) chunk_.resize(parses ? 256 * 1024 : 16384);
+    // A listener that parses gets room to do so while the sink writes fast.
+    win::UniqueSocket s = ConnectLoopback(port_, parses ? 512 * 1024 : 0);
     if (!s) return false;
-    const int receiveBuffer = 512 * 1024;
-    ::setsockopt(s.get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
-                 sizeof receiveBuffer);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = ::inet_addr("127.0.0.1");
-    address.sin_port = ::htons(static_cast<u_short>(port_));
-    if (::connect(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return false;
-    if (!SendAll(s.get(), kPlayRequest, sizeof kPlayRequest - 1)) return false;
+    if (mode_ == ListenMode::kNeverRead) {
+        // As little as the system allows between the sender and this listener.
+        const int small = 1024;
+        ::setsockopt(s.get(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
+    }
+    if (!SendText(s.get(), kPlayRequest)) return false;
     socket_ = std::move(s);
+    if (mode_ == ListenMode::kNeverRead) return true;
     thread_.reset(::CreateThread(nullptr, 0, &StreamListener::ThreadMain, this, 0, nullptr));
     if (!thread_) {
         socket_.reset();
         return false;
     }
     return true;
+}
+
+std::string StreamListener::Received() const {
+    win::CsLock hold(lock_);
+    return kept_;
+}
+
+std::string StreamListener::StatusLine() const {
+    const std::string text = Received();
+    const size_t end = text.find("\r\n");
+    return end == std::string::npos ? std::string() : text.substr(0, end);
+}
+
+bool StreamListener::HeaderChunkReceived() const {
+    const std::string text = Received();
+    const size_t body = text.find("\r\n\r\n");
+    return body != std::string::npos && text.compare(body + 4, 2, "$H") == 0;
+}
+
+int StreamListener::DataChunks() const {
+    const std::string text = Received();
+    if (text.find("\r\n\r\n") == std::string::npos) return 0;
+    return CountDataChunks(BodyOf(text));
 }
 
 bool StreamListener::WaitForHeader(DWORD ms) const {
@@ -129,32 +142,42 @@ void StreamListener::Run() {
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(s, &readable);
-        timeval wait = {0, 50 * 1000};
+        timeval wait = {0, 20 * 1000};
         const int ready = ::select(0, &readable, nullptr, nullptr, &wait);
         if (ready == 0) continue;
         const int got = ready > 0 ? ::recv(s, chunk_.data(), static_cast<int>(chunk_.size()), 0) : -1;
         win::CsLock hold(lock_);
         if (got <= 0) {
+            closed_ = true;
             if (!report_.ended) report_.closedEarly = true;
             break;
         }
         bytes_ += static_cast<uint64_t>(got);
-        if (report_.ended) {
-            // The end chunk must be the last: the sink closes right after it.
-            report_.afterEnd += static_cast<uint64_t>(got);
-            continue;
-        }
-        buffer_.insert(buffer_.end(), chunk_.data(), chunk_.data() + got);
-        open = Parse();
-        // Keep the unread tail only.
-        if (consumed_ > 0 && (consumed_ == buffer_.size() || consumed_ > 1024 * 1024)) {
-            buffer_.erase(buffer_.begin(), buffer_.begin() + consumed_);
-            consumed_ = 0;
-        }
+        open = Take(chunk_.data(), static_cast<size_t>(got));
     }
     // Taken here: the system forgets a thread's times once it has ended.
     cpuSeconds_ = ThreadCpuSeconds(::GetCurrentThread());
     finished_ = true;
+}
+
+bool StreamListener::Take(const char* data, size_t size) {
+    if (mode_ == ListenMode::kKeep) {
+        kept_.append(data, size);
+        return true;
+    }
+    if (report_.ended) {
+        // The end chunk must be the last: the sink closes right after it.
+        report_.afterEnd += size;
+        return true;
+    }
+    buffer_.insert(buffer_.end(), data, data + size);
+    const bool open = Parse();
+    // Keep the unread tail only.
+    if (consumed_ > 0 && (consumed_ == buffer_.size() || consumed_ > 1024 * 1024)) {
+        buffer_.erase(buffer_.begin(), buffer_.begin() + consumed_);
+        consumed_ = 0;
+    }
+    return open;
 }
 
 void StreamListener::Fail(uint64_t* counter, const std::string& what) {
@@ -207,8 +230,8 @@ bool StreamListener::Parse() {
 }
 
 bool StreamListener::OnHeaderChunk(const BYTE* data, size_t size) {
-    const wmstandin::test::ParsedHeader header =
-        wmstandin::test::ParseHeader(std::vector<BYTE>(data, data + size));
+    const ParsedHeader header =
+        ParseHeader(std::vector<BYTE>(data, data + size));
     if (!header.ok) {
         Fail(&report_.parseErrors, "header: " + header.error);
         return false;
@@ -249,8 +272,8 @@ void StreamListener::OnDataChunk(uint32_t location, const BYTE* data, size_t siz
     parsing_.lastLocation = location;
     if (size >= 11) latestMs_ = asf::ReadU32(data + 7);
     if (mode_ != ListenMode::kVerify) return;
-    const wmstandin::test::ParsedPacket packet =
-        wmstandin::test::ParsePacket(std::vector<BYTE>(data, data + size));
+    const ParsedPacket packet =
+        ParsePacket(std::vector<BYTE>(data, data + size));
     if (!packet.ok) {
         Fail(&report_.parseErrors, "packet: " + packet.error);
         return;
@@ -335,4 +358,4 @@ void StreamListener::OnAudioObject() {
     verifiedMs_ = static_cast<uint32_t>(report_.endTimeMs);
 }
 
-}  // namespace soak
+}  // namespace ombrel::test

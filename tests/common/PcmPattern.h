@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace soak {
+namespace ombrel::test {
 
 constexpr uint32_t kTrianglePeriod = 2 * 65535;  // frames
 constexpr uint32_t kChannelOffset = 32768;       // the right channel's lag, in frames
@@ -27,4 +27,4 @@ inline void FillPattern(int16_t* out, uint64_t first, int frames) {
     }
 }
 
-}  // namespace soak
+}  // namespace ombrel::test

@@ -13,6 +13,7 @@
 
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
+#include "tests/common/ExpectedCodePage.h"
 #include "win/UniqueAny.h"
 
 namespace ombrel::test {
@@ -88,13 +89,6 @@ inline std::vector<std::string> NonBlankLines(const std::string& text) {
         start = end + 1;
     }
     return lines;
-}
-
-// The code page this run was started for (OMBREL_EXPECT_ACP), 0 when not given.
-inline UINT ExpectedAnsiCodePage() {
-    char value[16] = "";
-    const DWORD got = GetEnvironmentVariableA("OMBREL_EXPECT_ACP", value, sizeof value);
-    return got > 0 && got < sizeof value ? static_cast<UINT>(strtoul(value, nullptr, 10)) : 0;
 }
 
 // The encoder catalogue's defaults, as Init has them before loading the settings.

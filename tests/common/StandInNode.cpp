@@ -1,6 +1,9 @@
-#include "tests/peercast/StandInNode.h"
+#include "tests/common/StandInNode.h"
 
 #include <utility>
+
+#include "tests/common/Loopback.h"
+#include "tests/common/Stopwatch.h"
 
 namespace ombrel::test {
 

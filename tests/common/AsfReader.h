@@ -9,7 +9,9 @@
 
 #include "standin/wmvcore/AsfBytes.h"
 
-namespace wmstandin::test {
+namespace ombrel::test {
+
+namespace asf = wmstandin::asf;
 
 struct AsfObject {
     GUID id{};
@@ -131,4 +133,4 @@ inline std::wstring Utf16At(const BYTE* p, size_t bytes) {
     return s;
 }
 
-}  // namespace wmstandin::test
+}  // namespace ombrel::test

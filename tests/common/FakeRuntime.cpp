@@ -1,12 +1,12 @@
 // The objects of the runtime stand-in, one struct per runtime object, each answering
 // QueryInterface for exactly the interfaces it lists.
-#include "tests/encoder/FakeRuntime.h"
+#include "tests/common/FakeRuntime.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-namespace fake {
+namespace ombrel::test::fake {
 namespace {
 
 std::string Format(const char* format, ...) {
@@ -905,4 +905,4 @@ const WM_MEDIA_TYPE& MediaTypeOf(const std::vector<BYTE>& bytes) {
     return *reinterpret_cast<const WM_MEDIA_TYPE*>(bytes.data());
 }
 
-}  // namespace fake
+}  // namespace ombrel::test::fake

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/peercast/LoopbackSupport.h"
+#include "tests/common/Loopback.h"
 
 namespace ombrel::test {
 

@@ -1,9 +1,14 @@
-// A listener of the broadcast on loopback: pulls the stream from the runtime stand-in's network
-// sink by HTTP as a Windows Media player does and reads the $H/$D/$E framing. A verifying
-// listener also reads the ASF packets, puts the audio stream's media objects together and
-// checks that the audio is continuous: each object's presentation time against the frames
-// before it (the stream clock against the sample count), and every step between frames
-// against the pattern of PcmPattern.h.
+// A listener of the broadcast on loopback, as a Windows Media player connects to the plug-in's
+// port or the runtime stand-in's network sink: it sends the play request and reads the $H/$D/$E
+// framing on a thread of its own. What it does with the bytes depends on its mode:
+// - kKeep keeps them all, for checks of the response itself (status line, chunks);
+// - kNeverRead sends its request and never reads, with as small a receive buffer as the system
+//   allows: a player that has stalled;
+// - kCount reads the header's audio format and counts packets, gaps and stream time;
+// - kVerify also puts the audio stream's media objects together and checks that the audio is
+//   continuous: each object's presentation time against the frames before it (the stream clock
+//   against the sample count), and every step between frames against the pattern of
+//   PcmPattern.h.
 //
 // A listener can be started again after it stopped; its buffers are kept from one session to the
 // next, so listeners that come and go do not load the process heap the plug-in shares.
@@ -20,13 +25,14 @@
 #include "win/UniqueAny.h"
 #include "win/UniqueSocket.h"
 
-namespace soak {
+namespace ombrel::test {
 
-enum class ListenMode { kCount, kVerify };
+enum class ListenMode { kKeep, kNeverRead, kCount, kVerify };
 
 // Kernel and user time of a thread so far, in seconds.
 double ThreadCpuSeconds(HANDLE thread);
 
+// What a counting or verifying listener saw.
 struct ListenerReport {
     bool connected = false;    // "200 OK" and the header arrived
     bool ended = false;        // the end chunk arrived
@@ -63,30 +69,44 @@ struct ListenerReport {
 
 class StreamListener {
 public:
-    StreamListener(int port, ListenMode mode);
+    explicit StreamListener(int port, ListenMode mode = ListenMode::kKeep);
     ~StreamListener() { Stop(); }
     StreamListener(const StreamListener&) = delete;
     StreamListener& operator=(const StreamListener&) = delete;
 
-    // Connects, sends the play request and starts reading on a thread of its own; a stopped
-    // listener starts a new session with an empty report.
+    // Connects, sends the play request and (but for kNeverRead) starts reading on a thread of its
+    // own; a stopped listener starts a new session with nothing received. False when it could
+    // not connect or send.
     bool Start();
-    // True once the header arrived; false when ms passed or the connection ended first.
+    // Closes the connection and ends the thread.
+    void Stop();
+
+    // The server closed the connection (or it failed); not set by Stop.
+    bool Closed() const { return closed_.load(); }
+    // The reading thread has ended: the connection closed or the listener stopped.
+    bool Finished() const { return finished_.load(); }
+    uint64_t Bytes() const { return bytes_.load(); }
+
+    // kKeep: the response so far, the head then the chunks.
+    std::string Received() const;
+    // kKeep: the head's status line, once received.
+    std::string StatusLine() const;
+    // kKeep: the header chunk ("$H") follows the head.
+    bool HeaderChunkReceived() const;
+    // kKeep: the complete data chunks ("$D") received so far; -1 when the framing is broken.
+    int DataChunks() const;
+
+    // kCount and kVerify: true once the header arrived; false when ms passed or the connection
+    // ended first.
     bool WaitForHeader(DWORD ms) const;
     // True once the connection closed, within ms; after an end chunk the listener reads on until
     // the sink closes.
     bool WaitForFinish(DWORD ms) const;
-    // Closes the connection and ends the thread.
-    void Stop();
-
     bool HeaderSeen() const { return headerSeen_.load(); }
-    bool Finished() const { return finished_.load(); }
-    uint64_t Bytes() const { return bytes_.load(); }
     // Stream time reached (ms, preroll removed): the send time of the latest packet.
     uint32_t LatestStreamMs() const { return latestMs_.load(); }
-    // Verifying listeners: the stream time up to which whole audio objects arrived (ms).
+    // kVerify: the stream time up to which whole audio objects arrived (ms).
     uint32_t VerifiedMs() const { return verifiedMs_.load(); }
-
     // A copy of what was seen; complete once the listener has finished or stopped.
     ListenerReport Report() const;
     // Processor time of the reading thread, known once it has stopped.
@@ -97,6 +117,8 @@ private:
     void Run();
     // A new session's state, the buffers' room kept.
     void Reset();
+    // Takes what one receive brought; false when the stream cannot be read on.
+    bool Take(const char* data, size_t size);
     // Consumes whole chunks from buffer_; false when the stream cannot be read on.
     bool Parse();
     bool OnHeaderChunk(const BYTE* data, size_t size);
@@ -111,6 +133,7 @@ private:
     win::UniqueSocket socket_;
     win::UniqueThread thread_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> closed_{false};
     std::atomic<bool> headerSeen_{false};
     std::atomic<bool> finished_{false};
     std::atomic<uint64_t> bytes_{0};
@@ -118,9 +141,10 @@ private:
     std::atomic<uint32_t> verifiedMs_{0};
     double cpuSeconds_ = 0;
 
-    // The reading thread's own; the report is copied out under the lock.
+    // The reading thread's own; the report and the kept bytes are copied out under the lock.
     mutable win::CriticalSection lock_;
     ListenerReport report_;
+    std::string kept_;          // kKeep: everything received
     std::vector<char> chunk_;   // what one recv gets
     std::vector<BYTE> buffer_;  // received, not yet parsed
     size_t consumed_ = 0;
@@ -148,4 +172,4 @@ private:
     std::vector<BYTE> object_;  // the media object being put together
 };
 
-}  // namespace soak
+}  // namespace ombrel::test

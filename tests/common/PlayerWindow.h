@@ -1,0 +1,21 @@
+// A player's main window for the plug-in to talk to, in the test process.
+#pragma once
+
+#include <windows.h>
+
+#include "win/UniqueAny.h"
+
+namespace ombrel::test {
+
+// A window of its own class answering the plug-in's requests as a player would, through
+// procedure: a player that behaves in one particular way.
+inline win::UniqueWindow CreatePlayerWindow(WNDPROC procedure, const char* className) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = className;
+    ::RegisterClassA(&wc);
+    return win::UniqueWindow(::CreateWindowA(className, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr));
+}
+
+}  // namespace ombrel::test
