@@ -9,8 +9,9 @@
 #include "peercast/ChannelInfoRpc.h"
 #include "peercast/HttpReply.h"
 #include "peercast/JsonRpcExchange.h"
-#include "tests/peercast/LoopbackSupport.h"
-#include "tests/peercast/StandInNode.h"
+#include "tests/common/Loopback.h"
+#include "tests/common/StandInNode.h"
+#include "tests/common/Stopwatch.h"
 
 namespace ombrel::test {
 namespace {
