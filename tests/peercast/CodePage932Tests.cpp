@@ -8,6 +8,7 @@
 
 #include "peercast/AnsiToUtf8.h"
 #include "peercast/PeerCastMetadata.h"
+#include "peercast/PeerCastUpdate.h"
 #include "peercast/ResponseHead.h"
 #include "peercast/UrlEncode.h"
 #include "tests/common/StandInNode.h"
@@ -52,6 +53,23 @@ TEST_F(PeerCastCodePage, JapaneseRequestBytesUnder932) {
     // The channel goes as UTF-8; title and album as the code page's bytes.
     EXPECT_EQ(node.Connections()[0].request,
               "GET /admin?cmd=setmeta&name=%E3%81%82%62&t_artist=&t_title=%83%41A&t_album=%82%A0b HTTP/1.0\r\n\r\n");
+}
+
+// Through JSON-RPC every text goes as UTF-8: the channel found by its name, the track intact,
+// and a byte that is no character a U+FFFD, never the ill-formed text the node refuses (-32700).
+TEST_F(PeerCastCodePage, JapaneseTrackThroughJsonRpcUnder932) {
+    if (!Has(932)) GTEST_SKIP() << "needs code page 932, have " << GetACP();
+    StandInNode node(NodeBehaviour::JsonRpc);
+    node.AddChannel("\xE3\x81\x82" "b");  // あb in UTF-8
+    const PeerCastTrack track = {"あb", "\x82", "アA", "春"};
+    EXPECT_EQ(UpdatePeerCastTrack(kPeerCastHost, node.port(), track, PeerCastInterface::Unknown, nullptr),
+              PeerCastInterface::JsonRpc);
+    node.Stop();
+    ASSERT_EQ(node.Connections().size(), 3u);
+    const nlohmann::json set = node.Channel("\xE3\x81\x82" "b")["track"];
+    EXPECT_EQ(set["name"], "\xE3\x82\xA2" "A");
+    EXPECT_EQ(set["creator"], "\xEF\xBF\xBD");
+    EXPECT_EQ(set["album"], "\xE6\x98\xA5");
 }
 
 // A value cut to its first 1023 bytes keeps whole characters: 512 あ (1024 bytes) keep 511,
