@@ -14,6 +14,8 @@ BoundedConnection::BoundedConnection(DWORD startMs, DWORD limitMs, const std::at
 
 bool BoundedConnection::Cancelled() const noexcept { return cancel_ && cancel_->load() != 0; }
 
+bool BoundedConnection::Over() const noexcept { return Cancelled() || ::GetTickCount() - startMs_ >= limitMs_; }
+
 TcpConnection::Wait BoundedConnection::WaitFor(Readiness what) noexcept {
     for (;;) {
         if (Cancelled()) return Wait::TimedOut;

@@ -30,6 +30,8 @@ public:
     BoundedConnection(DWORD startMs, DWORD limitMs, const std::atomic<LONG>* cancel) noexcept;
 
     bool Cancelled() const noexcept;
+    // A stop was asked for or the deadline has passed: a new connection would only be dropped.
+    bool Over() const noexcept;
 
 protected:
     // Ends as a time-out (the operation gives -3) once the deadline has passed or a stop is

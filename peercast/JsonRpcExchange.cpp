@@ -25,7 +25,7 @@ int ExchangeJsonRpc(const char* host, int port, const std::string& body, DWORD s
                     const std::atomic<LONG>* cancel, HttpReply& reply) {
     return win::Firewall(0, [&] {
         BoundedConnection connection(startMs, kPeerCastTimeoutSeconds * 1000, cancel);
-        if (connection.Cancelled()) return 0;
+        if (connection.Over()) return 0;
         if (connection.Connect(host, port) != 0) return 0;
         const std::string request = ComposeJsonRpcPost(host, port, body);
         if (request.empty()) return 0;

@@ -19,6 +19,9 @@ win::UniqueEvent _hSongEvent;
 std::atomic<LONG> _fSongStop{0};
 // The hooks signal the event while the main thread may be creating or closing it.
 win::CriticalSection g_eventLock;
+// The file playing when the broadcast started, taken before the worker runs so that a file
+// announced meanwhile is a change of its own. Written before the thread is created, read by it.
+std::string g_startFile;
 
 DWORD WINAPI SongWorker(LPVOID parameter) {
     HWND player = static_cast<HWND>(parameter);
@@ -29,9 +32,8 @@ DWORD WINAPI SongWorker(LPVOID parameter) {
     std::string last;  // starts empty, so a broadcast's first announced track counts as changed
     if (_fSongStop) return 0;
     win::Firewall([&] {
-        std::string current = CurrentFile();
         // Sent already, so the same file announced again is no change.
-        if (SendCurrentTrackToPeerCast(player, current.c_str(), &node) == S_OK) last.swap(current);
+        if (SendCurrentTrackToPeerCast(player, g_startFile.c_str(), &node) == S_OK) last = g_startFile;
     });
     for (;;) {
         if (::WaitForSingleObject(wake, INFINITE) != WAIT_OBJECT_0 || _fSongStop) return 0;
@@ -62,6 +64,7 @@ HRESULT NotifyPlayingFile(const char* path) {
 HRESULT StartSongWorker(HWND player) {
     if (_hSongThread) return E_FAIL;
     _fSongStop = 0;
+    g_startFile = CurrentFile();
     {
         win::CsLock hold(g_eventLock);
         _hSongEvent.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
