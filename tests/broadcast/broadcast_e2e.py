@@ -75,6 +75,7 @@ class Node(threading.Thread):
         self.server.listen(8)
         self.json_rpc = json_rpc
         self.requests = []
+        self.answers = []
         self.tracks = []
         self.info = {'name': CHANNEL, 'desc': 'd', 'genre': 'g', 'url': 'http://contact/', 'comment': 'c',
                      'bitrate': 200, 'contentType': 'WMV', 'mimeType': 'video/x-ms-wmv'}
@@ -131,10 +132,12 @@ class Node(threading.Thread):
                         if not chunk:
                             break
                         data += chunk
-                    conn.sendall(self.answer(data))
+                    answer = self.answer(data)
+                    conn.sendall(answer)
                 except OSError:
-                    pass
+                    answer = b''
                 self.requests.append(data)
+                self.answers.append(answer)
 
 
 def windows_path(path):
@@ -258,8 +261,9 @@ def run(work):
     # PeerCast: the track playing at the start, then each changed one; texts in the code page as
     # setmeta always sent them, or as UTF-8 through JSON-RPC, the channel's name in UTF-8.
     requests = [r.decode('latin-1') for r in node.requests]
-    for r in requests:
-        print('node: %r' % r)
+    for r, a in zip(requests, node.answers):
+        print('node got: %r' % r)
+        print('node answered: %r' % a.decode('latin-1'))
     sent = TRACKS[:1] + changed
     if node.json_rpc:
         setmeta = 'GET /admin?cmd=setmeta&name=%s&' % urllib.parse.quote_plus(CHANNEL.encode('utf-8'), safe='*-._')
