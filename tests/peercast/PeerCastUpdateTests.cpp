@@ -145,6 +145,7 @@ TEST(PeerCastUpdate, AStopDuringTheJsonRpcPartEndsItAtOnce) {
     const DWORD endedAt = ::GetTickCount();
     stopper.join();
     EXPECT_LT(endedAt - stoppedAt, 1000u);
+    std::printf("update ended %lu ms after the stop\n", static_cast<unsigned long>(endedAt - stoppedAt));
     node.Stop();
     EXPECT_EQ(Calls(node), (std::vector<std::string>{"GET", "POST getChannels"}));
 }
