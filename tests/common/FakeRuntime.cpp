@@ -53,6 +53,15 @@ std::string IidName(REFIID iid) {
 
 Runtime& Rt() { return Runtime::Current(); }
 
+// Records a call and, unless the log makes it fail, does what it does: a setter keeps its value,
+// a getter fills its out-parameter.
+template <typename Then>
+HRESULT RecordThen(const std::string& call, const std::string& args, Then then) {
+    const HRESULT hr = Rt().Record(call, args);
+    if (SUCCEEDED(hr)) then();
+    return hr;
+}
+
 constexpr HRESULT kBufferTooSmall = static_cast<HRESULT>(0xC00D07D5);  // ASF_E_BUFFERTOOSMALL
 
 // Reference counting shared by every stand-in object.
@@ -98,9 +107,7 @@ struct FakeBuffer final : Counted, INSSBuffer {
     }
     HRESULT STDMETHODCALLTYPE GetLength(DWORD*) override UNEXPECTED("Sample.GetLength")
     HRESULT STDMETHODCALLTYPE SetLength(DWORD length) override {
-        HRESULT hr = Rt().Record("Sample.SetLength", Format("%lu", length));
-        if (SUCCEEDED(hr)) length_ = length;
-        return hr;
+        return RecordThen("Sample.SetLength", Format("%lu", length), [&] { length_ = length; });
     }
     HRESULT STDMETHODCALLTYPE GetMaxLength(DWORD*) override UNEXPECTED("Sample.GetMaxLength")
     HRESULT STDMETHODCALLTYPE GetBuffer(BYTE**) override UNEXPECTED("Sample.GetBuffer")
@@ -142,9 +149,7 @@ struct FakeStreamConfig final : Counted, IWMStreamConfig3, IWMVideoMediaProps, I
     HRESULT STDMETHODCALLTYPE SetStreamNumber(WORD) override UNEXPECTED(Name("SetStreamNumber"))
     HRESULT STDMETHODCALLTYPE GetStreamName(WCHAR*, WORD*) override UNEXPECTED(Name("GetStreamName"))
     HRESULT STDMETHODCALLTYPE SetStreamName(LPCWSTR name) override {
-        HRESULT hr = Rt().Record(Name("SetStreamName"), Narrow(name));
-        if (SUCCEEDED(hr)) stream_.name = name;
-        return hr;
+        return RecordThen(Name("SetStreamName"), Narrow(name), [&] { stream_.name = name; });
     }
     HRESULT STDMETHODCALLTYPE GetConnectionName(WCHAR* buffer, WORD* length) override {
         HRESULT hr = Rt().Record(Name("GetConnectionName"), buffer ? Format("buffer, %u", *length) : "null");
@@ -163,25 +168,17 @@ struct FakeStreamConfig final : Counted, IWMStreamConfig3, IWMVideoMediaProps, I
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetConnectionName(LPCWSTR name) override {
-        HRESULT hr = Rt().Record(Name("SetConnectionName"), Narrow(name));
-        if (SUCCEEDED(hr)) stream_.connectionName = name;
-        return hr;
+        return RecordThen(Name("SetConnectionName"), Narrow(name), [&] { stream_.connectionName = name; });
     }
     HRESULT STDMETHODCALLTYPE GetBitrate(DWORD* bitrate) override {
-        HRESULT hr = Rt().Record(Name("GetBitrate"));
-        if (SUCCEEDED(hr)) *bitrate = stream_.bitrate;
-        return hr;
+        return RecordThen(Name("GetBitrate"), "", [&] { *bitrate = stream_.bitrate; });
     }
     HRESULT STDMETHODCALLTYPE SetBitrate(DWORD bitrate) override {
-        HRESULT hr = Rt().Record(Name("SetBitrate"), Format("%lu", bitrate));
-        if (SUCCEEDED(hr)) stream_.bitrate = bitrate;
-        return hr;
+        return RecordThen(Name("SetBitrate"), Format("%lu", bitrate), [&] { stream_.bitrate = bitrate; });
     }
     HRESULT STDMETHODCALLTYPE GetBufferWindow(DWORD*) override UNEXPECTED(Name("GetBufferWindow"))
     HRESULT STDMETHODCALLTYPE SetBufferWindow(DWORD window) override {
-        HRESULT hr = Rt().Record(Name("SetBufferWindow"), Format("%lu", window));
-        if (SUCCEEDED(hr)) stream_.bufferWindow = window;
-        return hr;
+        return RecordThen(Name("SetBufferWindow"), Format("%lu", window), [&] { stream_.bufferWindow = window; });
     }
     // IWMStreamConfig2
     HRESULT STDMETHODCALLTYPE GetTransportType(WMT_TRANSPORT_TYPE*) override UNEXPECTED(Name("GetTransportType"))
@@ -194,9 +191,8 @@ struct FakeStreamConfig final : Counted, IWMStreamConfig3, IWMVideoMediaProps, I
         return hr;
     }
     HRESULT STDMETHODCALLTYPE GetDataUnitExtensionCount(WORD* count) override {
-        HRESULT hr = Rt().Record(Name("GetDataUnitExtensionCount"));
-        if (SUCCEEDED(hr)) *count = static_cast<WORD>(stream_.extensions.size());
-        return hr;
+        return RecordThen(Name("GetDataUnitExtensionCount"), "",
+                          [&] { *count = static_cast<WORD>(stream_.extensions.size()); });
     }
     HRESULT STDMETHODCALLTYPE GetDataUnitExtension(WORD index, GUID* extension, WORD* size, BYTE*,
                                                    DWORD* infoSize) override {
@@ -212,9 +208,7 @@ struct FakeStreamConfig final : Counted, IWMStreamConfig3, IWMVideoMediaProps, I
     // IWMStreamConfig3
     HRESULT STDMETHODCALLTYPE GetLanguage(WCHAR*, WORD*) override UNEXPECTED(Name("GetLanguage"))
     HRESULT STDMETHODCALLTYPE SetLanguage(LPCWSTR language) override {
-        HRESULT hr = Rt().Record(Name("SetLanguage"), Narrow(language));
-        if (SUCCEEDED(hr)) stream_.language = language;
-        return hr;
+        return RecordThen(Name("SetLanguage"), Narrow(language), [&] { stream_.language = language; });
     }
     // IWMMediaProps, IWMVideoMediaProps
     HRESULT STDMETHODCALLTYPE GetType(GUID*) override UNEXPECTED(Name("GetType"))
@@ -232,21 +226,17 @@ struct FakeStreamConfig final : Counted, IWMStreamConfig3, IWMVideoMediaProps, I
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetMediaType(WM_MEDIA_TYPE* type) override {
-        HRESULT hr = Rt().Record(Name("SetMediaType"), type ? GuidName(type->majortype) : "null");
-        if (SUCCEEDED(hr)) stream_.mediaType = MediaTypeBytes(type);
-        return hr;
+        return RecordThen(Name("SetMediaType"), type ? GuidName(type->majortype) : "null",
+                          [&] { stream_.mediaType = MediaTypeBytes(type); });
     }
     HRESULT STDMETHODCALLTYPE GetMaxKeyFrameSpacing(LONGLONG*) override UNEXPECTED(Name("GetMaxKeyFrameSpacing"))
     HRESULT STDMETHODCALLTYPE SetMaxKeyFrameSpacing(LONGLONG time) override {
-        HRESULT hr = Rt().Record(Name("SetMaxKeyFrameSpacing"), Format("%lld", time));
-        if (SUCCEEDED(hr)) stream_.maxKeyFrameSpacing = time;
-        return hr;
+        return RecordThen(Name("SetMaxKeyFrameSpacing"), Format("%lld", time),
+                          [&] { stream_.maxKeyFrameSpacing = time; });
     }
     HRESULT STDMETHODCALLTYPE GetQuality(DWORD*) override UNEXPECTED(Name("GetQuality"))
     HRESULT STDMETHODCALLTYPE SetQuality(DWORD quality) override {
-        HRESULT hr = Rt().Record(Name("SetQuality"), Format("%lu", quality));
-        if (SUCCEEDED(hr)) stream_.quality = quality;
-        return hr;
+        return RecordThen(Name("SetQuality"), Format("%lu", quality), [&] { stream_.quality = quality; });
     }
     // IWMPropertyVault
     HRESULT STDMETHODCALLTYPE GetPropertyCount(DWORD*) override UNEXPECTED(Name("GetPropertyCount"))
@@ -288,9 +278,8 @@ struct FakeInputProps final : Counted, IWMInputMediaProps, IWMStreamConfig {
     HRESULT STDMETHODCALLTYPE GetType(GUID*) override UNEXPECTED("Input.GetType")
     HRESULT STDMETHODCALLTYPE GetMediaType(WM_MEDIA_TYPE*, DWORD*) override UNEXPECTED("Input.GetMediaType")
     HRESULT STDMETHODCALLTYPE SetMediaType(WM_MEDIA_TYPE* type) override {
-        HRESULT hr = Rt().Record("Input.SetMediaType", Narrow(connection_.c_str()));
-        if (SUCCEEDED(hr)) mediaType_ = MediaTypeBytes(type);
-        return hr;
+        return RecordThen("Input.SetMediaType", Narrow(connection_.c_str()),
+                          [&] { mediaType_ = MediaTypeBytes(type); });
     }
     HRESULT STDMETHODCALLTYPE GetConnectionName(WCHAR* buffer, WORD* length) override {
         HRESULT hr = Rt().Record("Input.GetConnectionName", buffer ? Format("buffer, %u", *length) : "null");
@@ -416,9 +405,8 @@ struct FakeProfileManager final : Counted, IWMProfileManager, IWMCodecInfo3 {
 
     // IWMCodecInfo, 2, 3
     HRESULT STDMETHODCALLTYPE GetCodecInfoCount(REFGUID type, DWORD* count) override {
-        HRESULT hr = Rt().Record("CodecInfo.GetCodecInfoCount", GuidName(type));
-        if (SUCCEEDED(hr)) *count = static_cast<DWORD>(Codecs(type).size());
-        return hr;
+        return RecordThen("CodecInfo.GetCodecInfoCount", GuidName(type),
+                          [&] { *count = static_cast<DWORD>(Codecs(type).size()); });
     }
     HRESULT STDMETHODCALLTYPE GetCodecFormatCount(REFGUID type, DWORD codec, DWORD* count) override {
         HRESULT hr = Rt().Record("CodecInfo.GetCodecFormatCount", Format("%s, %lu", GuidName(type).c_str(), codec));
@@ -575,14 +563,10 @@ struct FakeNetworkSink final : Counted, IWMWriterNetworkSink, IWMClientConnectio
     }
     HRESULT STDMETHODCALLTYPE Disconnect() override UNEXPECTED("NetworkSink.Disconnect")
     HRESULT STDMETHODCALLTYPE Close() override {
-        HRESULT hr = Rt().Record("NetworkSink.Close");
-        if (SUCCEEDED(hr)) Rt().networkSinkOpen = false;
-        return hr;
+        return RecordThen("NetworkSink.Close", "", [&] { Rt().networkSinkOpen = false; });
     }
     HRESULT STDMETHODCALLTYPE GetClientCount(DWORD* count) override {
-        HRESULT hr = Rt().Record("NetworkSink.GetClientCount");
-        if (SUCCEEDED(hr)) *count = Rt().clientCount;
-        return hr;
+        return RecordThen("NetworkSink.GetClientCount", "", [&] { *count = Rt().clientCount; });
     }
     HRESULT STDMETHODCALLTYPE GetClientProperties(DWORD, WM_CLIENT_PROPERTIES*) override
         UNEXPECTED("NetworkSink.GetClientProperties")
@@ -646,9 +630,7 @@ struct FakeWriter final : Counted, IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
     }
     HRESULT STDMETHODCALLTYPE SetOutputFilename(const WCHAR*) override UNEXPECTED("Writer.SetOutputFilename")
     HRESULT STDMETHODCALLTYPE GetInputCount(DWORD* count) override {
-        HRESULT hr = Rt().Record("Writer.GetInputCount");
-        if (SUCCEEDED(hr)) *count = static_cast<DWORD>(Rt().inputNames.size());
-        return hr;
+        return RecordThen("Writer.GetInputCount", "", [&] { *count = static_cast<DWORD>(Rt().inputNames.size()); });
     }
     HRESULT STDMETHODCALLTYPE GetInputProps(DWORD input, IWMInputMediaProps** props) override {
         HRESULT hr = Rt().Record("Writer.GetInputProps", Format("%lu", input));
@@ -658,9 +640,8 @@ struct FakeWriter final : Counted, IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
         return hr;
     }
     HRESULT STDMETHODCALLTYPE SetInputProps(DWORD input, IWMInputMediaProps* props) override {
-        HRESULT hr = Rt().Record("Writer.SetInputProps", Format("%lu", input));
-        if (SUCCEEDED(hr)) Rt().inputTypes[input] = static_cast<FakeInputProps*>(props)->mediaType_;
-        return hr;
+        return RecordThen("Writer.SetInputProps", Format("%lu", input),
+                          [&] { Rt().inputTypes[input] = static_cast<FakeInputProps*>(props)->mediaType_; });
     }
     HRESULT STDMETHODCALLTYPE GetInputFormatCount(DWORD, DWORD*) override UNEXPECTED("Writer.GetInputFormatCount")
     HRESULT STDMETHODCALLTYPE GetInputFormat(DWORD, DWORD, IWMInputMediaProps**) override

@@ -15,24 +15,6 @@
 #include "win/UniqueAny.h"
 
 namespace ombrel::test {
-namespace {
-
-// Wine hands out the same process ids again after a server restart, so a folder left by an
-// earlier run of the same test would lend it an old play log.
-void EmptyAndRemoveFolder(const std::string& folder) {
-    WIN32_FIND_DATAA found{};
-    win::UniqueFind search(::FindFirstFileA((folder + "\\*").c_str(), &found));
-    if (search) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
-        } while (::FindNextFileA(search.get(), &found));
-    }
-    search.reset();
-    ::RemoveDirectoryA(folder.c_str());
-}
-
-}  // namespace
 
 void BroadcastFixture::SetUp() {
     wsaStarted_ = ::WSAStartup(MAKEWORD(1, 1), &wsa_) == 0;
@@ -42,7 +24,9 @@ void BroadcastFixture::SetUp() {
     folder_ = std::string(temp) + "ombrel_bc_" + std::to_string(::GetCurrentProcessId()) + "_" + info->name();
     for (char& c : folder_)
         if (c == '/') c = '_';
-    EmptyAndRemoveFolder(folder_);
+    // Wine hands out the same process ids again after a server restart, so a folder left by an
+    // earlier run of the same test would lend it an old play log.
+    RemoveFolder(folder_);
     ::CreateDirectoryA(folder_.c_str(), nullptr);
     encoders_ = std::make_unique<RecordingEncoders>();
     iniPath_ = ExeFolder() + "\\dsp_ombrel.ini";
@@ -58,7 +42,7 @@ void BroadcastFixture::TearDown() {
     encoders_.reset();
     PluginModule().hwndParent = nullptr;
     PluginModule().hDllInstance = nullptr;
-    EmptyAndRemoveFolder(folder_);
+    RemoveFolder(folder_);
     ::DeleteFileA(iniPath_.c_str());
     _fSongDetect = 1;
     if (wsaStarted_) ::WSACleanup();

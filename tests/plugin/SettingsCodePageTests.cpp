@@ -73,7 +73,7 @@ TEST_F(SettingsCodePage, DescriptionWithTrailByte5CRoundTripsUnder932) {
 
 TEST_F(SettingsCodePage, StoredDescriptionEndingInTrailByte5CKeepsIt) {
     if (!Needs(932)) GTEST_SKIP() << "needs code page 932, have " << GetACP();
-    ASSERT_TRUE(WriteFileBytes(IniPath(), "[Extra]\r\n_cDescription=一覧表\r\n"));
+    ASSERT_TRUE(WriteWholeFile(IniPath(), "[Extra]\r\n_cDescription=一覧表\r\n"));
     Load();
     EXPECT_EQ(_settings.extra._cDescription, L"一覧表");
 }
@@ -138,7 +138,7 @@ TEST_F(SettingsCodePage, UnmappableTitleIsSavedAsQuestionMarks) {
 TEST_F(SettingsCodePage, StoredTitleEndingInLoneLeadByteLoadsCleanly) {
     if (!Needs(932)) GTEST_SKIP() << "needs code page 932, have " << GetACP();
     const std::string leadOnly = std::string("表").substr(0, 1);
-    ASSERT_TRUE(WriteFileBytes(IniPath(), "[Extra]\r\n_cTitle=予定" + leadOnly + "\r\n"));
+    ASSERT_TRUE(WriteWholeFile(IniPath(), "[Extra]\r\n_cTitle=予定" + leadOnly + "\r\n"));
     Load();
     // The lone byte becomes the code page's default character, ・.
     EXPECT_EQ(_settings.extra._cTitle, L"予定・");

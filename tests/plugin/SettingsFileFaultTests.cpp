@@ -136,7 +136,7 @@ TEST_F(SettingsFileFault, BinaryGarbageGivesTheFallbacksAndASaveMakesTheFileRead
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        ASSERT_TRUE(WriteFileBytes(IniPath(), row.bytes));
+        ASSERT_TRUE(WriteWholeFile(IniPath(), row.bytes));
         SetSentinels();
         Load();
         ExpectFallbacks(std::string("loaded from ") + row.what);
@@ -151,7 +151,7 @@ TEST_F(SettingsFileFault, BinaryGarbageGivesTheFallbacksAndASaveMakesTheFileRead
 }
 
 TEST_F(SettingsFileFault, SectionsAndKeysThePluginDoesNotKnowSurviveASave) {
-    ASSERT_TRUE(WriteFileBytes(IniPath(),
+    ASSERT_TRUE(WriteWholeFile(IniPath(),
                                "[Notes]\r\nmine=keep this\r\n[Extra]\r\n_dwPort=9000\r\n_cNote=also this\r\n"));
     Load();
     EXPECT_EQ(9000u, _settings.extra._dwPort);
@@ -225,7 +225,7 @@ TEST_F(SettingsFileFault, ValuesOf5000CharactersAreReadAsTheirStartAndNeverSaved
         }
         file += std::string(k.key) + "=" + value + "\r\n";
     }
-    ASSERT_TRUE(WriteFileBytes(IniPath(), file));
+    ASSERT_TRUE(WriteWholeFile(IniPath(), file));
 
     Load();
     for (size_t i = 0; i < std::size(kTextKeys); ++i) {
@@ -276,7 +276,7 @@ TEST_F(SettingsFileFault, ValuesOf5000CharactersAreReadAsTheirStartAndNeverSaved
 TEST_F(SettingsFileFault, TheLongestWholeValueIs4095Characters) {
     for (size_t length : {4094u, 4095u, 4096u, 4097u}) {
         const std::string channel = Pattern(length, 5);
-        ASSERT_TRUE(WriteFileBytes(IniPath(), "[PeerCast]\r\n_cChannel=" + channel + "\r\n"));
+        ASSERT_TRUE(WriteWholeFile(IniPath(), "[PeerCast]\r\n_cChannel=" + channel + "\r\n"));
         Load();
         EXPECT_EQ(channel.substr(0, 4095), _settings.peerCast._cChannel) << length;
         _settings.extra._dwPort = 9000 + static_cast<DWORD>(length);
@@ -292,7 +292,7 @@ TEST_F(SettingsFileFault, ALongValueIsKeptOnlyInTheFileItWasReadFrom) {
     Load();
     const std::string other = folder_.File("other.ini");
     SaveSettingsFile(other.c_str());
-    EXPECT_EQ(channel.substr(0, 4095), StoredValue(ReadFileBytes(other), "PeerCast", "_cChannel"));
+    EXPECT_EQ(channel.substr(0, 4095), StoredValue(ReadWholeFile(other), "PeerCast", "_cChannel"));
     DeleteFileA(other.c_str());
 }
 

@@ -91,7 +91,7 @@ TEST_F(SettingsFirstRun, SaveCreatesTheFourSectionsInSaveOrder) {
 using SettingsLoad = SettingsFixture;
 
 TEST_F(SettingsLoad, MissingKeysTakeTheirFallbacks) {
-    ASSERT_TRUE(WriteFileBytes(IniPath(), "[Extra]\r\n_dwPort=9000\r\n"));
+    ASSERT_TRUE(WriteWholeFile(IniPath(), "[Extra]\r\n_dwPort=9000\r\n"));
     // Values that differ from every fallback, so each one read shows.
     _settings.extra._fPlayLog = FALSE;
     _settings.peerCast._dwPort = 1;
@@ -126,7 +126,7 @@ TEST_F(SettingsLoad, MissingKeysTakeTheirFallbacks) {
 }
 
 TEST_F(SettingsLoad, StoredPlayLogIsKept) {
-    ASSERT_TRUE(WriteFileBytes(IniPath(), "[Extra]\r\n_cPlayLog=D:\\logs\\play.txt\r\n"));
+    ASSERT_TRUE(WriteWholeFile(IniPath(), "[Extra]\r\n_cPlayLog=D:\\logs\\play.txt\r\n"));
     Load();
     EXPECT_EQ(_settings.extra._cPlayLog, "D:\\logs\\play.txt");
 }
@@ -192,7 +192,7 @@ TEST_F(SettingsLoad, LongValueIsCutTo4095Characters) {
 }
 
 TEST_F(SettingsLoad, DescriptionEndingInOneBackslashLosesIt) {
-    ASSERT_TRUE(WriteFileBytes(IniPath(), "[Extra]\r\n_cDescription=tail\\\r\n"));
+    ASSERT_TRUE(WriteWholeFile(IniPath(), "[Extra]\r\n_cDescription=tail\\\r\n"));
     Load();
     EXPECT_EQ(_settings.extra._cDescription, L"tail");
 }
@@ -335,7 +335,7 @@ TEST(SettingsParseDecimal, TakesTheLeadingNumber) {
 using SettingsIniFile = SettingsFixture;
 
 TEST_F(SettingsIniFile, FallbacksPassThroughTheirTextForm) {
-    ASSERT_TRUE(WriteFileBytes(IniPath(), "[S]\r\n"));
+    ASSERT_TRUE(WriteWholeFile(IniPath(), "[S]\r\n"));
     IniFile ini;
     ini.SetFile(IniPath().c_str());
     ini.SetSection("S");
@@ -348,7 +348,7 @@ TEST_F(SettingsIniFile, FallbacksPassThroughTheirTextForm) {
 }
 
 TEST_F(SettingsIniFile, ReadIntWrapsLargeUnsignedText) {
-    ASSERT_TRUE(WriteFileBytes(IniPath(), "[S]\r\nall=4294967295\r\nminus=-7144\r\n"));
+    ASSERT_TRUE(WriteWholeFile(IniPath(), "[S]\r\nall=4294967295\r\nminus=-7144\r\n"));
     IniFile ini;
     ini.SetFile(IniPath().c_str());
     ini.SetSection("S");

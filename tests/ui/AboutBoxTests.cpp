@@ -7,6 +7,7 @@
 #include <string>
 
 #include "plugin/ProductName.h"
+#include "tests/common/PlayerWindow.h"
 #include "tests/ui/SettingsSheetDriver.h"
 #include "ui/AboutBox.h"
 #include "ui/ResourceIds.h"
@@ -15,21 +16,11 @@
 namespace ombrel::test {
 namespace {
 
-LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::DefWindowProcA(window, message, wParam, lParam);
-}
-
 class AboutBoxTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(RunsUnderTheExpectedCodePage()) << "system code page " << ::GetACP();
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = OwnerProc;
-        windowClass.hInstance = ::GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "OmbrelAboutOwner";
-        ::RegisterClassA(&windowClass);
-        owner_.reset(::CreateWindowA("OmbrelAboutOwner", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 50, 400, 300,
-                                     nullptr, nullptr, windowClass.hInstance, nullptr));
+        owner_ = CreateOwnerWindow();
         ASSERT_TRUE(owner_);
     }
 

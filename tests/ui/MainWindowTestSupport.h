@@ -14,6 +14,7 @@
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 #include "tests/common/MessagePump.h"
+#include "tests/common/PlayerWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
@@ -31,13 +32,6 @@ bool PumpMainWindowUntil(DWORD ms, Done done) {
 
 inline void PumpMainWindow(DWORD ms) {
     PumpMainWindowUntil(ms, [] { return false; });
-}
-
-// A plain visible top-level window in the player's place.
-inline win::UniqueWindow CreateOwnerWindow() {
-    win::UniqueWindow owner(::CreateWindowExA(0, "STATIC", "Player stand-in", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                              40, 30, 400, 300, nullptr, nullptr, Instance(), nullptr));
-    return owner;
 }
 
 inline std::wstring ItemText(HWND dialog, int id) {

@@ -134,7 +134,7 @@ TEST_F(LogChooserTest, AChosenFileIsStoredOnOkAndThePlayersCurrentFolderStays) {
 
 TEST_F(LogChooserTest, AsksBeforeReplacingAFileAndRefusesAMissingFolder) {
     const std::string existing = Folder().File("existing.txt");
-    ASSERT_TRUE(ombrel::test::WriteFileBytes(existing, "kept"));
+    ASSERT_TRUE(WriteWholeFile(existing, "kept"));
     HWND chooser = nullptr;
     ClickBrowse();
     WithChooser([&](HWND found) {
@@ -166,7 +166,7 @@ TEST_F(LogChooserTest, AsksBeforeReplacingAFileAndRefusesAMissingFolder) {
         PressCancel();
     });
     RunSheet();
-    EXPECT_EQ("kept", ombrel::test::ReadFileBytes(existing));
+    EXPECT_EQ("kept", ombrel::test::ReadWholeFile(existing));
 }
 
 }  // namespace

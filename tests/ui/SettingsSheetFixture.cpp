@@ -9,6 +9,7 @@
 #include "plugin/ProductName.h"
 #include "plugin/Settings.h"
 #include "tests/common/Files.h"
+#include "tests/common/PlayerWindow.h"
 #include "ui/SettingsSheet.h"
 
 namespace ombrel::test {
@@ -53,10 +54,6 @@ HWND FindSheet(HWND owner) {
     std::pair<HWND, HWND> search{owner, nullptr};
     ::EnumThreadWindows(::GetCurrentThreadId(), FindOwned, reinterpret_cast<LPARAM>(&search));
     return search.second;
-}
-
-LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
 }  // namespace
@@ -181,13 +178,7 @@ void SheetTest::SetUp() {
     PluginModule().hDllInstance = plugin_.get();
     ASSERT_EQ(IniPath(), PathBesidePlugin(kSettingsFileName));
 
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = OwnerProc;
-    windowClass.hInstance = ::GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "OmbrelSheetOwner";
-    ::RegisterClassA(&windowClass);
-    owner_.reset(::CreateWindowA("OmbrelSheetOwner", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 300, 200,
-                                 nullptr, nullptr, windowClass.hInstance, nullptr));
+    owner_ = CreateOwnerWindow();
     ASSERT_TRUE(owner_);
 
     StoreKnownSettings();

@@ -5,29 +5,21 @@
 #include <string>
 
 #include "standin/wmvcore/HttpRequest.h"
+#include "tests/common/RequestParseName.h"
 
 namespace ombrel::test {
 namespace {
 
 using namespace wmstandin;
 
-const char* Name(RequestParse r) {
-    switch (r) {
-        case RequestParse::kIncomplete: return "incomplete";
-        case RequestParse::kDescribe: return "describe";
-        case RequestParse::kPlay: return "play";
-        case RequestParse::kBad: return "bad";
-    }
-    return "?";
-}
-
 // Every prefix of the stream is unanswered or answered as the whole stream is.
 void ExpectOneAnswer(const std::string& stream, RequestParse expected) {
-    EXPECT_STREQ(Name(ParseRequest(stream)), Name(expected)) << stream.substr(0, 80);
+    EXPECT_STREQ(RequestParseName(ParseRequest(stream)), RequestParseName(expected)) << stream.substr(0, 80);
     for (size_t n = 1; n < stream.size(); ++n) {
         const RequestParse r = ParseRequest(stream.substr(0, n));
         if (r != RequestParse::kIncomplete) {
-            ASSERT_STREQ(Name(r), Name(expected)) << "after " << n << " bytes of " << stream.substr(0, 80);
+            ASSERT_STREQ(RequestParseName(r), RequestParseName(expected))
+                << "after " << n << " bytes of " << stream.substr(0, 80);
         }
     }
 }

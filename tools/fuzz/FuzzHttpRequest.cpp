@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "standin/wmvcore/HttpRequest.h"
+#include "tests/common/RequestParseName.h"
 #include "tools/fuzz/CodePageText.h"
 #include "tools/fuzz/Targets.h"
 
@@ -16,16 +17,6 @@ namespace {
 using wmstandin::kMaxRequestHead;
 using wmstandin::ParseRequest;
 using wmstandin::RequestParse;
-
-const char* Name(RequestParse r) {
-    switch (r) {
-        case RequestParse::kIncomplete: return "incomplete";
-        case RequestParse::kDescribe: return "describe";
-        case RequestParse::kPlay: return "play";
-        case RequestParse::kBad: return "bad";
-    }
-    return "?";
-}
 
 // ---- The strict model ----------------------------------------------------------------------
 
@@ -273,18 +264,19 @@ Verdict Check(const Case& c) {
             decidedAt = n;
         } else if (r != first) {
             return Broken("chunking invariance", "the first " + std::to_string(decidedAt) + " bytes are answered " +
-                                                     Name(first) + ", the first " + std::to_string(n) + " bytes " +
-                                                     Name(r));
+                                                     RequestParseName(first) + ", the first " + std::to_string(n) +
+                                                     " bytes " + RequestParseName(r));
         }
     }
     if (first != RequestParse::kIncomplete && whole != first)
         return Broken("chunking invariance", std::string("the first ") + std::to_string(decidedAt) +
-                                                 " bytes are answered " + Name(first) + ", the whole stream " +
-                                                 Name(whole));
+                                                 " bytes are answered " + RequestParseName(first) +
+                                                 ", the whole stream " + RequestParseName(whole));
 
     const Expect model = Model(stream);
     if (model != Expect::kUnknown && ToParse(model) != whole)
-        return Broken("model", std::string("answered ") + Name(whole) + ", the grammar says " + Name(ToParse(model)));
+        return Broken("model", std::string("answered ") + RequestParseName(whole) + ", the grammar says " +
+                                   RequestParseName(ToParse(model)));
     return Holds();
 }
 

@@ -1,7 +1,5 @@
 #include "tools/soak/PlayerHost.h"
 
-#include <winsock.h>
-
 #include "plugin/BroadcastControl.h"
 #include "plugin/DspModule.h"
 #include "plugin/PlayerRequests.h"
@@ -12,44 +10,9 @@
 #include "ui/MainWindow.h"
 #include "ui/ResourceIds.h"
 #include "win/UniqueAny.h"
-#include "win/UniqueSocket.h"
 
 namespace ombrel::test::soak {
 namespace {
-
-bool ReadFileBytes(const std::string& path, std::string* contents) {
-    win::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                       nullptr));
-    if (!file) return false;
-    char buffer[4096];
-    DWORD read = 0;
-    contents->clear();
-    while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) contents->append(buffer, read);
-    return true;
-}
-
-void WriteFileBytes(const std::string& path, const std::string& contents) {
-    win::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (!file) return;
-    DWORD written = 0;
-    ::WriteFile(file.get(), contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
-}
-
-// Every file of folder (the tracks and whatever the run wrote there), then the folder.
-void RemoveFolder(const std::string& folder) {
-    if (folder.empty()) return;
-    WIN32_FIND_DATAA found{};
-    {
-        win::UniqueFind find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-        if (find) {
-            do {
-                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
-            } while (::FindNextFileA(find.get(), &found));
-        }
-    }
-    ::RemoveDirectoryA(folder.c_str());
-}
 
 std::string g_startBox;
 
@@ -159,12 +122,13 @@ LRESULT PlayerHost::OnPlayerRequest(WPARAM wParam, LPARAM lParam) {
 }
 
 SettingsFileGuard::SettingsFileGuard() : path_(ExeFolder() + "\\" + ombrel::kSettingsFileName) {
-    existed_ = ReadFileBytes(path_, &contents_);
+    existed_ = FileExists(path_);
+    if (existed_) contents_ = ReadWholeFile(path_);
 }
 
 SettingsFileGuard::~SettingsFileGuard() {
     if (existed_)
-        WriteFileBytes(path_, contents_);
+        WriteWholeFile(path_, contents_);
     else
         ::DeleteFileA(path_.c_str());
 }
