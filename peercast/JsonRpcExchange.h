@@ -10,9 +10,9 @@
 
 namespace ombrel {
 
-// The request as the nodes' own pages send it: HTTP/1.0, the JSON type, X-Requested-With
-// (which PeerCastStation asks of a script's request) and the Content-Length both nodes require.
-// A request from 127.0.0.1 needs no login on either node.
+// The request with the headers the nodes' own pages send (the JSON type, X-Requested-With) and
+// the Content-Length both nodes require (411 without it). A request from 127.0.0.1 needs no
+// login on either node.
 std::string ComposeJsonRpcPost(const char* host, int port, const std::string& body);
 
 // Connects, sends the request and reads the whole answer, inside the update's bound that
