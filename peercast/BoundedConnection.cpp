@@ -3,13 +3,18 @@
 namespace ombrel {
 
 BoundedConnection::BoundedConnection(DWORD limitMs, const std::atomic<LONG>* cancel) noexcept
-    : startMs_(::GetTickCount()), limitMs_(limitMs), cancel_(cancel) {
+    : BoundedConnection(::GetTickCount(), limitMs, cancel) {}
+
+BoundedConnection::BoundedConnection(DWORD startMs, DWORD limitMs, const std::atomic<LONG>* cancel) noexcept
+    : startMs_(startMs), limitMs_(limitMs), cancel_(cancel) {
     useTimeout = 1;
     timeout.tv_sec = static_cast<long>(limitMs / 1000);
     timeout.tv_usec = static_cast<long>(limitMs % 1000) * 1000;
 }
 
 bool BoundedConnection::Cancelled() const noexcept { return cancel_ && cancel_->load() != 0; }
+
+bool BoundedConnection::Over() const noexcept { return Cancelled() || ::GetTickCount() - startMs_ >= limitMs_; }
 
 TcpConnection::Wait BoundedConnection::WaitFor(Readiness what) noexcept {
     for (;;) {

@@ -25,8 +25,13 @@ public:
     // Switches the waits on; the deadline is limitMs from now. cancel may be null; it is only
     // read, and a non-zero value ends every wait.
     BoundedConnection(DWORD limitMs, const std::atomic<LONG>* cancel) noexcept;
+    // The same with a deadline that started at startMs (a GetTickCount value), so that several
+    // connections of one update share it.
+    BoundedConnection(DWORD startMs, DWORD limitMs, const std::atomic<LONG>* cancel) noexcept;
 
     bool Cancelled() const noexcept;
+    // A stop was asked for or the deadline has passed: a new connection would only be dropped.
+    bool Over() const noexcept;
 
 protected:
     // Ends as a time-out (the operation gives -3) once the deadline has passed or a stop is

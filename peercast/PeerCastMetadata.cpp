@@ -10,9 +10,15 @@
 namespace ombrel {
 namespace {
 
-// The longest start of text within kMaxPeerCastValueBytes that does not end on a lead byte;
-// the empty text for null.
-std::string CutValue(const char* text) {
+void AppendValue(std::string& request, const char* name, const char* text) {
+    if (!text) return;
+    request += name;
+    request += UrlEncode(CutPeerCastValue(text).c_str());
+}
+
+}  // namespace
+
+std::string CutPeerCastValue(const char* text) {
     if (!text) return std::string();
     const size_t length = std::strlen(text);
     if (length <= kMaxPeerCastValueBytes) return std::string(text, length);
@@ -25,18 +31,10 @@ std::string CutValue(const char* text) {
     return std::string(text, end);
 }
 
-void AppendValue(std::string& request, const char* name, const char* text) {
-    if (!text) return;
-    request += name;
-    request += UrlEncode(CutValue(text).c_str());
-}
-
-}  // namespace
-
 std::string ComposePeerCastRequest(const char* channel, const char* artist, const char* title,
                                    const char* album) {
     std::string request = "GET /admin?cmd=setmeta&name=";
-    request += UrlEncodeUtf8(CutValue(channel).c_str());
+    request += UrlEncodeUtf8(CutPeerCastValue(channel).c_str());
     AppendValue(request, "&t_artist=", artist);
     AppendValue(request, "&t_title=", title);
     AppendValue(request, "&t_album=", album);
@@ -45,10 +43,11 @@ std::string ComposePeerCastRequest(const char* channel, const char* artist, cons
     return request;
 }
 
-int UpdatePeerCastMetadata(const char* host, int port, const char* channel, const char* artist,
-                           const char* title, const char* album, const std::atomic<LONG>* cancel) {
+int ExchangeSetMeta(const char* host, int port, const char* channel, const char* artist, const char* title,
+                    const char* album, DWORD startMs, const std::atomic<LONG>* cancel, int* status) {
     return win::Firewall(0, [&] {
-        BoundedConnection connection(kPeerCastTimeoutSeconds * 1000, cancel);
+        if (status) *status = 0;
+        BoundedConnection connection(startMs, kPeerCastTimeoutSeconds * 1000, cancel);
         if (connection.Cancelled()) return 0;
         if (connection.Connect(host, port) != 0) return 0;
 
@@ -58,10 +57,16 @@ int UpdatePeerCastMetadata(const char* host, int port, const char* channel, cons
         std::string statusLine;
         HttpHeaderMap headers;
         ReadResponseHead(connection, statusLine, headers);
+        if (status) *status = HttpStatusCode(statusLine);
 
         connection.Close();
         return 1;
     });
+}
+
+int UpdatePeerCastMetadata(const char* host, int port, const char* channel, const char* artist,
+                           const char* title, const char* album, const std::atomic<LONG>* cancel) {
+    return ExchangeSetMeta(host, port, channel, artist, title, album, ::GetTickCount(), cancel, nullptr);
 }
 
 }  // namespace ombrel

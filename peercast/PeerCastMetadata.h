@@ -23,12 +23,22 @@ constexpr long kPeerCastTimeoutSeconds = 5;
 // templates could make it 0.6 MiB.
 constexpr size_t kMaxPeerCastValueBytes = 1023;
 
+// The longest start of text within kMaxPeerCastValueBytes that does not end on a lead byte of
+// the system code page; the empty text for null.
+std::string CutPeerCastValue(const char* text);
+
 // The request text: GET /admin?cmd=setmeta&name=<channel as UTF-8>[&t_artist=..][&t_title=..]
 // [&t_album=..] HTTP/1.0, CR LF, CR LF. A null artist, title or album leaves its parameter
 // out; an empty one sends the name with an empty value. Track texts are encoded in the ANSI
 // code page as they are.
 std::string ComposePeerCastRequest(const char* channel, const char* artist, const char* title,
                                    const char* album);
+
+// One setmeta exchange inside a longer update whose kPeerCastTimeoutSeconds started at startMs
+// (a GetTickCount value). 1 when the whole request was sent, 0 otherwise; *status (when given)
+// takes the answer's HTTP status, 0 when none came.
+int ExchangeSetMeta(const char* host, int port, const char* channel, const char* artist, const char* title,
+                    const char* album, DWORD startMs, const std::atomic<LONG>* cancel, int* status);
 
 // Connects to host:port, sends the request, reads the head of the answer and closes, all
 // within kPeerCastTimeoutSeconds. 1 when the whole request was sent, 0 when the connection

@@ -25,6 +25,8 @@ std::string TrimSpaces(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
+}  // namespace
+
 void AddHeaderLine(const std::string& line, HttpHeaderMap& headers) {
     const size_t colon = line.find(':');
     if (colon == std::string::npos) return;
@@ -33,7 +35,19 @@ void AddHeaderLine(const std::string& line, HttpHeaderMap& headers) {
     headers.emplace(std::move(name), std::move(value));  // keeps an earlier value
 }
 
-}  // namespace
+int HttpStatusCode(const std::string& statusLine) {
+    if (statusLine.compare(0, 5, "HTTP/") != 0) return 0;
+    const size_t space = statusLine.find(' ');
+    if (space == std::string::npos || statusLine.size() < space + 4) return 0;
+    int code = 0;
+    for (size_t i = space + 1; i < space + 4; ++i) {
+        const char digit = statusLine[i];
+        if (digit < '0' || digit > '9') return 0;
+        code = code * 10 + (digit - '0');
+    }
+    if (statusLine.size() > space + 4 && statusLine[space + 4] != ' ') return 0;
+    return code >= 100 ? code : 0;
+}
 
 bool MultibyteLess::operator()(const std::string& a, const std::string& b) const noexcept {
     const unsigned char* pa = reinterpret_cast<const unsigned char*>(a.data());

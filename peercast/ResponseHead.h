@@ -25,6 +25,13 @@ constexpr size_t kMaxResponseHeadBytes = 64 * 1024;
 // Lower-cases the single-byte letters of the ANSI code page; double-byte characters stay.
 std::string LowerAnsi(const std::string& text);
 
+// Adds "Name: value" to headers (name lower-cased, both trimmed); a line without a colon adds
+// nothing, and an earlier value of the same name stays.
+void AddHeaderLine(const std::string& line, HttpHeaderMap& headers);
+
+// The three-digit status of "HTTP/x.y NNN reason" (100 to 999); 0 when the line is no status line.
+int HttpStatusCode(const std::string& statusLine);
+
 // Receives until the empty line that ends the head: 1 when it came; 0 when the connection
 // failed, closed or timed out first, or 64 KiB arrived without it. statusLine takes the first
 // line, headers gain the header lines parsed so far (it is not cleared). Never sends.

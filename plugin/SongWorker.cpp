@@ -19,13 +19,22 @@ win::UniqueEvent _hSongEvent;
 std::atomic<LONG> _fSongStop{0};
 // The hooks signal the event while the main thread may be creating or closing it.
 win::CriticalSection g_eventLock;
+// The file playing when the broadcast started, taken before the worker runs so that a file
+// announced meanwhile is a change of its own. Written before the thread is created, read by it.
+std::string g_startFile;
 
 DWORD WINAPI SongWorker(LPVOID parameter) {
     HWND player = static_cast<HWND>(parameter);
     // Created before this thread and closed only after it ended.
     HANDLE wake = _hSongEvent.get();
-    std::string last;  // starts empty, so a broadcast's first track counts as changed
+    // The worker lives for one broadcast, so what the node answered is forgotten at the next.
+    PeerCastInterface node = PeerCastInterface::Unknown;
+    std::string last;  // starts empty, so a broadcast's first announced track counts as changed
     if (_fSongStop) return 0;
+    win::Firewall([&] {
+        // Sent already, so the same file announced again is no change.
+        if (SendCurrentTrackToPeerCast(player, g_startFile.c_str(), &node) == S_OK) last = g_startFile;
+    });
     for (;;) {
         if (::WaitForSingleObject(wake, INFINITE) != WAIT_OBJECT_0 || _fSongStop) return 0;
         win::Firewall([&] {
@@ -33,7 +42,7 @@ DWORD WINAPI SongWorker(LPVOID parameter) {
             if (current.empty()) return;
             const bool changed = current != last;
             last.swap(current);
-            UpdateSongInfo(player, changed, false);
+            UpdateSongInfo(player, changed, false, &node);
         });
         if (_fSongStop) return 0;
     }
@@ -55,6 +64,7 @@ HRESULT NotifyPlayingFile(const char* path) {
 HRESULT StartSongWorker(HWND player) {
     if (_hSongThread) return E_FAIL;
     _fSongStop = 0;
+    g_startFile = CurrentFile();
     {
         win::CsLock hold(g_eventLock);
         _hSongEvent.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));

@@ -13,7 +13,9 @@ namespace ombrel {
 // and gives E_FAIL.
 HRESULT NotifyPlayingFile(const char* path);
 
-// E_FAIL when a worker already runs or cannot be started; 0 otherwise.
+// Main thread, as a broadcast starts. The worker first sends the track of the file current now
+// to PeerCast (SendCurrentTrackToPeerCast), then follows the announcements. E_FAIL when a
+// worker already runs or cannot be started; 0 otherwise.
 HRESULT StartSongWorker(HWND player);
 
 // Main thread: asks the worker to end and waits for it, answering the messages other threads

@@ -37,19 +37,22 @@ void SendScript(const SongInfo& info, bool keepAlive) {
     ShowScriptText(text.c_str());
 }
 
-void SendToPeerCast(const SongInfo& info) {
+void SendToPeerCast(const SongInfo& info, PeerCastInterface* node) {
     const PeerCastSettings& peerCast = _settings.peerCast;
     const std::string album = FormatSongInfo(peerCast._cFormatAlbum, info);
     const std::string title = FormatSongInfo(peerCast._cFormatTitle, info);
     const std::string artist = FormatSongInfo(peerCast._cFormatArtist, info);
-    // Only the worker reaches here (a change), and a stop cancels it rather than wait.
-    UpdatePeerCastMetadata(kPeerCastHost, static_cast<int>(peerCast._dwPort), peerCast._cChannel.c_str(),
-                           artist.c_str(), title.c_str(), album.c_str(), &SongWorkerStopRequest());
+    const PeerCastTrack track = {peerCast._cChannel.c_str(), artist.c_str(), title.c_str(), album.c_str()};
+    PeerCastInterface unknown = PeerCastInterface::Unknown;
+    PeerCastInterface& known = node ? *node : unknown;
+    // Only the worker reaches here, and a stop cancels it rather than wait.
+    known = UpdatePeerCastTrack(kPeerCastHost, static_cast<int>(peerCast._dwPort), track, known,
+                                &SongWorkerStopRequest());
 }
 
 }  // namespace
 
-HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive) {
+HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterface* node) {
     SongInfo info;
     if (!IsBroadcasting()) return S_OK;
     if (changed || !keepAlive) {
@@ -57,7 +60,16 @@ HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive) {
         if (FAILED(hr)) return hr;
     }
     SendScript(info, keepAlive);
-    if (changed && _settings.peerCast._fEnable) SendToPeerCast(info);
+    if (changed && _settings.peerCast._fEnable) SendToPeerCast(info, node);
+    return S_OK;
+}
+
+HRESULT SendCurrentTrackToPeerCast(HWND player, const char* path, PeerCastInterface* node) {
+    if (!path || !*path || !_settings.peerCast._fEnable || !_fSongDetect) return S_FALSE;
+    SongInfo info;
+    const HRESULT hr = ReadSongInfo(player, path, &info);
+    if (FAILED(hr)) return hr;
+    SendToPeerCast(info, node);
     return S_OK;
 }
 

@@ -4,13 +4,22 @@
 
 #include <windows.h>
 
+#include "peercast/PeerCastUpdate.h"
+
 namespace ombrel {
 
 // Worker (changed as found, keep-alive 0) and timer (changed 0). Tags are read when changed
 // is set or keep-alive is not; a failed read sends nothing. With the script stream on and an
 // encoder lent: keep-alive sends an empty command, otherwise "TEXT" with the script template,
 // also shown in the main window. A change reaches PeerCast when it is enabled (blocking for
-// the node's answer). Does nothing while not broadcasting.
-HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive);
+// the node's answer; the worker passes node, the interface this broadcast's node answered,
+// which the update reads and keeps). Does nothing while not broadcasting.
+HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterface* node = nullptr);
+
+// Worker, once as a broadcast starts: the current file's track to PeerCast alone (no caption),
+// so the channel shows the song playing at once rather than after the next change. S_OK when
+// it went to the node; S_FALSE and nothing sent when PeerCast or song detection is off or no
+// file was announced yet; the failure of reading the tags otherwise.
+HRESULT SendCurrentTrackToPeerCast(HWND player, const char* path, PeerCastInterface* node);
 
 }  // namespace ombrel

@@ -2,9 +2,10 @@
 """A whole broadcast, as a user runs it: the player stand-in plays the built-in tagged playlist
 with the plug-in and the runtime stand-in under Wine, the main window's 配信開始 command starts the
 broadcast, FFmpeg listens, a stand-in PeerCast node records its requests, and the play log is
-read back. Runs under code page 932 (LANG=ja_JP.UTF-8), as a Japanese broadcaster's machine does;
-with --mixed-locale, as a Japanese system whose user chose an English format locale (system code
-page 932, the threads' 1252).
+read back. Runs under code page 932 (LANG=ja_JP.UTF-8), as a Japanese broadcaster's machine does,
+with an old-style node that takes setmeta; with --mixed-locale, as a Japanese system whose user
+chose an English format locale (system code page 932, the threads' 1252), with a node like
+peercast-yt that refuses setmeta and takes the track through JSON-RPC.
 
 Usage: broadcast_e2e.py BIN_DIR [--mixed-locale]   (the build's bin folder; Wine environment from
 the caller)
@@ -34,7 +35,8 @@ TRACKS = [
     (2, '', 'Nobody Played This', 'Ombrel Stand-in Tones', '04 No Artist.wav'),
 ]
 SCRIPT_FORMAT = '%ARTIST% - %TITLE% [%LENGTH%]'
-CHANNEL = 'E2E Channel'
+# The JSON-RPC node finds the channel by its name in UTF-8, converted from the code page.
+CHANNEL = 'E2E チャンネル' if MIXED_LOCALE else 'E2E Channel'
 
 failed = False
 
@@ -61,15 +63,53 @@ def script_title(track):
 
 
 class Node(threading.Thread):
-    """The PeerCast node: answers every request as a node does and keeps its bytes."""
+    """The PeerCast node: answers every request as a node does and keeps its bytes. An old-style
+    node takes setmeta; a JSON-RPC node answers it 400 Bad Request and takes POST /api/1 as
+    peercast-yt does, keeping each track setChannelInfo gave its channel."""
 
-    def __init__(self, port):
+    def __init__(self, port, json_rpc):
         super().__init__(daemon=True)
         self.server = socket.socket()
         self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.server.bind(('127.0.0.1', port))
         self.server.listen(8)
+        self.json_rpc = json_rpc
         self.requests = []
+        self.answers = []
+        self.tracks = []
+        self.info = {'name': CHANNEL, 'desc': 'd', 'genre': 'g', 'url': 'http://contact/', 'comment': 'c',
+                     'bitrate': 200, 'contentType': 'WMV', 'mimeType': 'video/x-ms-wmv'}
+        self.track = {'name': '', 'creator': '', 'album': '', 'genre': 'tg', 'url': 'http://track/'}
+
+    def answer(self, data):
+        if not self.json_rpc:
+            return b'HTTP/1.0 200 OK\r\nServer: PeerCast/0.1218\r\n\r\n'
+        if not data.startswith(b'POST /api/1 '):
+            return b'HTTP/1.0 400 Bad Request\r\n\r\n'
+        try:
+            call = json.loads(data.split(b'\r\n\r\n', 1)[1].decode('utf-8'))
+        except ValueError:
+            return self.reply({'jsonrpc': '2.0', 'error': {'code': -32700, 'message': 'Parse error'}, 'id': None})
+        if call.get('method') == 'getChannels':
+            result = [{'channelId': '0123456789ABCDEF0123456789ABCDEF', 'info': self.info, 'track': self.track,
+                       'status': {}, 'yellowPages': []}]
+        else:
+            params = call.get('params', {})
+            info, track = params.get('info', {}), params.get('track', {})
+            if not all(isinstance(info.get(k), str) for k in ('name', 'desc', 'genre', 'url', 'comment')) or \
+                    not all(isinstance(track.get(k), str) for k in ('url', 'name', 'creator', 'album', 'genre')):
+                return self.reply({'jsonrpc': '2.0', 'error': {'code': -32603, 'message': 'Internal error'},
+                                   'id': call.get('id')})
+            self.info = dict(self.info, **info)
+            self.track = dict(track)
+            self.tracks.append(dict(track))
+            result = None
+        return self.reply({'jsonrpc': '2.0', 'result': result, 'id': call.get('id')})
+
+    @staticmethod
+    def reply(answer):
+        body = json.dumps(answer, ensure_ascii=False).encode('utf-8')
+        return b'HTTP/1.0 200 OK\r\nContent-Type: application/json\r\nContent-Length: %d\r\n\r\n' % len(body) + body
 
     def run(self):
         while True:
@@ -86,10 +126,18 @@ class Node(threading.Thread):
                         if not chunk:
                             break
                         data += chunk
-                    conn.sendall(b'HTTP/1.0 200 OK\r\nServer: PeerCast/0.1218\r\n\r\n')
+                    length = re.search(rb'\r\nContent-Length: *(\d+)', data.split(b'\r\n\r\n', 1)[0], re.I)
+                    while length and len(data.split(b'\r\n\r\n', 1)[1]) < int(length.group(1)):
+                        chunk = conn.recv(4096)
+                        if not chunk:
+                            break
+                        data += chunk
+                    answer = self.answer(data)
+                    conn.sendall(answer)
                 except OSError:
-                    pass
+                    answer = b''
                 self.requests.append(data)
+                self.answers.append(answer)
 
 
 def windows_path(path):
@@ -121,7 +169,7 @@ def run(work):
                 '_cFormatTitle=%%TITLE%% (%%LENGTH%%)\n_cFormatAlbum=%%ALBUM%%\n' % (node_port, CHANNEL))
         f.write('[Script]\n_fEnable=true\n_cFormat=%s\n' % SCRIPT_FORMAT)
 
-    node = Node(node_port)
+    node = Node(node_port, MIXED_LOCALE)
     node.start()
 
     if MIXED_LOCALE:
@@ -210,19 +258,36 @@ def run(work):
     field = re.findall(r'^script field: (.*?)\r?$', log, re.M)
     check('the script field showed each title', all(w in field for w in want), '%r' % field)
 
-    # PeerCast: one setmeta per changed track, texts in the code page, the channel in UTF-8.
+    # PeerCast: the track playing at the start, then each changed one; texts in the code page as
+    # setmeta always sent them, or as UTF-8 through JSON-RPC, the channel's name in UTF-8.
     requests = [r.decode('latin-1') for r in node.requests]
-    for r in requests:
-        print('node: %r' % r)
-    check('one setmeta per changed track', len(requests) == len(changed), '%d requests' % len(requests))
-    for r, track in zip(requests, changed):
-        seconds, artist, title, album, _ = track
-        line = r.split('\r\n')[0]
-        m = re.match(r'^GET /admin\?cmd=setmeta&name=([^& ]*)&t_artist=([^& ]*)&t_title=([^& ]*)&t_album=([^& ]*) HTTP/1.0$', line)
-        fields = [urllib.parse.unquote_to_bytes(v.replace('+', ' ')) for v in m.groups()] if m else []
-        expect = [CHANNEL.encode('utf-8'), artist.encode('cp932'),
-                  ('%s (%d:%02d)' % (title, seconds // 60, seconds % 60)).encode('cp932'), album.encode('cp932')]
-        check('setmeta for %s' % title, fields == expect and r.endswith('\r\n\r\n'), line)
+    for r, a in zip(requests, node.answers):
+        print('node got: %r' % r)
+        print('node answered: %r' % a.decode('latin-1'))
+    sent = TRACKS[:1] + changed
+    if node.json_rpc:
+        setmeta = 'GET /admin?cmd=setmeta&name=%s&' % urllib.parse.quote_plus(CHANNEL.encode('utf-8'), safe='*-._')
+        check('setmeta once, then getChannels and setChannelInfo for each track',
+              requests[:1] and requests[0].startswith(setmeta) and
+              [r.split(' ', 2)[:2] for r in requests[1:]] == [['POST', '/api/1']] * (2 * len(sent)),
+              '%d requests' % len(requests))
+        want_tracks = [{'name': '%s (%d:%02d)' % (title, seconds // 60, seconds % 60), 'creator': artist,
+                        'album': album, 'genre': 'tg', 'url': 'http://track/'}
+                       for seconds, artist, title, album, _ in sent]
+        check('the channel showed each track, Japanese intact', node.tracks == want_tracks, '%r' % node.tracks)
+        check("the channel's own info unchanged", node.info['desc'] == 'd' and node.info['comment'] == 'c' and
+              node.info['name'] == CHANNEL, '%r' % node.info)
+    else:
+        check('one setmeta for the track at the start and per changed track', len(requests) == len(sent),
+              '%d requests' % len(requests))
+        for r, track in zip(requests, sent):
+            seconds, artist, title, album, _ = track
+            line = r.split('\r\n')[0]
+            m = re.match(r'^GET /admin\?cmd=setmeta&name=([^& ]*)&t_artist=([^& ]*)&t_title=([^& ]*)&t_album=([^& ]*) HTTP/1.0$', line)
+            fields = [urllib.parse.unquote_to_bytes(v.replace('+', ' ')) for v in m.groups()] if m else []
+            expect = [CHANNEL.encode('utf-8'), artist.encode('cp932'),
+                      ('%s (%d:%02d)' % (title, seconds // 60, seconds % 60)).encode('cp932'), album.encode('cp932')]
+            check('setmeta for %s' % title, fields == expect and r.endswith('\r\n\r\n'), line)
 
     # Play log: one line per track announced during the broadcast, the playlist's title.
     try:

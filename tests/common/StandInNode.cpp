@@ -1,5 +1,7 @@
 #include "tests/common/StandInNode.h"
 
+#include <cctype>
+#include <cstdlib>
 #include <utility>
 
 #include "tests/common/Loopback.h"
@@ -36,6 +38,16 @@ bool StandInNode::WaitForConnections(size_t count, DWORD ms) {
     }
 }
 
+void StandInNode::AddChannel(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rpc_.AddChannel(name);
+}
+
+nlohmann::json StandInNode::Channel(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rpc_.Channel(name);
+}
+
 bool StandInNode::WaitReadable(SOCKET s, long ms) {
     fd_set set;
     FD_ZERO(&set);
@@ -70,11 +82,28 @@ void StandInNode::TakeUnread(std::vector<win::UniqueSocket>& unread) {
     }
 }
 
-// Bytes until the empty line that ends a request head, the client's close, or 10 s of quiet.
+namespace {
+
+// The request's whole size once its head has come: the head, and the body its Content-Length
+// announces; npos while the head goes on.
+size_t RequestSize(const std::string& request) {
+    const size_t headEnd = request.find("\r\n\r\n");
+    if (headEnd == std::string::npos) return std::string::npos;
+    std::string head = request.substr(0, headEnd);
+    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t field = head.find("\r\ncontent-length:");
+    const size_t length = field == std::string::npos ? 0 : std::strtoul(head.c_str() + field + 17, nullptr, 10);
+    return headEnd + 4 + length;
+}
+
+}  // namespace
+
+// Bytes until the end of a request (its head and the body its Content-Length announces), the
+// client's close, or 10 s of quiet.
 std::string StandInNode::ReadRequest(SOCKET client) {
     std::string request;
     Stopwatch quiet;
-    while (!stop_ && request.find("\r\n\r\n") == std::string::npos) {
+    while (!stop_ && (RequestSize(request) == std::string::npos || request.size() < RequestSize(request))) {
         if (!WaitReadable(client, 20)) {
             if (quiet.ms() > 10000) break;
             continue;
@@ -149,6 +178,15 @@ void StandInNode::Serve(SOCKET client) {
             break;
         case NodeBehaviour::NeverRead:  // never served
             break;
+        case NodeBehaviour::JsonRpc:
+        case NodeBehaviour::JsonRpcError:
+        case NodeBehaviour::JsonRpcGarbage:
+        case NodeBehaviour::JsonRpcTruncated:
+        case NodeBehaviour::JsonRpcOversized:
+        case NodeBehaviour::JsonRpcSilent:
+        case NodeBehaviour::Forbidden:
+            AnswerJsonRpc(client, seen);
+            break;
         case NodeBehaviour::Drip:
             if (!SendText(client, head_.substr(0, head_.find('\n') + 1))) break;
             while (!stop_ && ::send(client, "X", 1, 0) == 1) {
@@ -161,6 +199,50 @@ void StandInNode::Serve(SOCKET client) {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     connections_.push_back(std::move(seen));
+}
+
+// The body of a JSON-RPC node's answer to a POST.
+std::string StandInNode::JsonRpcBody(const std::string& request) {
+    const std::string body = request.substr(request.find("\r\n\r\n") + 4);
+    switch (behaviour_) {
+        case NodeBehaviour::JsonRpcError:
+            return R"({"jsonrpc":"2.0","error":{"code":-32601,"message":"Method not found"},"id":1})";
+        case NodeBehaviour::JsonRpcGarbage:
+            return "<html><body>{\"jsonrpc\":\"2.0\",\"result\":[</body></html>";
+        case NodeBehaviour::JsonRpcOversized: {
+            std::lock_guard<std::mutex> lock(mutex_);
+            nlohmann::json answer = nlohmann::json::parse(rpc_.Answer(body));
+            if (answer.contains("result") && answer["result"].is_array()) {
+                const nlohmann::json other = {{"channelId", "FFFF"}, {"info", {{"name", std::string(1000, 'x')}}}};
+                while (answer.dump().size() < 300 * 1024) answer["result"].push_back(other);
+            }
+            return answer.dump();
+        }
+        default: {
+            std::lock_guard<std::mutex> lock(mutex_);
+            return rpc_.Answer(body);
+        }
+    }
+}
+
+void StandInNode::AnswerJsonRpc(SOCKET client, NodeConnection& seen) {
+    const std::string& request = seen.request;
+    if (behaviour_ == NodeBehaviour::Forbidden) {
+        SendText(client, "HTTP/1.0 403 Forbidden\r\n\r\n");
+        return;
+    }
+    if (request.compare(0, 13, "POST /api/1 H") != 0) {
+        SendText(client, "HTTP/1.0 400 Bad Request\r\n\r\n");
+        return;
+    }
+    if (behaviour_ == NodeBehaviour::JsonRpcSilent) {
+        HoldUntilClientCloses(client, seen);
+        return;
+    }
+    const std::string body = JsonRpcBody(request);
+    const size_t announced = body.size() + (behaviour_ == NodeBehaviour::JsonRpcTruncated ? 100 : 0);
+    SendText(client, "HTTP/1.0 200 OK\r\nServer: PeerCast/0.0 (stand-in)\r\nContent-Length: " +
+                         std::to_string(announced) + "\r\nContent-Type: application/json\r\n\r\n" + body);
 }
 
 }  // namespace ombrel::test

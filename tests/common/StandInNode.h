@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/common/Loopback.h"
+#include "tests/common/NodeJsonRpc.h"
 
 namespace ombrel::test {
 
@@ -24,6 +25,15 @@ enum class NodeBehaviour {
     EndlessHead,           // sends header lines without an end until the client goes
     Drip,                  // sends its status line, then one byte every 500 ms until the client goes
     NeverRead,             // accepts every connection and reads none until the node stops
+    // Nodes with the JSON-RPC interface: each answers setmeta with 400 Bad Request, and a
+    // POST /api/1 (its body read up to its Content-Length) as follows.
+    JsonRpc,           // as peercast-yt does, from the channels it holds (see NodeJsonRpc)
+    JsonRpcError,      // a JSON-RPC error to every call
+    JsonRpcGarbage,    // 200 with a body that is no JSON
+    JsonRpcTruncated,  // 200 with a body short of its Content-Length, then closes
+    JsonRpcOversized,  // a getChannels answer holding its channels among 300 KiB of others
+    JsonRpcSilent,     // never answers a POST, keeps the connection until the client closes
+    Forbidden,         // 403 Forbidden to every request
 };
 
 // A node's usual answer and the same with line feeds alone.
@@ -55,6 +65,11 @@ public:
     // Waits until count connections are finished, at most ms milliseconds.
     bool WaitForConnections(size_t count, DWORD ms);
 
+    // The JSON-RPC nodes' channels: one more broadcasting under name (UTF-8), and what
+    // getChannels would list of the channel of that name (null when there is none).
+    void AddChannel(const std::string& name);
+    nlohmann::json Channel(const std::string& name);
+
 private:
     void Run();
     void TakeUnread(std::vector<win::UniqueSocket>& unread);
@@ -63,6 +78,8 @@ private:
     std::string ReadRequest(SOCKET client);
     void HoldUntilClientCloses(SOCKET client, NodeConnection& seen);
     void SendEndlessly(SOCKET client);
+    void AnswerJsonRpc(SOCKET client, NodeConnection& seen);
+    std::string JsonRpcBody(const std::string& request);
 
     NodeBehaviour behaviour_;
     std::string head_;
@@ -70,6 +87,7 @@ private:
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<NodeConnection> connections_;
+    NodeJsonRpc rpc_;  // under mutex_
     std::thread thread_;
 };
 

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "peercast/AnsiToUtf8.h"
 #include "peercast/PeerCastMetadata.h"
+#include "peercast/PeerCastUpdate.h"
 #include "peercast/ResponseHead.h"
 #include "peercast/UrlEncode.h"
 #include "tests/common/StandInNode.h"
@@ -34,6 +36,8 @@ TEST_F(PeerCastCodePage, LatinTextEncodesUnder1252) {
         EXPECT_EQ(UrlEncode(row.text), row.ansi) << "text " << row.ansi;
         EXPECT_EQ(UrlEncodeUtf8(row.text), row.utf8) << "text " << row.ansi;
     }
+    // The JSON-RPC texts: the same characters as UTF-8 bytes.
+    EXPECT_EQ(AnsiToUtf8("Café Ü €"), "Caf\xC3\xA9 \xC3\x9C \xE2\x82\xAC");
 }
 
 TEST_F(PeerCastCodePage, CafeRequestBytesUnder1252) {
@@ -46,6 +50,15 @@ TEST_F(PeerCastCodePage, CafeRequestBytesUnder1252) {
     // The channel goes as UTF-8, the title as the code page's byte.
     EXPECT_EQ(node.Connections()[0].request,
               "GET /admin?cmd=setmeta&name=Caf%C3%A9&t_artist=&t_title=Caf%E9&t_album= HTTP/1.0\r\n\r\n");
+
+    // A JSON-RPC node gets every text as UTF-8.
+    StandInNode rpc(NodeBehaviour::JsonRpc);
+    rpc.AddChannel("Caf\xC3\xA9");
+    const PeerCastTrack track = {"Café", "", "Café €", ""};
+    EXPECT_EQ(UpdatePeerCastTrack(kPeerCastHost, rpc.port(), track, PeerCastInterface::Unknown, nullptr),
+              PeerCastInterface::JsonRpc);
+    rpc.Stop();
+    EXPECT_EQ(rpc.Channel("Caf\xC3\xA9")["track"]["name"], "Caf\xC3\xA9 \xE2\x82\xAC");
 }
 
 TEST_F(PeerCastCodePage, HeaderNamesLowerCaseCodePageLettersUnder1252) {

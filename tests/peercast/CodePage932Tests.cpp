@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "peercast/AnsiToUtf8.h"
 #include "peercast/PeerCastMetadata.h"
+#include "peercast/PeerCastUpdate.h"
 #include "peercast/ResponseHead.h"
 #include "peercast/UrlEncode.h"
 #include "tests/common/StandInNode.h"
@@ -53,6 +55,23 @@ TEST_F(PeerCastCodePage, JapaneseRequestBytesUnder932) {
               "GET /admin?cmd=setmeta&name=%E3%81%82%62&t_artist=&t_title=%83%41A&t_album=%82%A0b HTTP/1.0\r\n\r\n");
 }
 
+// Through JSON-RPC every text goes as UTF-8: the channel found by its name, the track intact,
+// and a byte that is no character a U+FFFD, never the ill-formed text the node refuses (-32700).
+TEST_F(PeerCastCodePage, JapaneseTrackThroughJsonRpcUnder932) {
+    if (!Has(932)) GTEST_SKIP() << "needs code page 932, have " << GetACP();
+    StandInNode node(NodeBehaviour::JsonRpc);
+    node.AddChannel("\xE3\x81\x82" "b");  // あb in UTF-8
+    const PeerCastTrack track = {"あb", "\x82", "アA", "春"};
+    EXPECT_EQ(UpdatePeerCastTrack(kPeerCastHost, node.port(), track, PeerCastInterface::Unknown, nullptr),
+              PeerCastInterface::JsonRpc);
+    node.Stop();
+    ASSERT_EQ(node.Connections().size(), 3u);
+    const nlohmann::json set = node.Channel("\xE3\x81\x82" "b")["track"];
+    EXPECT_EQ(set["name"], "\xE3\x82\xA2" "A");
+    EXPECT_EQ(set["creator"], "\xEF\xBF\xBD");
+    EXPECT_EQ(set["album"], "\xE6\x98\xA5");
+}
+
 // A value cut to its first 1023 bytes keeps whole characters: 512 あ (1024 bytes) keep 511,
 // not a lone lead byte; after one ASCII letter the 1023 bytes end on a character.
 TEST_F(PeerCastCodePage, LongValuesAreCutBetweenCharactersUnder932) {
@@ -63,6 +82,24 @@ TEST_F(PeerCastCodePage, LongValuesAreCutBetweenCharactersUnder932) {
     for (int i = 0; i < 511; ++i) kept += "%82%A0";
     EXPECT_EQ(ComposePeerCastRequest("", ("a" + kana).c_str(), kana.c_str(), nullptr),
               "GET /admin?cmd=setmeta&name=&t_artist=a" + kept + "&t_title=" + kept + " HTTP/1.0\r\n\r\n");
+}
+
+// The JSON-RPC texts are UTF-8 whatever the bytes: what is no character of 932 becomes U+FFFD
+// and the text goes on after it.
+TEST_F(PeerCastCodePage, TextForJsonRpcIsUtf8Under932) {
+    if (!Has(932)) GTEST_SKIP() << "needs code page 932, have " << GetACP();
+    const struct {
+        const char* text;
+        const char* utf8;
+    } rows[] = {
+        {"アA表", "\xE3\x82\xA2" "A" "\xE8\xA1\xA8"},  // trail bytes 41 and 5C are no letters here
+        {"ｱ1", "\xEF\xBD\xB1" "1"},                   // half-width katakana, one byte
+        {"あ\x82", "\xE3\x81\x82" "\xEF\xBF\xBD"},      // a lead byte at the end
+        {"\x82 b", "\xEF\xBF\xBD b"},                  // a lead byte before no trail byte
+        {"", ""},
+    };
+    for (const auto& row : rows) EXPECT_EQ(AnsiToUtf8(row.text), row.utf8) << row.utf8;
+    EXPECT_EQ(AnsiToUtf8(nullptr), "");
 }
 
 // Lower-casing leaves double-byte characters alone, trail bytes that look like letters too.

@@ -1,6 +1,7 @@
 #include "tests/plugin/BroadcastFixture.h"
 
 #include "plugin/BroadcastControl.h"
+#include "plugin/CurrentFile.h"
 #include "plugin/DspModule.h"
 #include "plugin/PlayerRequests.h"
 #include "plugin/PluginState.h"
@@ -31,6 +32,8 @@ void BroadcastFixture::SetUp() {
     iniPath_ = ExeFolder() + "\\dsp_ombrel.ini";
     ::DeleteFileA(iniPath_.c_str());
     SetSongTimerTick(0);
+    // The path announced last outlives a test; a start would send its track to PeerCast.
+    SetCurrentFile(std::string());
 }
 
 void BroadcastFixture::TearDown() {

@@ -11,6 +11,7 @@
 
 #include "peercast/PeerCastMetadata.h"
 #include "plugin/BroadcastControl.h"
+#include "plugin/CurrentFile.h"
 #include "plugin/Settings.h"
 #include "plugin/SongWorker.h"
 #include "tests/common/Loopback.h"
@@ -63,6 +64,7 @@ TEST_F(NodeFaults, ABadNodeIsNeverSeenAndOnlyDelaysTheNextTitleByItsBound) {
         }
         _settings.peerCast._dwPort = static_cast<DWORD>(node ? node->port() : FreeLoopbackPort());
         MessageBoxWatcher boxes(kCaption);
+        SetCurrentFile(std::string());  // nothing playing at the start: A is the first update
         StartBroadcast();
         RecordingEncoder* encoder = encoders_->Last();
 

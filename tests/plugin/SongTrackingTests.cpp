@@ -85,19 +85,20 @@ protected:
 
 const std::string kSetmetaA = ComposePeerCastRequest(kChannel, "Artist A", "Title A", "Album A");
 const std::string kSetmetaB = ComposePeerCastRequest(kChannel, "Artist B", "Title B", "Album B");
+const std::string kSetmetaLong = ComposePeerCastRequest(kChannel, "Long Artist", "Long Title", "Long Album");
 
 TEST_F(SongTracking, UpdatesFollowTheirFourCases) {
     PlayLongTrackWhileIdle();
     RecordingEncoder* encoder = Start();
 
-    // Worker, new file: tags, title, window text, PeerCast.
+    // Worker, new file: tags, title, window text, PeerCast (after the start's own update).
     SetScriptField("before");
     Announce(a_);
     ASSERT_TRUE(WaitForTitles(encoder, 1));
     EXPECT_THAT(Titles(encoder), ElementsAre("WriteScript TEXT|Artist A - Title A [0:03]"));
     EXPECT_TRUE(WaitForScriptField("Artist A - Title A [0:03]")) << ScriptField();
-    ASSERT_TRUE(WaitForNodeRequests(1));
-    EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaA));
+    ASSERT_TRUE(WaitForNodeRequests(2));
+    EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaLong, kSetmetaA));
 
     // Worker, same file again: title and window text, no PeerCast.
     SetScriptField("before");
@@ -129,7 +130,7 @@ TEST_F(SongTracking, UpdatesFollowTheirFourCases) {
     EXPECT_EQ(4u, Titles(encoder).size());
 
     Pump(300);
-    EXPECT_EQ(1u, NodeRequests()) << "only a change reaches PeerCast";
+    EXPECT_EQ(2u, NodeRequests()) << "only the start and a change reach PeerCast";
 }
 
 TEST_F(SongTracking, WithSongDetectionOffTrackChangesAreNotFollowed) {
@@ -198,33 +199,64 @@ TEST_F(SongTracking, TheSameFileTwiceSendsTheTitleTwiceAndPeerCastOnce) {
     EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaB));
 }
 
-TEST_F(SongTracking, TheFirstTrackAfterAStartCountsAsChanged) {
+TEST_F(SongTracking, EachStartTellsPeerCastOfTheTrackPlayingOnce) {
     RecordingEncoder* first = Start();
     Announce(a_);
     ASSERT_TRUE(WaitForTitles(first, 1));
     ASSERT_TRUE(WaitForNodeRequests(1));
     StopBroadcast();
 
+    // The next start tells the node of A at once, without a caption; A announced again is no
+    // change for PeerCast, but its title goes out as ever.
     RecordingEncoder* second = Start();
     ASSERT_NE(first, second);
+    ASSERT_TRUE(WaitForNodeRequests(2));
+    EXPECT_TRUE(Titles(second).empty());
     Announce(a_);
     ASSERT_TRUE(WaitForTitles(second, 1));
-    ASSERT_TRUE(WaitForNodeRequests(2));
+    Pump(500);
     EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaA, kSetmetaA));
 }
 
-TEST_F(SongTracking, ABroadcastStartedMidTrackSendsItsTitleAtTickZeroAndTellsPeerCastOnlyOfTheNext) {
+TEST_F(SongTracking, ABroadcastStartedMidTrackTellsPeerCastAtOnceAndSendsItsTitleAtTickZero) {
     PlayLongTrackWhileIdle();
     RecordingEncoder* encoder = Start();
+    ASSERT_TRUE(WaitForNodeRequests(1));
+    EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaLong));
+    EXPECT_TRUE(Titles(encoder).empty()) << "captions come as before, at tick 0";
     SetSongTimerTick(0);
     OnTimer(nullptr, 0, 0, 0);
     EXPECT_THAT(Titles(encoder), ElementsAre("WriteScript TEXT|Long Artist - Long Title [1:00]"));
-    Pump(500);
-    EXPECT_EQ(0u, NodeRequests());
 
     Announce(b_);
-    ASSERT_TRUE(WaitForNodeRequests(1));
-    EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaB));
+    ASSERT_TRUE(WaitForNodeRequests(2));
+    EXPECT_EQ(NodeRequestTexts()[1], kSetmetaB);
+}
+
+// A node like peercast-yt refuses setmeta: the start and each change reach its channel through
+// JSON-RPC, setmeta tried only once a broadcast, and the channel's own info kept.
+TEST_F(SongTracking, AJsonRpcNodeShowsTheTrackFromTheStartAndAtEachChange) {
+    StandInNode node(NodeBehaviour::JsonRpc);
+    node.AddChannel("other");
+    node.AddChannel(kChannel);
+    _settings.peerCast._dwPort = static_cast<DWORD>(node.port());
+    PlayLongTrackWhileIdle();
+    Start();
+    // The worker reads the tags from the player's window, which only a pumping wait answers.
+    ASSERT_TRUE(PumpUntil(10000, [&] { return node.Connections().size() >= 3; }));
+    EXPECT_EQ(node.Channel(kChannel)["track"]["name"], "Long Title");
+    Announce(b_);
+    ASSERT_TRUE(PumpUntil(10000, [&] { return node.Connections().size() >= 5; }));
+    StopBroadcast();
+    const nlohmann::json channel = node.Channel(kChannel);
+    EXPECT_EQ(channel["track"],
+              nlohmann::json({{"name", "Title B"}, {"creator", "Artist B"}, {"album", "Album B"}, {"genre", ""},
+                              {"url", ""}}));
+    EXPECT_EQ(channel["info"]["bitrate"], 192);
+    std::vector<std::string> starts;
+    for (const NodeConnection& c : node.Connections()) starts.push_back(c.request.substr(0, 12));
+    EXPECT_THAT(starts, ElementsAre("GET /admin?c", "POST /api/1 ", "POST /api/1 ", "POST /api/1 ", "POST /api/1 "));
+    EXPECT_EQ(node.Channel("other")["track"]["name"], "");
 }
 
 TEST_F(SongTracking, WithTheScriptStreamOffTagsAreStillReadForPeerCast) {
@@ -233,8 +265,8 @@ TEST_F(SongTracking, WithTheScriptStreamOffTagsAreStillReadForPeerCast) {
     RecordingEncoder* encoder = Start();
     SetScriptField("before");
     Announce(a_);
-    ASSERT_TRUE(WaitForNodeRequests(1));
-    EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaA));
+    ASSERT_TRUE(WaitForNodeRequests(2));
+    EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaLong, kSetmetaA));
     SetSongTimerTick(0);
     OnTimer(nullptr, 0, 0, 0);
     OnTimer(nullptr, 0, 0, 0);

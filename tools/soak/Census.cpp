@@ -3,6 +3,8 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
+
 #include "win/GdiWrappers.h"
 #include "win/UniqueAny.h"
 #include "win/UniqueSocket.h"
@@ -66,6 +68,17 @@ Census TakeCensus() {
         {"WindowTimer", win::WindowTimer::LiveCount()},
         {"UniqueSocket", win::UniqueSocket::LiveCount()},
     };
+    return census;
+}
+
+Census TakeSettledCensus() {
+    Census census = TakeCensus();
+    for (int sample = 0; sample < 10; ++sample) {
+        ::Sleep(10);
+        const Census again = TakeCensus();
+        for (size_t i = 0; i < census.live.size() && i < again.live.size(); ++i)
+            census.live[i].count = std::min(census.live[i].count, again.live[i].count);
+    }
     return census;
 }
 

@@ -25,6 +25,10 @@ struct Census {
 };
 
 Census TakeCensus();
+// A census whose live owners are each kind's least over a tenth of a second: the meter thread
+// holds a window DC, a memory DC and a bitmap for the few milliseconds of each draw, and a
+// census that caught a draw would count them; an owner that stays is counted in every sample.
+Census TakeSettledCensus();
 
 // The kinds whose count differs between two censuses, as "Kind a -> b" items.
 std::vector<std::string> LiveDifferences(const Census& from, const Census& to);

@@ -189,7 +189,7 @@ int Main(int argc, char** argv) {
         const BroadcastResult first = RunBroadcast(host, port, warmup);
         PrintBroadcast("warm-up broadcast", first);
         Sleep(300);
-        const Census start = TakeCensus();
+        const Census start = TakeSettledCensus();
 
         BroadcastPlan plan;
         plan.feed.streamSeconds = options.hours * 3600.0;
@@ -203,7 +203,7 @@ int Main(int argc, char** argv) {
         const BroadcastResult run = RunBroadcast(host, port, plan);
         PrintBroadcast("soak broadcast", run);
         Sleep(300);
-        const Census end = TakeCensus();
+        const Census end = TakeSettledCensus();
         const int logLines = CountLines(playLog);
         const size_t peerCastUpdates = node.Connections().size();
 

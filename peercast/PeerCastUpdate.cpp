@@ -1,0 +1,57 @@
+#include "peercast/PeerCastUpdate.h"
+
+#include <string>
+
+#include "peercast/AnsiToUtf8.h"
+#include "peercast/ChannelInfoRpc.h"
+#include "peercast/JsonRpcExchange.h"
+#include "peercast/PeerCastMetadata.h"
+#include "win/ExceptionFirewall.h"
+
+namespace ombrel {
+namespace {
+
+bool IsSuccess(int status) { return status >= 100 && status < 400; }
+
+TrackUtf8 TrackTexts(const PeerCastTrack& track) {
+    TrackUtf8 texts;
+    texts.name = AnsiToUtf8(CutPeerCastValue(track.title).c_str());
+    texts.creator = AnsiToUtf8(CutPeerCastValue(track.artist).c_str());
+    texts.album = AnsiToUtf8(CutPeerCastValue(track.album).c_str());
+    return texts;
+}
+
+PeerCastInterface UpdateThroughJsonRpc(const char* host, int port, const PeerCastTrack& track, DWORD startMs,
+                                       const std::atomic<LONG>* cancel) {
+    HttpReply channels;
+    if (!ExchangeJsonRpc(host, port, ComposeGetChannels(), startMs, cancel, channels)) {
+        return PeerCastInterface::Unknown;
+    }
+    if (channels.status != 200) return PeerCastInterface::Unknown;
+    std::string body;
+    const RpcAnswer found = ComposeSetChannelInfo(channels.body, AnsiToUtf8(track.channel), TrackTexts(track), body);
+    if (found != RpcAnswer::Result) return PeerCastInterface::Unknown;
+    if (!body.empty()) {
+        HttpReply set;  // a refusal changes nothing the plug-in could mend
+        ExchangeJsonRpc(host, port, body, startMs, cancel, set);
+    }
+    return PeerCastInterface::JsonRpc;
+}
+
+}  // namespace
+
+PeerCastInterface UpdatePeerCastTrack(const char* host, int port, const PeerCastTrack& track,
+                                      PeerCastInterface known, const std::atomic<LONG>* cancel) {
+    return win::Firewall(PeerCastInterface::Unknown, [&] {
+        const DWORD startMs = ::GetTickCount();
+        if (known != PeerCastInterface::JsonRpc) {
+            int status = 0;
+            ExchangeSetMeta(host, port, track.channel, track.artist, track.title, track.album, startMs, cancel,
+                            &status);
+            if (IsSuccess(status)) return PeerCastInterface::SetMeta;
+        }
+        return UpdateThroughJsonRpc(host, port, track, startMs, cancel);
+    });
+}
+
+}  // namespace ombrel

@@ -1,0 +1,35 @@
+// One track update of the local PeerCast node, through whichever interface the node has: the old
+// nodes' setmeta admin command, or the JSON-RPC interface of peercast-yt and PeerCastStation
+// (which answer setmeta with 400).
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace ombrel {
+
+// The interface a node took a track on. A broadcast keeps it, so later tracks skip what the
+// node does not understand.
+enum class PeerCastInterface { Unknown, SetMeta, JsonRpc };
+
+// Texts of the system code page, as FormatSongInfo makes them; a null one is sent as setmeta
+// always did (its parameter left out) and as an empty text through JSON-RPC.
+struct PeerCastTrack {
+    const char* channel;
+    const char* artist;
+    const char* title;
+    const char* album;
+};
+
+// Unless known is JsonRpc, sends setmeta first, with the same bytes as ever; an answer of
+// status 100 to 399 ends the update. Otherwise (no answer, 4xx or 5xx, or known JsonRpc) asks
+// getChannels for the channel whose name is the channel text in UTF-8 and sets its track with
+// setChannelInfo, the channel's own info unchanged; no channel of that name changes nothing.
+// Every connection shares one kPeerCastTimeoutSeconds bound; once *cancel (when given) is set
+// the update ends within a few milliseconds. Returns the interface that answered (SetMeta, or
+// JsonRpc when getChannels gave a JSON-RPC result), Unknown when neither did.
+PeerCastInterface UpdatePeerCastTrack(const char* host, int port, const PeerCastTrack& track,
+                                      PeerCastInterface known, const std::atomic<LONG>* cancel);
+
+}  // namespace ombrel
