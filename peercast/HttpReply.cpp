@@ -5,28 +5,6 @@
 namespace ombrel {
 namespace {
 
-// The end of the head's empty line in received (the offset of the body), or npos while the head
-// goes on. Lines end in a line feed, with or without carriage returns before it.
-size_t ParseHead(const std::string& received, HttpReply& reply) {
-    size_t scan = 0;
-    for (;;) {
-        const size_t feed = received.find('\n', scan);
-        if (feed == std::string::npos) return std::string::npos;
-        size_t end = feed;
-        while (end > scan && received[end - 1] == '\r') --end;
-        const std::string line = received.substr(scan, end - scan);
-        const bool first = scan == 0;
-        scan = feed + 1;
-        if (first) {
-            reply.status = HttpStatusCode(line);
-        } else if (line.empty()) {
-            return scan;
-        } else {
-            AddHeaderLine(line, reply.headers);
-        }
-    }
-}
-
 // The body length the head announces: -1 when it announces none, -2 when it is no number or more
 // than the limit.
 long long AnnouncedLength(const HttpHeaderMap& headers) {
@@ -48,6 +26,8 @@ long long AnnouncedLength(const HttpHeaderMap& headers) {
 int ReadHttpReply(TcpConnection& connection, HttpReply& reply) {
     return win::Firewall(0, [&] {
         std::string received;
+        std::string statusLine;
+        size_t scan = 0;
         size_t bodyAt = std::string::npos;
         long long length = -1;
         char chunk[kResponseChunkSize];
@@ -67,11 +47,9 @@ int ReadHttpReply(TcpConnection& connection, HttpReply& reply) {
             if (received.size() + static_cast<size_t>(got) > kMaxPeerCastReplyBytes) return 0;
             received.append(chunk, static_cast<size_t>(got));
             if (bodyAt == std::string::npos) {
-                bodyAt = ParseHead(received, reply);
-                if (bodyAt == std::string::npos) {
-                    reply.headers.clear();  // parsed again with the rest of the head
-                    continue;
-                }
+                bodyAt = ParseHeadLines(received, scan, statusLine, reply.headers);
+                if (bodyAt == std::string::npos) continue;
+                reply.status = HttpStatusCode(statusLine);
                 length = AnnouncedLength(reply.headers);
                 if (length == -2 || bodyAt + static_cast<size_t>(length < 0 ? 0 : length) > kMaxPeerCastReplyBytes)
                     return 0;

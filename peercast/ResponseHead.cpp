@@ -25,8 +25,6 @@ std::string TrimSpaces(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-}  // namespace
-
 void AddHeaderLine(const std::string& line, HttpHeaderMap& headers) {
     const size_t colon = line.find(':');
     if (colon == std::string::npos) return;
@@ -34,6 +32,8 @@ void AddHeaderLine(const std::string& line, HttpHeaderMap& headers) {
     std::string value = TrimSpaces(line.substr(colon + 1));
     headers.emplace(std::move(name), std::move(value));  // keeps an earlier value
 }
+
+}  // namespace
 
 int HttpStatusCode(const std::string& statusLine) {
     if (statusLine.compare(0, 5, "HTTP/") != 0) return 0;
@@ -47,6 +47,25 @@ int HttpStatusCode(const std::string& statusLine) {
     }
     if (statusLine.size() > space + 4 && statusLine[space + 4] != ' ') return 0;
     return code >= 100 ? code : 0;
+}
+
+size_t ParseHeadLines(const std::string& received, size_t& scan, std::string& statusLine, HttpHeaderMap& headers) {
+    for (;;) {
+        const size_t feed = received.find('\n', scan);
+        if (feed == std::string::npos) return std::string::npos;
+        size_t end = feed;
+        while (end > scan && received[end - 1] == '\r') --end;
+        std::string line = received.substr(scan, end - scan);
+        const bool first = scan == 0;
+        scan = feed + 1;
+        if (first) {
+            statusLine = std::move(line);
+        } else if (line.empty()) {
+            return scan;
+        } else {
+            AddHeaderLine(line, headers);
+        }
+    }
 }
 
 bool MultibyteLess::operator()(const std::string& a, const std::string& b) const noexcept {
@@ -93,22 +112,7 @@ int ReadResponseHead(TcpConnection& connection, std::string& statusLine, HttpHea
             total += static_cast<size_t>(got);
             received.append(chunk, strnlen(chunk, static_cast<size_t>(got)));
 
-            for (;;) {
-                const size_t feed = received.find('\n', scan);
-                if (feed == std::string::npos) break;
-                size_t end = feed;
-                while (end > scan && received[end - 1] == '\r') --end;
-                std::string line = received.substr(scan, end - scan);
-                const bool first = scan == 0;
-                scan = feed + 1;
-                if (first) {
-                    statusLine = std::move(line);
-                } else if (line.empty()) {
-                    return 1;
-                } else {
-                    AddHeaderLine(line, headers);
-                }
-            }
+            if (ParseHeadLines(received, scan, statusLine, headers) != std::string::npos) return 1;
         }
         return 0;
     });

@@ -25,12 +25,13 @@ constexpr size_t kMaxResponseHeadBytes = 64 * 1024;
 // Lower-cases the single-byte letters of the ANSI code page; double-byte characters stay.
 std::string LowerAnsi(const std::string& text);
 
-// Adds "Name: value" to headers (name lower-cased, both trimmed); a line without a colon adds
-// nothing, and an earlier value of the same name stays.
-void AddHeaderLine(const std::string& line, HttpHeaderMap& headers);
-
 // The three-digit status of "HTTP/x.y NNN reason" (100 to 999); 0 when the line is no status line.
 int HttpStatusCode(const std::string& statusLine);
+
+// Takes the whole lines of received from scan on: the line at offset 0 is the status line, the
+// others header lines. Returns the offset after the empty line that ends the head, or npos while
+// the head goes on; scan is left after the last whole line, so the next call goes on from there.
+size_t ParseHeadLines(const std::string& received, size_t& scan, std::string& statusLine, HttpHeaderMap& headers);
 
 // Receives until the empty line that ends the head: 1 when it came; 0 when the connection
 // failed, closed or timed out first, or 64 KiB arrived without it. statusLine takes the first
