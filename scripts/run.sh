@@ -84,6 +84,7 @@ for _ in $(seq 1 300); do
     echo "Broadcasting on port $port. Listen with:"
     echo "  ffplay mmsh://127.0.0.1:$port/"
     echo "  ffprobe mmsh://127.0.0.1:$port/"
+    echo "  mplayer mmsh://127.0.0.1:$port/"
     echo "  (Windows Media Player or VLC: http://127.0.0.1:$port/)"
     [ "$seconds" = 0 ] && echo "Press Ctrl-C to stop."
     echo
