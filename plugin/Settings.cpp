@@ -106,7 +106,7 @@ void LoadSettingsFile(const char* path, const char* defaultPlayLog) {
     // A first run has no file: everything keeps its default, and the log is written from the
     // first track on, as the sheet shows it switched on.
     if (!FileExists(path)) {
-        _settings.extra._cPlayLog = defaultPlayLog;
+        if (_settings.extra._cPlayLog.empty()) _settings.extra._cPlayLog = defaultPlayLog;
         return;
     }
 

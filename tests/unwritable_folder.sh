@@ -4,8 +4,9 @@
 # settings an earlier install left beside the DLL. The same steps in a writable folder keep
 # everything beside the DLL, and the two settings files differ only in the play log's path.
 #
-# The folder is made unwritable with the immutable attribute, which the kernel enforces for every
-# process, root and the wineserver (which opens files for Wine's processes) included.
+# The folder and its files are made unwritable with the immutable attribute, which the kernel
+# enforces for every process, root and the wineserver (which opens files for Wine's processes)
+# included; a read-only bind mount in a private mount namespace would not reach the wineserver.
 # Usage: tests/unwritable_folder.sh BIN_DIR   (under a running Wine set-up: WINEPREFIX, DISPLAY)
 set -u
 bin="$1"
@@ -18,7 +19,7 @@ bad() { echo "FAIL: $*"; fail=1; }
 
 cleanup() {
   for kind in ro rw; do
-    [ -d "$base/Winamp-$kind/Plugins" ] && chattr -i "$base/Winamp-$kind/Plugins" 2>/dev/null
+    [ -d "$base/Winamp-$kind/Plugins" ] && chattr -R -i "$base/Winamp-$kind/Plugins" 2>/dev/null
     rm -rf "$base/Winamp-$kind"
   done
   [ -n "${player_folder:-}" ] && rm -f "$player_folder/dsp_ombrel.ini" "$player_folder/dsp_ombrel_log.txt"
@@ -55,8 +56,10 @@ legacy=$(cat "$base/Winamp-ro/Plugins/dsp_ombrel.ini")
 run_case() {
   local kind=$1 root="$base/Winamp-$1" win="C:\\Program Files\\Winamp-$1"
   if [ "$kind" = ro ]; then
-    chattr +i "$root/Plugins" || { bad "cannot make $root/Plugins unwritable (chattr +i needs root)"; return; }
+    # As under Program Files, neither the folder nor the files in it take writes.
+    chattr -R +i "$root/Plugins" || { bad "cannot make $root/Plugins unwritable (chattr +i needs root)"; return; }
     touch "$root/Plugins/probe" 2>/dev/null && bad "the folder still takes files"
+    echo >>"$root/Plugins/dsp_ombrel.ini" 2>/dev/null && bad "the settings file still takes writes"
   fi
   rm -f "$player_folder/dsp_ombrel.ini" "$player_folder/dsp_ombrel_log.txt"
   (
