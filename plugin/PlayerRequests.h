@@ -12,6 +12,7 @@ enum PlayerRequest : LPARAM {
     kRequestPlaylistTitle = 212,    // wParam = position; pointer to the entry's ANSI title
     kRequestTag = 290,              // wParam = TagRequestRecord*; 1 when found
     kRequestBasicInfo = 291,        // wParam = BasicInfoRecord*; the length field is written
+    kRequestSettingsFolder = 335,   // wParam 0; pointer to the ANSI path of the player's settings folder
     kNotifyPlayingFile = 3003,      // wParam = ANSI path of the file that starts playing
 };
 

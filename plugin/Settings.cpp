@@ -7,6 +7,7 @@
 #include "plugin/IniFile.h"
 #include "plugin/LongTextValues.h"
 #include "plugin/PluginState.h"
+#include "plugin/SettingsLocation.h"
 #include "plugin/TextEscape.h"
 #include "win/UniqueAny.h"
 
@@ -102,8 +103,12 @@ void SetDefaultSettings() {
 
 void LoadSettingsFile(const char* path, const char* defaultPlayLog) {
     g_longTexts.Forget();
-    // A first run has no file: everything keeps its default.
-    if (!FileExists(path)) return;
+    // A first run has no file: everything keeps its default, and the log is written from the
+    // first track on, as the sheet shows it switched on.
+    if (!FileExists(path)) {
+        if (_settings.extra._cPlayLog.empty()) _settings.extra._cPlayLog = defaultPlayLog;
+        return;
+    }
 
     IniFile ini;
     ini.SetFile(path);
@@ -210,11 +215,32 @@ std::string PathBesidePlugin(const char* name) {
     return path + name;
 }
 
-void LoadSettings() {
-    const std::string file = PathBesidePlugin(kSettingsFileName);
-    LoadSettingsFile(file.c_str(), PathBesidePlugin(kDefaultPlayLogName).c_str());
+namespace {
+
+// Decided once at the load and kept for the saves of the same plug-in: a player that no longer
+// answers while it shuts down must not send the last save to a folder that refuses it.
+std::string g_locatedFor;
+SettingsFiles g_files;
+
+const SettingsFiles& CurrentSettingsFiles(bool locateAgain) {
+    const std::string folder = PathBesidePlugin("");
+    if (locateAgain || folder != g_locatedFor) {
+        g_files = LocateSettingsFiles(folder, _hwndHost);
+        g_locatedFor = folder;
+    }
+    return g_files;
 }
 
-void SaveSettings() { SaveSettingsFile(PathBesidePlugin(kSettingsFileName).c_str()); }
+}  // namespace
+
+void LoadSettings() {
+    const SettingsFiles& files = CurrentSettingsFiles(true);
+    LoadSettingsFile(files.readPath.c_str(), files.defaultPlayLog.c_str());
+    std::string& playLog = _settings.extra._cPlayLog;
+    if (!files.unwritablePlayLog.empty() && lstrcmpiA(playLog.c_str(), files.unwritablePlayLog.c_str()) == 0)
+        playLog = files.defaultPlayLog;
+}
+
+void SaveSettings() { SaveSettingsFile(CurrentSettingsFiles(false).writePath.c_str()); }
 
 }  // namespace ombrel

@@ -1,4 +1,5 @@
-// The plug-in's persistent configuration, kept in "dsp_ombrel.ini" beside the DLL.
+// The plug-in's persistent configuration, kept in "dsp_ombrel.ini" beside the DLL (or in the
+// player's settings folder when Windows refuses writes beside the DLL).
 //
 // The AudioCodec numbers live in _encoderSettings.audio, the Script numbers in
 // _encoderSettings.script and the Script switch is _inputFormat.scriptEnabled (PluginState.h):
@@ -54,7 +55,8 @@ constexpr char kDefaultPlayLogName[] = "dsp_ombrel_log.txt";
 // Gives every setting, the encoder-held ones excepted, its built-in default (Init).
 void SetDefaultSettings();
 
-// Reads and writes the file beside the plug-in's DLL.
+// Reads and writes the file beside the plug-in's DLL, or, where that folder refuses writes, the
+// one in the player's settings folder (SettingsLocation.h).
 void LoadSettings();
 void SaveSettings();
 

@@ -5,6 +5,8 @@ set -euo pipefail
 
 need=()
 command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
+# The plug-in DLL itself is built with the win32 thread model, whose runtime loads on Windows XP.
+command -v i686-w64-mingw32-g++-win32 >/dev/null || need+=(g++-mingw-w64-i686-win32)
 command -v cmake >/dev/null || need+=(cmake)
 command -v make >/dev/null || need+=(make)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)

@@ -20,7 +20,7 @@ NAME=ombrel-dsp-1.05
 bash "$ROOT/scripts/install-deps.sh"
 
 build_release() {
-  cmake -S "$ROOT" -B "$1" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
+  cmake -S "$ROOT" -B "$1" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686-plugin.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DOMBREL_PLUGIN_ONLY=ON >/dev/null
   cmake --build "$1" --target dsp_ombrel -j"$(nproc)" >/dev/null
 }

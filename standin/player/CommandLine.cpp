@@ -45,6 +45,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
             line.help = true;
         } else if (a == "--plugin") {
             if (!value(&line.pluginPath)) return false;
+        } else if (a == "--settings-folder") {
+            if (!value(&line.settingsFolder)) return false;
         } else if (a == "--pace") {
             if (!value(&v)) return false;
             if (v != "realtime" && v != "fast") {
@@ -107,6 +109,8 @@ const char* UsageText() {
            "Plays WAV files (default: a built-in tagged playlist) as the player does, handing\n"
            "every block to a DSP plug-in.\n"
            "  --plugin PATH         the DSP plug-in DLL (without it the player plays alone)\n"
+           "  --settings-folder PATH  the player's settings folder (request 335; default\n"
+           "                        %APPDATA%\\Winamp)\n"
            "  --pace realtime|fast  hand on blocks in real time (default) or at once\n"
            "  --loop                start the playlist again after its last track\n"
            "  --exit-at-end         exit when a playlist without --loop ends\n"

@@ -31,6 +31,7 @@ struct CommandLine {
     std::vector<TimedScreenshot> screenshots;
     bool watchScript = false;   // report each new text of the plug-in window's script field
     bool closeRunning = false;  // ask a running player to close, then exit
+    std::string settingsFolder;  // what request 335 names; empty: %APPDATA%\Winamp
 };
 
 // args without the program name. False with a message for anything it does not understand.

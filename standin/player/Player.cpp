@@ -9,7 +9,8 @@ Player::Player(const PlayerOptions& options)
     : options_(options),
       playlist_(options.files),
       window_(*this, options.windowTitle.c_str()),
-      audio_(playlist_, host_, stats_, state_, window_.Handle()) {}
+      audio_(playlist_, host_, stats_, state_, window_.Handle()),
+      settingsFolder_(PrepareSettingsFolder(options.settingsFolder)) {}
 
 Player::~Player() {
     UnloadPlugin();
@@ -91,6 +92,8 @@ LRESULT Player::OnPlayerRequest(WPARAM wParam, LPARAM lParam) {
         return AnswerTagRequest(wParam);
     case kRequestBasicInfo:
         return AnswerBasicInfoRequest(wParam);
+    case kRequestSettingsFolder:
+        return settingsFolder_.empty() ? 0 : reinterpret_cast<LRESULT>(settingsFolder_.c_str());
     default:
         return 0;  // includes our own 3003 announcements
     }

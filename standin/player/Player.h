@@ -26,6 +26,9 @@ struct PlayerOptions {
     bool loop = false;        // start the playlist again after its last track
     bool postNotify = false;  // announce tracks with PostMessage instead of SendMessage
     bool verify = false;      // check that ModifySamples leaves every block as it was
+    // The folder request 335 names, created if missing; empty: %APPDATA%\Winamp, as the player's
+    // per-user installation keeps its settings.
+    std::string settingsFolder;
     std::string windowTitle = "Ombrel player stand-in";
 };
 
@@ -61,6 +64,8 @@ public:
     DWORD AudioThreadId() const { return audio_.ThreadId(); }
     StatisticsSnapshot Stats() const { return stats_.Snapshot(); }
 
+    // What request 335 answers: the player's settings folder, without a final separator.
+    const std::string& SettingsFolder() const { return settingsFolder_; }
     // Test knob: request 212 answers null for every position.
     void SetTitleAnswersNull(bool null) { nullTitles_ = null; }
     // Receives one line per event, on this thread.
@@ -85,6 +90,7 @@ private:
     bool playlistEnded_ = false;
     bool closeRequested_ = false;
     bool nullTitles_ = false;
+    std::string settingsFolder_;
     std::function<void(const std::string&)> log_;
 };
 

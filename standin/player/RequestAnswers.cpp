@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include <shlobj.h>
+
 #include "plugin/PlayerRequests.h"
 #include "standin/player/Playlist.h"
 #include "standin/player/WavReader.h"
@@ -53,6 +55,19 @@ LRESULT AnswerBasicInfoRequest(WPARAM wParam) {
     if (WritableText(record->title, record->titleSize))
         CopyText(PlaylistTitle(record->path, read.info.tags), record->title, record->titleSize);
     return 1;
+}
+
+std::string PrepareSettingsFolder(const std::string& asked) {
+    std::string folder = asked;
+    if (folder.empty()) {
+        char appData[MAX_PATH] = "";
+        if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, appData)))
+            return std::string();
+        folder = std::string(appData) + "\\Winamp";
+    }
+    while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
 }
 
 }  // namespace standin

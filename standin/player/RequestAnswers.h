@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace standin {
 
 // wParam = TagRequestRecord*. 1 when the file reads and the tag name is known (an absent tag
@@ -12,5 +14,9 @@ LRESULT AnswerTagRequest(WPARAM wParam);
 
 // wParam = BasicInfoRecord*. Writes the length in whole seconds; 1, or 0 if unreadable.
 LRESULT AnswerBasicInfoRequest(WPARAM wParam);
+
+// Request 335's folder: the one asked for, or %APPDATA%\Winamp when none is; created if missing
+// (%APPDATA% itself too). No final separator.
+std::string PrepareSettingsFolder(const std::string& asked);
 
 }  // namespace standin

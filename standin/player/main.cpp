@@ -181,6 +181,7 @@ int main(int argc, char** argv) {
     options.loop = line.loop;
     options.postNotify = line.postNotify;
     options.verify = line.verify;
+    options.settingsFolder = line.settingsFolder;
 
     standin::Player player(options);
     if (player.Window() == nullptr) {

@@ -6,6 +6,7 @@
 //   capture-popup FILE      picture of the window the main window is showing modally
 //   capture-box TITLE FILE  picture of the ownerless dialog titled TITLE (a message box)
 //   page N                  show page N (from 0) of the settings sheet
+//   type ID TEXT            put TEXT into field ID of the sheet's current page
 //   press-popup ID          press button ID (1 OK, 2 Cancel) of the modal window
 //   press-box TITLE ID      press button ID of the ownerless dialog titled TITLE
 //   sleep MS
@@ -102,6 +103,13 @@ int main(int argc, char** argv) {
             HWND sheet = Popup(main);
             ok &= sheet && ::SendMessageA(sheet, PSM_SETCURSEL, WPARAM(page), 0);
             Say("page " + std::to_string(page));
+        } else if (verb == "type" && need(i, 2)) {
+            HWND sheet = Popup(main);
+            HWND page = sheet ? HWND(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)) : nullptr;
+            HWND field = page ? ::GetDlgItem(page, std::atoi(args[i + 1].c_str())) : nullptr;
+            ok &= field && ::SendMessageA(field, WM_SETTEXT, 0, LPARAM(args[i + 2].c_str()));
+            Say("typed into " + args[i + 1]);
+            i += 2;
         } else if (verb == "press-popup" && need(i, 1)) {
             HWND popup = Popup(main);
             if (popup) Press(popup, std::atoi(args[i + 1].c_str()));

@@ -9,9 +9,12 @@
 
 #include "plugin/DspModule.h"
 #include "plugin/IniFile.h"
+#include "plugin/PlayerRequests.h"
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
+#include "plugin/SettingsLocation.h"
 #include "plugin/TextEscape.h"
+#include "tests/common/PlayerWindow.h"
 #include "tests/common/SettingsFixture.h"
 
 namespace ombrel::test {
@@ -34,7 +37,7 @@ TEST_F(SettingsFirstRun, LoadWithoutFileKeepsEveryValue) {
     EXPECT_EQ(_settings.extra._dwPort, 1234u);
     EXPECT_EQ(_settings.extra._dwMaxClient, 5u);
     EXPECT_EQ(_settings.extra._fPlayLog, TRUE);
-    EXPECT_EQ(_settings.extra._cPlayLog, "");
+    EXPECT_EQ(_settings.extra._cPlayLog, LogPath()) << "the log is on: it is written from the first track";
     EXPECT_EQ(_settings.peerCast._cChannel, "kept");
     EXPECT_EQ(_settings.peerCast._dwPort, 7144u);
     EXPECT_EQ(_settings.peerCast._cFormatArtist, "%ARTIST%");
@@ -61,7 +64,7 @@ TEST_F(SettingsFirstRun, SaveCreatesTheFourSectionsInSaveOrder) {
         "_dwPort=8008",
         "_dwMaxClient=5",
         "_fPlayLog=true",
-        "_cPlayLog=",
+        "_cPlayLog=" + LogPath(),
         "_cTitle=",
         "_cAuthor=",
         "_cDescription=",
@@ -470,6 +473,85 @@ TEST_F(SettingsPath, LoadAndSaveUseTheFolderOfThePluginDll) {
     EXPECT_EQ(_settings.extra._cPlayLog, folder.File("dsp_ombrel_log.txt"));
     PluginModule().hDllInstance = saved_;
     _settings = Settings{};
+}
+
+// A player whose answer to request 335 a test chooses, counting the times it is asked.
+LRESULT g_settingsFolderAnswer = 0;
+int g_settingsFolderAsked = 0;
+
+LRESULT CALLBACK SettingsFolderPlayer(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kPlayerMessage && lParam == kRequestSettingsFolder) {
+        ++g_settingsFolderAsked;
+        return g_settingsFolderAnswer;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class SettingsLocation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder_.Created() && player_);
+        g_settingsFolderAsked = 0;
+        g_settingsFolderAnswer = reinterpret_cast<LRESULT>(playerFolder_.c_str());
+    }
+    void TearDown() override { g_settingsFolderAnswer = 0; }
+
+    TempFolder folder_;
+    const std::string pluginFolder_ = folder_.Path() + "\\";
+    const std::string playerFolder_ = folder_.Path() + "\\player";
+    win::UniqueWindow player_ = CreatePlayerWindow(SettingsFolderPlayer, "OmbrelSettingsFolderPlayer");
+};
+
+TEST_F(SettingsLocation, PlayerAnswersAreReadSafely) {
+    EXPECT_EQ(AskPlayerSettingsFolder(player_.get()), playerFolder_);
+    for (LRESULT none : {0, 1, 0x10}) {
+        g_settingsFolderAnswer = none;
+        EXPECT_EQ(AskPlayerSettingsFolder(player_.get()), "") << "answer " << none;
+    }
+    EXPECT_EQ(AskPlayerSettingsFolder(nullptr), "");
+}
+
+// The folder takes files: everything stays beside the DLL, as it always has, the player is not
+// asked and the probe leaves nothing behind; a file another program holds open stays there too.
+TEST_F(SettingsLocation, AWritableFolderKeepsEverythingBesideTheDll) {
+    for (bool held : {false, true}) {
+        win::UniqueFile holder;
+        if (held) {
+            ASSERT_TRUE(WriteWholeFile(folder_.File("dsp_ombrel.ini"), "[Extra]\r\n"));
+            holder.reset(CreateFileA(folder_.File("dsp_ombrel.ini").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                     0, nullptr));
+            ASSERT_TRUE(holder);
+        }
+        const SettingsFiles files = LocateSettingsFiles(pluginFolder_, player_.get());
+        EXPECT_EQ(files.readPath, folder_.File("dsp_ombrel.ini"));
+        EXPECT_EQ(files.writePath, folder_.File("dsp_ombrel.ini"));
+        EXPECT_EQ(files.defaultPlayLog, folder_.File("dsp_ombrel_log.txt"));
+        EXPECT_EQ(files.unwritablePlayLog, "");
+        EXPECT_EQ(g_settingsFolderAsked, 0);
+    }
+    WIN32_FIND_DATAA found;
+    int entries = 0;
+    win::UniqueFind find(FindFirstFileA(folder_.File("*").c_str(), &found));
+    for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.get(), &found))
+        entries += found.cFileName[0] != '.';
+    EXPECT_EQ(entries, 1) << "only the settings file";
+}
+
+// A folder that takes no file (here: one that is not there) sends both files to the player's
+// folder, or leaves them where they were when the player names none.
+TEST_F(SettingsLocation, AFolderThatTakesNoFileUsesThePlayersFolder) {
+    const std::string refusing = folder_.File("gone\\");
+    SettingsFiles files = LocateSettingsFiles(refusing, player_.get());
+    EXPECT_EQ(files.readPath, playerFolder_ + "\\dsp_ombrel.ini");
+    EXPECT_EQ(files.writePath, playerFolder_ + "\\dsp_ombrel.ini");
+    EXPECT_EQ(files.defaultPlayLog, playerFolder_ + "\\dsp_ombrel_log.txt");
+    EXPECT_EQ(files.unwritablePlayLog, refusing + "dsp_ombrel_log.txt");
+
+    g_settingsFolderAnswer = 0;
+    files = LocateSettingsFiles(refusing, player_.get());
+    EXPECT_EQ(files.writePath, refusing + "dsp_ombrel.ini");
+    EXPECT_EQ(files.defaultPlayLog, refusing + "dsp_ombrel_log.txt");
+    EXPECT_EQ(g_settingsFolderAsked, 2);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The requests the plug-in sends to the main window, answered through real SendMessage calls.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -58,6 +59,26 @@ TEST_F(RequestTest, MainWindowHasThePlayerClassAndIsTopLevel) {
     EXPECT_EQ(::GetParent(Window()), nullptr);
     EXPECT_EQ(::GetWindowThreadProcessId(Window(), nullptr), ::GetCurrentThreadId());
     EXPECT_EQ(::FindWindowA("Winamp v1.x", "Ombrel player stand-in"), Window());
+}
+
+// As the player installed per user: %APPDATA%\Winamp, there once asked; or the folder it was given.
+TEST_F(RequestTest, SettingsFolderIsAPerUserFolderThatExists) {
+    char appData[MAX_PATH] = "";
+    ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, appData)));
+    const auto* folder = reinterpret_cast<const char*>(Ask(Window(), 0, kRequestSettingsFolder));
+    ASSERT_NE(folder, nullptr);
+    EXPECT_EQ(std::string(folder), std::string(appData) + "\\Winamp");
+    const DWORD attributes = ::GetFileAttributesA(folder);
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) << folder;
+
+    PlayerOptions options;
+    options.settingsFolder = folder_.File("player settings\\");
+    Player given(options);
+    folder = reinterpret_cast<const char*>(Ask(given.Window(), 0, kRequestSettingsFolder));
+    ASSERT_NE(folder, nullptr);
+    EXPECT_EQ(std::string(folder), folder_.File("player settings")) << "no final separator";
+    EXPECT_NE(::GetFileAttributesA(folder), INVALID_FILE_ATTRIBUTES) << "created";
+    ::RemoveDirectoryA(folder);
 }
 
 TEST_F(RequestTest, StoppedPlayerAnswersStateAndPosition) {
