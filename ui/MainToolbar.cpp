@@ -86,7 +86,9 @@ void InsertBand(HWND rebar, HWND toolbar) {
     const DWORD buttonSize = DWORD(::SendMessageA(toolbar, TB_GETBUTTONSIZE, 0, 0));
 
     REBARBANDINFOA band{};
-    band.cbSize = sizeof(band);
+    // The record as Windows XP knows it: built for later headers, sizeof adds the chevron fields
+    // of Vista, and XP's rebar refuses the band, leaving the window without its toolbar.
+    band.cbSize = REBARBANDINFOA_V6_SIZE;
     band.fMask = RBBIM_STYLE | RBBIM_TEXT | RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE;
     band.fStyle = RBBS_CHILDEDGE | RBBS_FIXEDBMP | RBBS_GRIPPERALWAYS;
     band.lpText = nullptr;
