@@ -107,10 +107,11 @@ LangString UninstallText ${LANG_JAPANESE} "Winamp の Plugins フォルダーか
   FunctionEnd
 
   ; Runs program $R0 with parameters $R1 as administrator (Windows asks the user), waits for it
-  ; and sets $R2 to its exit code, or to "" when it could not start (permission refused).
+  ; and sets $R2 to its exit code, or to "" when it could not start (permission refused). Windows
+  ; shows no box of its own on failure (SEE_MASK_FLAG_NO_UI): a silent run must not stop on one.
   Function ${prefix}RunElevated
     StrCpy $R2 ""
-    System::Call '*(i 60, i 0x40, p $HWNDPARENT, w "runas", w R0, w R1, p 0, i 1, p, p, p, p, i, p, p) p.R3'
+    System::Call '*(i 60, i 0x440, p $HWNDPARENT, w "runas", w R0, w R1, p 0, i 1, p, p, p, p, i, p, p) p.R3'
     System::Call 'shell32::ShellExecuteExW(p R3) i.R4'
     ${If} $R4 <> 0
       System::Call '*$R3(i, i, p, p, p, p, p, i, p, p, p, p, i, p, p.R5)'
@@ -201,10 +202,16 @@ Function WriteAccessOrElevate
     ${EndIf}
     StrCpy $R1 "$R1/D=$INSTDIR"
     StrCpy $R0 $EXEPATH
+    ; The administrator's copy shows its own pages while this one waits unseen.
+    HideWindow
     Call RunElevated
     ${If} $R2 != ""
       SetErrorLevel $R2
       Quit
+    ${EndIf}
+    ${IfNot} ${Silent}
+      ShowWindow $HWNDPARENT ${SW_SHOW}
+      BringToFront
     ${EndIf}
   ${EndIf}
   MessageBox MB_OK|MB_ICONSTOP "$(NeedAdministrator)" /SD IDOK
@@ -315,12 +322,15 @@ Function un.onInit
   ${If} $R1 = 1
     Return
   ${EndIf}
+  ; This is the copy Windows runs from the temporary folder; the administrator's copy runs it
+  ; again in place (_?=, last and unquoted) so that its exit code is the answer.
   ${If} $Elevated != 1
     StrCpy $R1 "/ELEVATED"
     ${If} ${Silent}
       StrCpy $R1 "$R1 /S"
     ${EndIf}
-    StrCpy $R0 "$INSTDIR\${UNINSTALLER}"
+    StrCpy $R1 "$R1 _?=$INSTDIR"
+    StrCpy $R0 $EXEPATH
     Call un.RunElevated
     ${If} $R2 != ""
       SetErrorLevel $R2

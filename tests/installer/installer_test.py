@@ -47,8 +47,20 @@ def check(what, ok, detail=''):
 
 
 def wine(*args, timeout=120):
-    return subprocess.run(['wine', *args], env=ENV, stdin=subprocess.DEVNULL, capture_output=True,
-                          timeout=timeout).returncode
+    """The program's exit code, or -1 when it did not end in time (a box waiting for a click)."""
+    try:
+        return subprocess.run(['wine', *args], env=ENV, stdin=subprocess.DEVNULL, capture_output=True,
+                              timeout=timeout).returncode
+    except subprocess.TimeoutExpired:
+        return -1
+
+
+def run_command_line(line):
+    """Runs a command line exactly as typed at a Windows prompt: Wine would quote an argument
+    holding a space, and /D= and _?= must come unquoted."""
+    with open(os.path.join(DRIVE_C, 'ombrel-run.bat'), 'w', encoding='ascii', newline='\r\n') as bat:
+        bat.write('@%s\nexit /b %%ERRORLEVEL%%\n' % line)
+    return wine('cmd', '/c', r'C:\ombrel-run.bat')
 
 
 def reg_set(key, value, data):
@@ -82,13 +94,30 @@ def make_winamp(folder, plugins=True):
     return path
 
 
+def lock_folder(path, locked):
+    """Makes a folder that this user cannot write, as Program Files is to a user without an
+    administrator's permission: root writes everywhere unless the folder is immutable."""
+    if os.geteuid() == 0:
+        subprocess.run(['chattr', '+i' if locked else '-i', path], capture_output=True)
+    else:
+        os.chmod(path, 0o555 if locked else 0o755)
+    probe = os.path.join(path, 'probe')
+    try:
+        open(probe, 'wb').close()
+        os.remove(probe)
+        return False
+    except OSError:
+        return True
+
+
 def reset():
     for key in (ARP, ARP_USER, WINAMP_USER, WINAMP_ARP):
         wine('reg', 'delete', key, '/f')
-    for name in os.listdir(DRIVE_C):
-        if 'Winamp' in name:
-            shutil.rmtree(os.path.join(DRIVE_C, name))
-    shutil.rmtree(host_path(r'C:\Program Files\Winamp'), ignore_errors=True)
+    folders = [os.path.join(DRIVE_C, name) for name in os.listdir(DRIVE_C) if 'Winamp' in name]
+    for folder in folders + [host_path(r'C:\Program Files\Winamp')]:
+        for root, _, _ in os.walk(folder):
+            lock_folder(root, False)
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 def wait_gone(path, seconds=60):
@@ -169,6 +198,10 @@ def main():
     status = wine(setup, '/S')
     check('silent set-up while the player runs the plug-in ends with "in use" (3)', status == 3,
           'exit %d' % status)
+    # _?= runs the uninstaller in place, so its exit code is its own.
+    status = run_command_line(r'"C:\Program Files\Winamp\Plugins\dsp_ombrel_uninstall.exe" /S '
+                              r'_?=C:\Program Files\Winamp\Plugins')
+    check('so does the silent uninstaller (3)', status == 3, 'exit %d' % status)
     check('and the loaded DLL is still there',
           filecmp.cmp(os.path.join(plugins, 'dsp_ombrel.dll'), DLL, shallow=False))
     player.wait(timeout=120)
@@ -196,9 +229,36 @@ def main():
     status = wine(setup, '/S')
     check('silent set-up without Winamp ends with "no Winamp folder" (2)', status == 2, 'exit %d' % status)
     check('and registers nothing', reg_get(ARP, 'DisplayName') is None and reg_get(ARP_USER, 'DisplayName') is None)
+    # A Plugins folder this user may not write: one request for an administrator (Wine runs it
+    # as the same user), then a clear refusal; no loop of requests, nothing changed.
+    winamp = make_winamp(r'C:\Program Files\Winamp')
+    plugins = os.path.join(winamp, 'Plugins')
+    open(os.path.join(plugins, 'dsp_ombrel.ini'), 'wb').write(INI)
+    reg_set(WINAMP_USER, '', r'C:\Program Files\Winamp')
+    wine(setup, '/S')
+    installed = sorted(os.listdir(plugins))
+    uninstaller = r'"C:\Program Files\Winamp\Plugins\dsp_ombrel_uninstall.exe" /S _?='
+    if lock_folder(plugins, True):
+        status = wine(setup, '/S', timeout=60)
+        check('silent set-up into a Plugins folder it cannot write ends with "no access" (4)', status == 4,
+              'exit %d' % status)
+        status = run_command_line(uninstaller + r'C:\Program Files\Winamp\Plugins')
+        check('so does its uninstaller (4)', status == 4, 'exit %d' % status)
+        check('and the folder is as it was', sorted(os.listdir(plugins)) == installed,
+              str(sorted(os.listdir(plugins))))
+        # An administrator's copy that cannot even start ends the run too, without a box of
+        # Windows waiting for a click.
+        status = run_command_line(uninstaller + r'C:\Removed Winamp\Plugins')
+        check('an uninstaller whose administrator copy cannot start ends with 4', status == 4,
+              'exit %d' % status)
+        lock_folder(plugins, False)
+    else:
+        print('skipped: this file system cannot deny a folder to this user')
+    reset()
     # A folder given on the command line is taken as it is.
     winamp = make_winamp(r'C:\Portable Winamp')
-    status = wine(setup, '/S', r'/D=C:\Portable Winamp')
+    shutil.copy(setup, os.path.join(DRIVE_C, 'setup.exe'))
+    status = run_command_line(r'C:\setup.exe /S /D=C:\Portable Winamp')
     check('silent set-up into a folder given with /D= succeeds', status == 0, 'exit %d' % status)
     check('the DLL is in that folder', os.path.exists(os.path.join(winamp, 'Plugins', 'dsp_ombrel.dll')))
     reset()
