@@ -190,11 +190,17 @@ def main():
           reg_get(ARP, 'DisplayName') == 'Ombrel DSP plugin v1.05', str(reg_get(ARP, 'DisplayName')))
 
     # While the player has the DLL loaded, a new set-up neither replaces nor removes it.
-    player = subprocess.Popen(['wine', os.path.join(winamp, 'winamp.exe'), '--plugin',
-                               r'C:\Program Files\Winamp\Plugins\dsp_ombrel.dll', '--pace', 'fast', '--loop',
-                               '--quit-after', '25'], env=ENV, stdin=subprocess.DEVNULL,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=winamp)
-    time.sleep(8)
+    player_log = os.path.join(WORK, 'player.log')
+    with open(player_log, 'wb') as log:
+        player = subprocess.Popen(['wine', os.path.join(winamp, 'winamp.exe'), '--plugin',
+                                   r'C:\Program Files\Winamp\Plugins\dsp_ombrel.dll', '--pace', 'fast',
+                                   '--loop', '--quit-after', '15'], env=ENV, stdin=subprocess.DEVNULL,
+                                  stdout=log, stderr=subprocess.STDOUT, cwd=winamp)
+    deadline = time.time() + 60
+    while b'loaded plug-in' not in open(player_log, 'rb').read() and player.poll() is None \
+            and time.time() < deadline:
+        time.sleep(0.2)
+    check('the player stand-in loads the installed plug-in', b'loaded plug-in' in open(player_log, 'rb').read())
     status = wine(setup, '/S')
     check('silent set-up while the player runs the plug-in ends with "in use" (3)', status == 3,
           'exit %d' % status)
