@@ -61,6 +61,8 @@ Var Elevated
 !insertmacro MUI_PAGE_WELCOME
 !define MUI_PAGE_CUSTOMFUNCTION_PRE SkipWhenElevated
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE WinampFolderChosen
+!define MUI_PAGE_HEADER_TEXT "$(WinampFolderTitle)"
+!define MUI_PAGE_HEADER_SUBTEXT "$(WinampFolderSubtitle)"
 !define MUI_DIRECTORYPAGE_TEXT_TOP "$(WinampFolderHint)"
 !define MUI_DIRECTORYPAGE_TEXT_DESTINATION "$(WinampFolderLabel)"
 !insertmacro MUI_PAGE_DIRECTORY
@@ -78,6 +80,10 @@ Var Elevated
 
 LangString WelcomeText ${LANG_ENGLISH} "This puts ${PRODUCT} into the Plugins folder of Winamp.$\r$\n$\r$\nClose Winamp before you go on. Settings you already have (dsp_ombrel.ini) are kept as they are."
 LangString WelcomeText ${LANG_JAPANESE} "${PRODUCT} を Winamp の Plugins フォルダーに入れます。$\r$\n$\r$\n続ける前に Winamp を終了してください。今までの設定（dsp_ombrel.ini）はそのまま残ります。"
+LangString WinampFolderTitle ${LANG_ENGLISH} "Winamp folder"
+LangString WinampFolderTitle ${LANG_JAPANESE} "Winamp の場所"
+LangString WinampFolderSubtitle ${LANG_ENGLISH} "Choose the Winamp that gets the plug-in."
+LangString WinampFolderSubtitle ${LANG_JAPANESE} "プラグインを入れる Winamp を選んでください。"
 LangString WinampFolderHint ${LANG_ENGLISH} "Choose the folder Winamp is installed in (the one that holds winamp.exe). The plug-in goes into its Plugins folder."
 LangString WinampFolderHint ${LANG_JAPANESE} "Winamp をインストールしたフォルダー（winamp.exe のあるフォルダー）を選んでください。プラグインはその中の Plugins フォルダーに入ります。"
 LangString WinampFolderLabel ${LANG_ENGLISH} "Winamp folder"
