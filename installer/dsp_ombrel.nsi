@@ -94,8 +94,8 @@ LangString NeedAdministrator ${LANG_ENGLISH} "The Plugins folder of Winamp can o
 LangString NeedAdministrator ${LANG_JAPANESE} "Winamp の Plugins フォルダーを変更するには管理者の許可が必要ですが、許可されませんでした。"
 LangString DllInUse ${LANG_ENGLISH} "dsp_ombrel.dll is in use. Close Winamp, then press Retry."
 LangString DllInUse ${LANG_JAPANESE} "dsp_ombrel.dll が使用中です。Winamp を終了してから「再試行」を押してください。"
-LangString UninstallText ${LANG_ENGLISH} "This removes dsp_ombrel.dll from the Plugins folder of Winamp. Your settings (dsp_ombrel.ini) stay in that folder. Close Winamp first."
-LangString UninstallText ${LANG_JAPANESE} "Winamp の Plugins フォルダーから dsp_ombrel.dll を削除します。設定（dsp_ombrel.ini）はそのフォルダーに残ります。先に Winamp を終了してください。"
+LangString UninstallText ${LANG_ENGLISH} "This removes dsp_ombrel.dll from the Plugins folder of Winamp. Your settings (dsp_ombrel.ini) are kept. Close Winamp first."
+LangString UninstallText ${LANG_JAPANESE} "Winamp の Plugins フォルダーから dsp_ombrel.dll を削除します。設定（dsp_ombrel.ini）は残ります。先に Winamp を終了してください。"
 
 ; Sets $R1 to 1 when a file can be created in folder $R0, else to 0. A program with this
 ; manifest gets no virtualised Program Files, so the answer is the real one.

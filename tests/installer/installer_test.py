@@ -46,6 +46,10 @@ def check(what, ok, detail=''):
     failed |= not ok
 
 
+def expect_exit(what, status, wanted):
+    check('%s ends with %d' % (what, wanted), status == wanted, 'exit %d' % status)
+
+
 def wine(*args, timeout=120):
     """The program's exit code, or -1 when it did not end in time (a box waiting for a click)."""
     try:
@@ -178,7 +182,7 @@ def main():
     open(os.path.join(plugins, 'dsp_ombrel.dll'), 'wb').write(b'MZ an older build')
     reg_set(WINAMP_USER, '', r'C:\Program Files\Winamp')
     status = wine(setup, '/S')
-    check('silent set-up with Winamp registered for the user succeeds', status == 0, 'exit %d' % status)
+    expect_exit('silent set-up with Winamp registered for the user', status, 0)
     check('the DLL in Plugins is the built one',
           filecmp.cmp(os.path.join(plugins, 'dsp_ombrel.dll'), DLL, shallow=False))
     check('the settings file is untouched',
@@ -202,12 +206,11 @@ def main():
         time.sleep(0.2)
     check('the player stand-in loads the installed plug-in', b'loaded plug-in' in open(player_log, 'rb').read())
     status = wine(setup, '/S')
-    check('silent set-up while the player runs the plug-in ends with "in use" (3)', status == 3,
-          'exit %d' % status)
+    expect_exit('silent set-up while the player runs the plug-in', status, 3)
     # _?= runs the uninstaller in place, so its exit code is its own.
     status = run_command_line(r'"C:\Program Files\Winamp\Plugins\dsp_ombrel_uninstall.exe" /S '
                               r'_?=C:\Program Files\Winamp\Plugins')
-    check('so does the silent uninstaller (3)', status == 3, 'exit %d' % status)
+    expect_exit('so does the silent uninstaller', status, 3)
     check('and the loaded DLL is still there',
           filecmp.cmp(os.path.join(plugins, 'dsp_ombrel.dll'), DLL, shallow=False))
     player.wait(timeout=120)
@@ -222,8 +225,7 @@ def main():
     reg_set(WINAMP_ARP, 'UninstallString', r'"C:\Winamp 日本語\UninstWA.exe"')
     status = wine(setup, '/S')
     plugins = os.path.join(winamp, 'Plugins')
-    check('silent set-up finds Winamp by its uninstall entry, past a stale user entry', status == 0,
-          'exit %d' % status)
+    expect_exit('silent set-up finding Winamp by its uninstall entry, past a stale user entry', status, 0)
     check('the DLL is in the new Plugins folder of the Japanese-named Winamp folder',
           os.path.exists(os.path.join(plugins, 'dsp_ombrel.dll')))
     ini_path = os.path.join(plugins, 'dsp_ombrel.ini')
@@ -233,7 +235,7 @@ def main():
     # No Winamp anywhere: the silent set-up says so by its exit code and writes nothing.
     reset()
     status = wine(setup, '/S')
-    check('silent set-up without Winamp ends with "no Winamp folder" (2)', status == 2, 'exit %d' % status)
+    expect_exit('silent set-up without Winamp', status, 2)
     check('and registers nothing', reg_get(ARP, 'DisplayName') is None and reg_get(ARP_USER, 'DisplayName') is None)
     # A Plugins folder this user may not write: one request for an administrator (Wine runs it
     # as the same user), then a clear refusal; no loop of requests, nothing changed.
@@ -246,17 +248,15 @@ def main():
     uninstaller = r'"C:\Program Files\Winamp\Plugins\dsp_ombrel_uninstall.exe" /S _?='
     if lock_folder(plugins, True):
         status = wine(setup, '/S', timeout=60)
-        check('silent set-up into a Plugins folder it cannot write ends with "no access" (4)', status == 4,
-              'exit %d' % status)
+        expect_exit('silent set-up into a Plugins folder it cannot write', status, 4)
         status = run_command_line(uninstaller + r'C:\Program Files\Winamp\Plugins')
-        check('so does its uninstaller (4)', status == 4, 'exit %d' % status)
+        expect_exit('so does its uninstaller', status, 4)
         check('and the folder is as it was', sorted(os.listdir(plugins)) == installed,
               str(sorted(os.listdir(plugins))))
         # An administrator's copy that cannot even start ends the run too, without a box of
         # Windows waiting for a click.
         status = run_command_line(uninstaller + r'C:\Removed Winamp\Plugins')
-        check('an uninstaller whose administrator copy cannot start ends with 4', status == 4,
-              'exit %d' % status)
+        expect_exit('an uninstaller whose administrator copy cannot start', status, 4)
         lock_folder(plugins, False)
     else:
         print('skipped: this file system cannot deny a folder to this user')
@@ -265,7 +265,7 @@ def main():
     winamp = make_winamp(r'C:\Portable Winamp')
     shutil.copy(setup, os.path.join(DRIVE_C, 'setup.exe'))
     status = run_command_line(r'C:\setup.exe /S /D=C:\Portable Winamp')
-    check('silent set-up into a folder given with /D= succeeds', status == 0, 'exit %d' % status)
+    expect_exit('silent set-up into a folder given with /D=', status, 0)
     check('the DLL is in that folder', os.path.exists(os.path.join(winamp, 'Plugins', 'dsp_ombrel.dll')))
     reset()
 
