@@ -1,6 +1,6 @@
 ; The setup program a broadcaster runs: it finds Winamp, puts dsp_ombrel.dll into its Plugins
 ; folder and registers an uninstaller that takes the DLL away again. The settings file
-; dsp_ombrel.ini beside the DLL belongs to the user: neither program ever writes or removes it.
+; dsp_ombrel.ini belongs to the user: neither program ever writes or removes it.
 ;
 ; makensis -INPUTCHARSET UTF8 -DDLL=<built dsp_ombrel.dll> -DOUTFILE=<setup.exe> dsp_ombrel.nsi
 ;
