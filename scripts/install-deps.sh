@@ -26,6 +26,8 @@ command -v python3 >/dev/null || need+=(python3)
 command -v locale-gen >/dev/null || need+=(locales)
 # The PeerCast update's JSON-RPC is written and read with nlohmann/json (header-only).
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
+# The release's setup program is built with NSIS.
+command -v makensis >/dev/null || need+=(nsis)
 # The runtime stand-in's WMA encoder is built from Debian's FFmpeg source package
 # (scripts/build-ffmpeg.sh): apt-get source needs dpkg-source and a deb-src entry for the archive.
 command -v dpkg-source >/dev/null || need+=(dpkg-dev xz-utils)

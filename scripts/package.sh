@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release a broadcaster downloads: dist/ombrel-dsp-1.05.zip with the optimised,
 # stripped plug-in DLL, the Japanese guide, the English broadcasters' section of the README, the
-# pictures they show and the licence. The DLL is built twice in separate folders and must come
-# out byte for byte the same; nothing of the stand-ins goes in.
+# pictures they show and the licence, and beside it dist/ombrel-dsp-1.05-setup.exe, which puts the
+# same DLL into Winamp's Plugins folder. The DLL and the setup program are each built twice and
+# must come out byte for byte the same; nothing of the stand-ins goes in.
 #
 # Usage: scripts/package.sh [--out DIR]   (default DIR: dist/ in the source tree)
 set -euo pipefail
@@ -39,3 +40,13 @@ bash "$ROOT/tests/check_dll.sh" "$first"
 
 mkdir -p "$OUT"
 python3 "$ROOT/scripts/make-package.py" --root "$ROOT" --dll "$first" --zip "$OUT/$NAME.zip" --name "$NAME"
+
+# The setup program from each of the two DLLs: the same bytes again.
+bash "$ROOT/scripts/make-installer.sh" "$first" "$BUILDS/a/$NAME-setup.exe"
+bash "$ROOT/scripts/make-installer.sh" "$second" "$BUILDS/b/$NAME-setup.exe"
+if ! cmp -s "$BUILDS/a/$NAME-setup.exe" "$BUILDS/b/$NAME-setup.exe"; then
+  echo "two setup programs from the same DLL differ" >&2
+  exit 1
+fi
+cp "$BUILDS/a/$NAME-setup.exe" "$OUT/$NAME-setup.exe"
+echo "$OUT/$NAME-setup.exe: $(stat -c %s "$OUT/$NAME-setup.exe") bytes, sha256 $(sha256sum "$OUT/$NAME-setup.exe" | cut -c1-16)… (reproducible)"
