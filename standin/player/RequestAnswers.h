@@ -13,4 +13,9 @@ LRESULT AnswerTagRequest(WPARAM wParam);
 // wParam = BasicInfoRecord*. Writes the length in whole seconds; 1, or 0 if unreadable.
 LRESULT AnswerBasicInfoRequest(WPARAM wParam);
 
+// Players 5.3 and later: the same in UTF-16 (3026 with TagRequestRecordW, whose size the player
+// takes in characters; 1291 with BasicInfoRecordW).
+LRESULT AnswerTagRequestW(WPARAM wParam);
+LRESULT AnswerBasicInfoRequestW(WPARAM wParam);
+
 }  // namespace standin
