@@ -19,6 +19,7 @@
 #include "plugin/SongWorker.h"
 #include "plugin/UpdateSongInfo.h"
 #include "standin/player/JapaneseTags.h"
+#include "tests/common/ExpectedCodePage.h"
 #include "tests/common/MessagePump.h"
 #include "tests/common/StandInNode.h"
 #include "tests/plugin/BroadcastFixture.h"
@@ -384,6 +385,37 @@ TEST_P(SongTrackingCodePage, AJapaneseTitleReachesTheStreamAsUtf16) {
     EXPECT_TRUE(WaitForScriptField(std::string(standin::JapaneseArtist()) + " - " + standin::JapaneseTitle() + " [0:02]"));
 }
 
+// Windows 10 and later can run with UTF-8 (65001) as the system code page; the player's and the
+// settings' text is then UTF-8, which no double-byte walk reads right.
+class SongTrackingUtf8CodePage : public SongTracking {
+protected:
+    void SetUp() override {
+        const UINT expected = ExpectedAnsiCodePage();
+        if (expected != 0) ASSERT_EQ(expected, ::GetACP()) << "OMBREL_EXPECT_ACP=" << expected;
+        if (::GetACP() != CP_UTF8) GTEST_SKIP() << "needs code page 65001, the system has " << ::GetACP();
+        SongTracking::SetUp();
+    }
+};
+
+// The node finds the Japanese channel by its name and takes the Japanese track whole.
+TEST_P(SongTrackingUtf8CodePage, AJsonRpcNodeGetsTheJapaneseTitleIntact) {
+    StandInNode node(NodeBehaviour::JsonRpc);
+    const std::string channel = "配信チャンネル";
+    node.AddChannel(channel);
+    _settings.peerCast._dwPort = static_cast<DWORD>(node.port());
+    _settings.peerCast._cChannel = channel;
+    const std::string track = WriteTrack({"jp.wav", "日本語のアーティスト", "桜の歌", "春の歌", "", 2});
+    RecordingEncoder* encoder = Start();
+    Announce(track);
+    ASSERT_TRUE(WaitForTitles(encoder, 1));
+    ASSERT_TRUE(PumpUntil(10000, [&] { return node.Connections().size() >= 3; })) << node.Connections().size();
+    EXPECT_THAT(Titles(encoder), ElementsAre("WriteScript TEXT|日本語のアーティスト - 桜の歌 [0:02]"));
+    const nlohmann::json got = node.Channel(channel)["track"];
+    EXPECT_EQ(got["name"], "桜の歌");
+    EXPECT_EQ(got["creator"], "日本語のアーティスト");
+    EXPECT_EQ(got["album"], "春の歌");
+}
+
 // What a player without UTF-16 requests hands over of text: the system code page's conversion.
 std::string ThroughCodePage(const std::wstring& text) {
     const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -455,6 +487,8 @@ std::string PlayerName(const ::testing::TestParamInfo<unsigned>& info) {
 INSTANTIATE_TEST_SUITE_P(Players, SongTracking,
                          ::testing::Values(standin::kPlayerVersion295, standin::kPlayerVersion5666), PlayerName);
 INSTANTIATE_TEST_SUITE_P(Players, SongTrackingCodePage,
+                         ::testing::Values(standin::kPlayerVersion295, standin::kPlayerVersion5666), PlayerName);
+INSTANTIATE_TEST_SUITE_P(Players, SongTrackingUtf8CodePage,
                          ::testing::Values(standin::kPlayerVersion295, standin::kPlayerVersion5666), PlayerName);
 
 }  // namespace
