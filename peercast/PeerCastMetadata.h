@@ -17,8 +17,8 @@ constexpr const char kPeerCastHost[] = "127.0.0.1";
 constexpr long kPeerCastTimeoutSeconds = 5;
 
 // The channel, artist, title and album are each cut to this many bytes of the system code page
-// before they are encoded, never inside a character. It is the longest tag the
-// player hands over, so only templates that repeat tags are cut. With every byte escaped (the
+// before they are encoded, never inside a character. It is the longest tag the player hands
+// over, so only templates that repeat tags are cut. With every byte escaped (the
 // channel's through UTF-8, three bytes at most each) a request stays under 19 KiB; uncut, 64 KiB
 // templates could make it 0.6 MiB.
 constexpr size_t kMaxPeerCastValueBytes = 1023;

@@ -20,6 +20,11 @@ size_t LeadClaim(UINT codePage, BYTE lead) {
     return ::IsDBCSLeadByteEx(codePage, lead) ? 2 : 1;
 }
 
+// The UTF-16 units of the one character of bytes bytes at text, or 0 when they are not one.
+int ConvertsWhole(UINT codePage, const char* text, size_t bytes, WCHAR (&out)[2]) {
+    return ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, static_cast<int>(bytes), out, 2);
+}
+
 bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
@@ -31,8 +36,7 @@ size_t CharBytesAt(UINT codePage, const char* text, size_t length, size_t at) {
     const size_t claim = LeadClaim(codePage, lead);
     if (at + claim > length) return 1;
     WCHAR wide[2];
-    const int units = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text + at, static_cast<int>(claim), wide, 2);
-    return units > 0 ? claim : 1;
+    return ConvertsWhole(codePage, text + at, claim, wide) ? claim : 1;
 }
 
 size_t ClaimedBytesAt(UINT codePage, const char* text, size_t length, size_t at) {
@@ -65,7 +69,7 @@ std::wstring CodePageToWide(UINT codePage, const char* text, size_t length) {
         }
         const size_t bytes = CharBytesAt(codePage, text, length, at);
         WCHAR one[2];
-        const int units = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text + at, static_cast<int>(bytes), one, 2);
+        const int units = ConvertsWhole(codePage, text + at, bytes, one);
         if (units > 0) {
             wide.append(one, static_cast<size_t>(units));
         } else {
@@ -118,7 +122,8 @@ size_t WideCharUnitsAt(const wchar_t* text, size_t length, size_t at) {
 
 size_t CodePageBytesOf(UINT codePage, const wchar_t* character, size_t units) {
     if (units == 1 && character[0] < 0x80) return 1;
-    const int bytes = ::WideCharToMultiByte(codePage, 0, character, static_cast<int>(units), nullptr, 0, nullptr, nullptr);
+    const int bytes =
+        ::WideCharToMultiByte(codePage, 0, character, static_cast<int>(units), nullptr, 0, nullptr, nullptr);
     return bytes > 0 ? static_cast<size_t>(bytes) : 1;
 }
 

@@ -32,7 +32,8 @@ Playlist::Playlist(const std::vector<std::string>& paths, const std::vector<std:
         entry.widePath = WideFromAnsi(path);
         entry.read = ReadWavInfo(entry.widePath);
         entry.wideTitle = PlaylistTitleW(entry.widePath, entry.read.info.tags);
-        entry.title = entry.read.info.tags.utf8 ? AnsiFromWide(entry.wideTitle) : PlaylistTitle(path, entry.read.info.tags);
+        const WavTags& tags = entry.read.info.tags;
+        entry.title = tags.utf8 ? AnsiFromWide(entry.wideTitle) : PlaylistTitle(path, tags);
         entries_.push_back(std::move(entry));
     }
     for (const std::wstring& widePath : widePaths) {

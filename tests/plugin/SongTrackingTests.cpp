@@ -391,7 +391,9 @@ class SongTrackingUtf8CodePage : public SongTracking {
 protected:
     void SetUp() override {
         const UINT expected = ExpectedAnsiCodePage();
-        if (expected != 0) ASSERT_EQ(expected, ::GetACP()) << "OMBREL_EXPECT_ACP=" << expected;
+        if (expected != 0) {
+            ASSERT_EQ(expected, ::GetACP()) << "OMBREL_EXPECT_ACP=" << expected;
+        }
         if (::GetACP() != CP_UTF8) GTEST_SKIP() << "needs code page 65001, the system has " << ::GetACP();
         SongTracking::SetUp();
     }
