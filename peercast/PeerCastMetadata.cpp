@@ -5,6 +5,7 @@
 #include "peercast/BoundedConnection.h"
 #include "peercast/ResponseHead.h"
 #include "peercast/UrlEncode.h"
+#include "text/CodePageChars.h"
 #include "win/ExceptionFirewall.h"
 
 namespace ombrel {
@@ -21,14 +22,12 @@ void AppendValue(std::string& request, const char* name, const char* text) {
 std::string CutPeerCastValue(const char* text) {
     if (!text) return std::string();
     const size_t length = std::strlen(text);
-    if (length <= kMaxPeerCastValueBytes) return std::string(text, length);
-    size_t end = 0;
-    for (;;) {
-        const size_t step = ::IsDBCSLeadByte(static_cast<BYTE>(text[end])) ? 2 : 1;
-        if (end + step > kMaxPeerCastValueBytes) break;
-        end += step;
-    }
-    return std::string(text, end);
+    return std::string(text, WholeCharPrefix(::GetACP(), text, length, kMaxPeerCastValueBytes));
+}
+
+std::string PeerCastUtf8Value(const std::wstring& text) {
+    const size_t units = WideCharPrefix(::GetACP(), text.data(), text.size(), kMaxPeerCastValueBytes);
+    return WideToUtf8(text.data(), units);
 }
 
 std::string ComposePeerCastRequest(const char* channel, const char* artist, const char* title,

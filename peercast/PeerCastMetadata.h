@@ -17,15 +17,19 @@ constexpr const char kPeerCastHost[] = "127.0.0.1";
 constexpr long kPeerCastTimeoutSeconds = 5;
 
 // The channel, artist, title and album are each cut to this many bytes of the system code page
-// before they are encoded, never inside a double-byte character. It is the longest tag the
-// player hands over, so only templates that repeat tags are cut. With every byte escaped (the
+// before they are encoded, never inside a character. It is the longest tag the player hands
+// over, so only templates that repeat tags are cut. With every byte escaped (the
 // channel's through UTF-8, three bytes at most each) a request stays under 19 KiB; uncut, 64 KiB
 // templates could make it 0.6 MiB.
 constexpr size_t kMaxPeerCastValueBytes = 1023;
 
-// The longest start of text within kMaxPeerCastValueBytes that does not end on a lead byte of
+// The longest start of text within kMaxPeerCastValueBytes that ends after a whole character of
 // the system code page; the empty text for null.
 std::string CutPeerCastValue(const char* text);
+
+// UTF-16 text for the JSON-RPC interface: cut where CutPeerCastValue would cut what the system
+// code page makes of it, then as UTF-8.
+std::string PeerCastUtf8Value(const std::wstring& text);
 
 // The request text: GET /admin?cmd=setmeta&name=<channel as UTF-8>[&t_artist=..][&t_title=..]
 // [&t_album=..] HTTP/1.0, CR LF, CR LF. A null artist, title or album leaves its parameter

@@ -13,11 +13,15 @@ namespace {
 
 bool IsSuccess(int status) { return status >= 100 && status < 400; }
 
+std::string Utf8Text(const char* utf8, const char* ansi) {
+    return utf8 ? std::string(utf8) : AnsiToUtf8(CutPeerCastValue(ansi).c_str());
+}
+
 TrackUtf8 TrackTexts(const PeerCastTrack& track) {
     TrackUtf8 texts;
-    texts.name = AnsiToUtf8(CutPeerCastValue(track.title).c_str());
-    texts.creator = AnsiToUtf8(CutPeerCastValue(track.artist).c_str());
-    texts.album = AnsiToUtf8(CutPeerCastValue(track.album).c_str());
+    texts.name = Utf8Text(track.titleUtf8, track.title);
+    texts.creator = Utf8Text(track.artistUtf8, track.artist);
+    texts.album = Utf8Text(track.albumUtf8, track.album);
     return texts;
 }
 

@@ -14,12 +14,17 @@ namespace ombrel {
 enum class PeerCastInterface { Unknown, SetMeta, JsonRpc };
 
 // Texts of the system code page, as FormatSongInfo makes them; a null one is sent as setmeta
-// always did (its parameter left out) and as an empty text through JSON-RPC.
+// always did (its parameter left out) and as an empty text through JSON-RPC. The UTF-8 texts,
+// when given, are what JSON-RPC sends instead of the ANSI ones converted: the player's own text,
+// with the characters the code page cannot hold.
 struct PeerCastTrack {
     const char* channel;
     const char* artist;
     const char* title;
     const char* album;
+    const char* artistUtf8 = nullptr;
+    const char* titleUtf8 = nullptr;
+    const char* albumUtf8 = nullptr;
 };
 
 // Unless known is JsonRpc, sends setmeta first, with the same bytes as ever; an answer of

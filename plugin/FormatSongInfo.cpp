@@ -4,49 +4,81 @@
 
 #include <cstdio>
 
+#include "text/CodePageChars.h"
 
 namespace ombrel {
 namespace {
 
-// Two for a lead byte with a valid trail byte, else one: a lone lead byte (a tag value cut in
-// the middle of a character) must not swallow the percent sign of a tag behind it.
-size_t CharBytes(UINT codePage, const std::string& text, size_t at) {
-    if (at + 1 >= text.size() || !::IsDBCSLeadByteEx(codePage, static_cast<BYTE>(text[at]))) return 1;
-    WCHAR wide[2];
-    return ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data() + at, 2, wide, 2) == 1 ? 2 : 1;
-}
+// How the two forms of text are walked: whole characters (units of the string type), and the
+// bytes each takes in the system code page, which is what the bound counts for both forms, so
+// that a title the code page can hold is cut at the same character either way.
+struct AnsiWalk {
+    UINT codePage;
+    size_t Units(const std::string& text, size_t at) const {
+        return CharBytesAt(codePage, text.data(), text.size(), at);
+    }
+    size_t Bytes(const std::string&, size_t, size_t units) const { return units; }
+    size_t TotalBytes(const std::string& text) const { return text.size(); }
+};
+
+struct WideWalk {
+    UINT codePage;
+    size_t Units(const std::wstring& text, size_t at) const { return WideCharUnitsAt(text.data(), text.size(), at); }
+    size_t Bytes(const std::wstring& text, size_t at, size_t units) const {
+        return CodePageBytesOf(codePage, text.data() + at, units);
+    }
+    size_t TotalBytes(const std::wstring& text) const {
+        size_t bytes = 0;
+        for (size_t at = 0; at < text.size();) {
+            const size_t units = Units(text, at);
+            bytes += Bytes(text, at, units);
+            at += units;
+        }
+        return bytes;
+    }
+};
 
 // The longest start of text that ends on a character boundary and holds at most limit bytes.
-void CutAtCharacter(UINT codePage, std::string& text, size_t limit) {
-    if (text.size() <= limit) return;
+template <class Text, class Walk>
+void CutAtCharacter(const Walk& walk, Text& text, size_t bytes, size_t limit) {
+    if (bytes <= limit) return;
     size_t end = 0;
-    while (end < limit) {
-        const size_t next = end + CharBytes(codePage, text, end);
-        if (next > limit) break;
-        end = next;
+    size_t taken = 0;
+    while (end < text.size()) {
+        const size_t units = walk.Units(text, end);
+        const size_t more = walk.Bytes(text, end, units);
+        if (taken + more > limit) break;
+        taken += more;
+        end += units;
     }
     text.resize(end);
 }
 
 // Builds the result apart from the text, so each step takes time in proportion to its text,
 // and stops once the result has reached the bound.
-void ReplaceAll(UINT codePage, std::string& text, const char* tag, const std::string& value) {
-    const std::string key(tag);
-    std::string out;
+template <class Text, class Walk>
+void ReplaceAll(const Walk& walk, Text& text, const Text& key, const Text& value) {
+    const size_t valueBytes = walk.TotalBytes(value);
+    Text out;
     out.reserve(text.size() < kMaxFormattedText ? text.size() : kMaxFormattedText);
-    for (size_t at = 0; at < text.size() && out.size() < kMaxFormattedText;) {
+    size_t outBytes = 0;
+    for (size_t at = 0; at < text.size() && outBytes < kMaxFormattedText;) {
         if (text.compare(at, key.size(), key) == 0) {
             out += value;
+            outBytes += valueBytes;
             at += key.size();
             continue;
         }
-        const size_t bytes = CharBytes(codePage, text, at);
-        out.append(text, at, bytes);
-        at += bytes;
+        const size_t units = walk.Units(text, at);
+        out.append(text, at, units);
+        outBytes += walk.Bytes(text, at, units);
+        at += units;
     }
-    CutAtCharacter(codePage, out, kMaxFormattedText);
+    CutAtCharacter(walk, out, outBytes, kMaxFormattedText);
     text.swap(out);
 }
+
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 }  // namespace
 
@@ -59,13 +91,28 @@ std::string FormatLength(INT32 seconds) {
 std::string FormatSongInfo(const std::string& format, const SongInfo& info) {
     // Templates and tags are the player's and the settings' text: the system code page, which
     // differs from the thread's where the user's format locale is not the system locale.
-    const UINT codePage = ::GetACP();
+    const AnsiWalk walk{::GetACP()};
     std::string text = format;
-    ReplaceAll(codePage, text, "%ARTIST%", info.artist);
-    ReplaceAll(codePage, text, "%TITLE%", info.title);
-    ReplaceAll(codePage, text, "%COMMENT%", info.comment);
-    ReplaceAll(codePage, text, "%ALBUM%", info.album);
-    ReplaceAll(codePage, text, "%LENGTH%", FormatLength(info.length));
+    ReplaceAll<std::string>(walk, text, "%ARTIST%", info.artist);
+    ReplaceAll<std::string>(walk, text, "%TITLE%", info.title);
+    ReplaceAll<std::string>(walk, text, "%COMMENT%", info.comment);
+    ReplaceAll<std::string>(walk, text, "%ALBUM%", info.album);
+    ReplaceAll<std::string>(walk, text, "%LENGTH%", FormatLength(info.length));
+    return text;
+}
+
+std::wstring FormatSongInfoW(const std::string& format, const SongInfo& info) {
+    const WideWalk walk{::GetACP()};
+    if (!info.unicode) {
+        const std::string ansi = FormatSongInfo(format, info);
+        return SystemCodePageToWide(walk.codePage, ansi.data(), ansi.size());
+    }
+    std::wstring text = SystemCodePageToWide(walk.codePage, format.data(), format.size());
+    ReplaceAll<std::wstring>(walk, text, L"%ARTIST%", info.artistW);
+    ReplaceAll<std::wstring>(walk, text, L"%TITLE%", info.titleW);
+    ReplaceAll<std::wstring>(walk, text, L"%COMMENT%", info.commentW);
+    ReplaceAll<std::wstring>(walk, text, L"%ALBUM%", info.albumW);
+    ReplaceAll<std::wstring>(walk, text, L"%LENGTH%", Widen(FormatLength(info.length)));
     return text;
 }
 

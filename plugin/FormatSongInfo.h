@@ -26,4 +26,10 @@ std::string FormatLength(INT32 seconds);
 // a character boundary.
 std::string FormatSongInfo(const std::string& format, const SongInfo& info);
 
+// The same over the player's UTF-16 tags when info has them, the template taken as the system
+// converts it; the bound counts the bytes each character takes in the system code page, so a
+// title the code page can hold gives exactly the UTF-16 of FormatSongInfo's text. Without
+// UTF-16 tags, FormatSongInfo's text as the system converts it.
+std::wstring FormatSongInfoW(const std::string& format, const SongInfo& info);
+
 }  // namespace ombrel

@@ -41,4 +41,29 @@ bool CopyStringGuarded(const char* from, std::string* to, size_t limit) {
     return false;
 }
 
+bool CopyWideStringGuarded(const wchar_t* from, std::wstring* to, size_t limit) {
+    if (!to) return false;
+    to->clear();
+    if (!from || limit == 0) return false;
+    // The player's pointer need not be aligned, so the walk goes by bytes known readable.
+    const char* base = reinterpret_cast<const char*>(from);
+    const size_t byteLimit = limit * sizeof(wchar_t);
+    size_t known = 0;
+    size_t unit = 0;
+    while (known < byteLimit) {
+        const size_t readable = ReadableBytesFrom(base + known);
+        if (readable == 0) break;
+        known += readable < byteLimit - known ? readable : byteLimit - known;
+        for (; (unit + 1) * sizeof(wchar_t) <= known; ++unit) {
+            wchar_t c;
+            std::memcpy(&c, base + unit * sizeof(wchar_t), sizeof c);
+            if (c != L'\0') continue;
+            to->resize(unit);
+            if (unit) std::memcpy(&(*to)[0], base, unit * sizeof(wchar_t));
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace ombrel

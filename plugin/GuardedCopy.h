@@ -23,4 +23,7 @@ constexpr size_t kGuardedCopyLimit = 32768;
 // against is a pointer that was never good.
 bool CopyStringGuarded(const char* from, std::string* to, size_t limit = kGuardedCopyLimit);
 
+// The same for UTF-16 text; limit counts characters including the terminator.
+bool CopyWideStringGuarded(const wchar_t* from, std::wstring* to, size_t limit = kGuardedCopyLimit);
+
 }  // namespace ombrel

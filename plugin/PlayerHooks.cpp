@@ -16,12 +16,20 @@ win::UniqueHook _hHookCallWnd;
 win::UniqueHook _hHookGetMsg;
 
 // Runs inside the player's own message handling: the log line and a path copy, nothing slow.
+// A 5.3 or later player announces each file twice (3003 and 13003): the log line goes with
+// 3003, which every version sends, and the worker acts once for the pair.
 void OnPlayerMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != kPlayerMessage || lParam != kNotifyPlayingFile) return;
-    win::Firewall([&] {
-        if (IsBroadcasting() && _settings.extra._fPlayLog) AppendPlayLog();
-        if (_fSongDetect) NotifyPlayingFile(reinterpret_cast<const char*>(wParam));
-    });
+    if (message != kPlayerMessage) return;
+    if (lParam == kNotifyPlayingFile) {
+        win::Firewall([&] {
+            if (IsBroadcasting() && _settings.extra._fPlayLog) AppendPlayLog();
+            if (_fSongDetect) NotifyPlayingFile(reinterpret_cast<const char*>(wParam));
+        });
+    } else if (lParam == kNotifyPlayingFileW) {
+        win::Firewall([&] {
+            if (_fSongDetect) NotifyPlayingFileW(reinterpret_cast<const wchar_t*>(wParam));
+        });
+    }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "plugin/CurrentFile.h"
+
 namespace ombrel {
 
 struct SongInfo {
@@ -13,6 +15,13 @@ struct SongInfo {
     std::string artist;
     std::string comment;
     INT32 length = 0;  // seconds
+    // Set when the player gave the tags as UTF-16 (5.3 and later): the four in full below, and
+    // above what the system code page makes of them, as an ANSI answer would have held them.
+    bool unicode = false;
+    std::wstring titleW;
+    std::wstring albumW;
+    std::wstring artistW;
+    std::wstring commentW;
 };
 
 // Request 291 for the length (its answer ignored; length stays 0 when the player writes
@@ -23,5 +32,15 @@ HRESULT ReadSongInfo(HWND player, const char* path, SongInfo* info);
 // Request 290 with a zeroed 1024-byte answer buffer: on the answer 1 the text is the buffer
 // up to its first zero byte; otherwise the text is emptied and the result is E_FAIL.
 HRESULT ReadTag(HWND player, const char* path, const char* tagName, std::string* text);
+
+// A player that answers request 0 with 5.3 or later is asked in UTF-16 (1291, then 3026 for
+// each tag) with the file's UTF-16 path, or its ANSI path as the system converts it when only
+// that was announced; a request it does not answer is asked again in ANSI (291, 290). Any
+// other player is asked as ReadSongInfo asks.
+HRESULT ReadSongInfo(HWND player, const PlayingFile& file, SongInfo* info);
+
+// Request 3026 with a zeroed 1024-character answer buffer: on the answer 1 the text is the
+// buffer up to its first zero; otherwise E_FAIL.
+HRESULT ReadTagW(HWND player, const wchar_t* path, const wchar_t* tagName, std::wstring* text);
 
 }  // namespace ombrel

@@ -5,6 +5,7 @@
 
 #include "plugin/CurrentFile.h"
 #include "plugin/GuardedCopy.h"
+#include "plugin/PlayerRequests.h"
 #include "plugin/SentMessageWait.h"
 #include "plugin/UpdateSongInfo.h"
 #include "win/CriticalSection.h"
@@ -21,7 +22,7 @@ std::atomic<LONG> _fSongStop{0};
 win::CriticalSection g_eventLock;
 // The file playing when the broadcast started, taken before the worker runs so that a file
 // announced meanwhile is a change of its own. Written before the thread is created, read by it.
-std::string g_startFile;
+PlayingFile g_startFile;
 
 DWORD WINAPI SongWorker(LPVOID parameter) {
     HWND player = static_cast<HWND>(parameter);
@@ -29,19 +30,22 @@ DWORD WINAPI SongWorker(LPVOID parameter) {
     HANDLE wake = _hSongEvent.get();
     // The worker lives for one broadcast, so what the node answered is forgotten at the next.
     PeerCastInterface node = PeerCastInterface::Unknown;
-    std::string last;  // starts empty, so a broadcast's first announced track counts as changed
+    PlayingFile last;  // starts empty, so a broadcast's first announced track counts as changed
     if (_fSongStop) return 0;
     win::Firewall([&] {
         // Sent already, so the same file announced again is no change.
-        if (SendCurrentTrackToPeerCast(player, g_startFile.c_str(), &node) == S_OK) last = g_startFile;
+        if (SendCurrentTrackToPeerCast(player, g_startFile, &node) == S_OK) last = g_startFile;
     });
     for (;;) {
         if (::WaitForSingleObject(wake, INFINITE) != WAIT_OBJECT_0 || _fSongStop) return 0;
         win::Firewall([&] {
-            std::string current = CurrentFile();
-            if (current.empty()) return;
+            // The player sends the UTF-16 announcement right after the ANSI one, from the same
+            // thread: this request is answered only after both, so the record read next is whole.
+            AskPlayerHasUnicode(player);
+            PlayingFile current = CurrentPlayingFile();
+            if (current.path.empty()) return;
             const bool changed = current != last;
-            last.swap(current);
+            last = std::move(current);
             UpdateSongInfo(player, changed, false, &node);
         });
         if (_fSongStop) return 0;
@@ -50,21 +54,36 @@ DWORD WINAPI SongWorker(LPVOID parameter) {
 
 }  // namespace
 
+namespace {
+
+void WakeWorker() {
+    win::CsLock hold(g_eventLock);
+    if (_hSongEvent) ::SetEvent(_hSongEvent.get());
+}
+
+}  // namespace
+
 HRESULT NotifyPlayingFile(const char* path) {
     if (path) {
         std::string copy;
         if (!CopyStringGuarded(path, &copy)) return E_FAIL;
-        SetCurrentFile(copy);
+        if (!AnnounceCurrentFile(copy)) return S_OK;
     }
-    win::CsLock hold(g_eventLock);
-    if (_hSongEvent) ::SetEvent(_hSongEvent.get());
+    WakeWorker();
+    return S_OK;
+}
+
+HRESULT NotifyPlayingFileW(const wchar_t* path) {
+    std::wstring copy;
+    if (!path || !CopyWideStringGuarded(path, &copy)) return E_FAIL;
+    if (AnnounceCurrentFileW(copy)) WakeWorker();
     return S_OK;
 }
 
 HRESULT StartSongWorker(HWND player) {
     if (_hSongThread) return E_FAIL;
     _fSongStop = 0;
-    g_startFile = CurrentFile();
+    g_startFile = CurrentPlayingFile();
     {
         win::CsLock hold(g_eventLock);
         _hSongEvent.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));

@@ -13,6 +13,11 @@ namespace ombrel {
 // and gives E_FAIL.
 HRESULT NotifyPlayingFile(const char* path);
 
+// The UTF-16 announcement of a 5.3 or later player (13003), sent beside the ANSI one for the same
+// file: whichever of the two comes second completes the record and wakes nothing. A null or
+// unreadable path changes nothing and gives E_FAIL.
+HRESULT NotifyPlayingFileW(const wchar_t* path);
+
 // Main thread, as a broadcast starts. The worker first sends the track of the file current now
 // to PeerCast (SendCurrentTrackToPeerCast), then follows the announcements. E_FAIL when a
 // worker already runs or cannot be started; 0 otherwise.

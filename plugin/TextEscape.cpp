@@ -1,14 +1,14 @@
 #include "plugin/TextEscape.h"
 
+#include "text/CodePageChars.h"
+
 namespace ombrel {
 namespace {
 
-// Bytes of the character that starts at index: two for a lead byte followed by a trail,
-// else one, so a lone lead byte at the end never reaches past the text.
+// A lead byte takes the bytes it claims even when they make no character, so unescaping takes
+// back exactly the characters that escaping wrote, for any bytes.
 size_t CharBytes(UINT codePage, const std::string& text, size_t index) {
-    const BYTE c = static_cast<BYTE>(text[index]);
-    if (index + 1 < text.size() && IsDBCSLeadByteEx(codePage, c)) return 2;
-    return 1;
+    return ClaimedBytesAt(codePage, text.data(), text.size(), index);
 }
 
 }  // namespace

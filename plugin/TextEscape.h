@@ -1,7 +1,8 @@
 // The escapes that keep a multi-line description on one line of the settings file.
 //
-// Both walk the text by characters of the thread's ANSI code page, so the second byte of a
-// double-byte character (0x5C in many cp932 characters) is never taken for a backslash.
+// Both walk the text by characters of the thread's ANSI code page (UTF-8 included), so the
+// second byte of a double-byte character (0x5C in many cp932 characters) is never taken for a
+// backslash.
 #pragma once
 
 #include <windows.h>

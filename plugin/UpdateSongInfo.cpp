@@ -15,16 +15,6 @@
 namespace ombrel {
 namespace {
 
-// The title is the player's text, in the system code page whatever the thread's locale.
-std::wstring ToWide(const std::string& ansi) {
-    const int chars = ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-    if (chars <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(chars), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide.data(), chars);
-    wide.resize(static_cast<size_t>(chars - 1));
-    return wide;
-}
-
 void SendScript(const SongInfo& info, bool keepAlive) {
     LiveEncoder* encoder = nullptr;
     if (!_inputFormat.scriptEnabled || FAILED(GetEncoder(&encoder))) return;
@@ -32,9 +22,12 @@ void SendScript(const SongInfo& info, bool keepAlive) {
         encoder->WriteScript(L"", L"");
         return;
     }
-    const std::string text = FormatSongInfo(_settings.script._cFormat, info);
-    encoder->WriteScript(L"TEXT", ToWide(text).c_str());
-    ShowScriptText(text.c_str());
+    // The caption carries the player's text as read; the field of the narrow window shows what
+    // the system code page makes of it.
+    const std::string& format = _settings.script._cFormat;
+    const std::wstring caption = FormatSongInfoW(format, info);
+    encoder->WriteScript(L"TEXT", caption.c_str());
+    ShowScriptText(FormatSongInfo(format, info).c_str());
 }
 
 void SendToPeerCast(const SongInfo& info, PeerCastInterface* node) {
@@ -42,7 +35,17 @@ void SendToPeerCast(const SongInfo& info, PeerCastInterface* node) {
     const std::string album = FormatSongInfo(peerCast._cFormatAlbum, info);
     const std::string title = FormatSongInfo(peerCast._cFormatTitle, info);
     const std::string artist = FormatSongInfo(peerCast._cFormatArtist, info);
-    const PeerCastTrack track = {peerCast._cChannel.c_str(), artist.c_str(), title.c_str(), album.c_str()};
+    PeerCastTrack track = {peerCast._cChannel.c_str(), artist.c_str(), title.c_str(), album.c_str()};
+    // JSON-RPC takes the player's UTF-16 text whole, where setmeta keeps its code-page bytes.
+    std::string albumUtf8, titleUtf8, artistUtf8;
+    if (info.unicode) {
+        albumUtf8 = PeerCastUtf8Value(FormatSongInfoW(peerCast._cFormatAlbum, info));
+        titleUtf8 = PeerCastUtf8Value(FormatSongInfoW(peerCast._cFormatTitle, info));
+        artistUtf8 = PeerCastUtf8Value(FormatSongInfoW(peerCast._cFormatArtist, info));
+        track.artistUtf8 = artistUtf8.c_str();
+        track.titleUtf8 = titleUtf8.c_str();
+        track.albumUtf8 = albumUtf8.c_str();
+    }
     PeerCastInterface unknown = PeerCastInterface::Unknown;
     PeerCastInterface& known = node ? *node : unknown;
     // Only the worker reaches here, and a stop cancels it rather than wait.
@@ -56,7 +59,7 @@ HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterf
     SongInfo info;
     if (!IsBroadcasting()) return S_OK;
     if (changed || !keepAlive) {
-        HRESULT hr = ReadSongInfo(player, CurrentFile().c_str(), &info);
+        HRESULT hr = ReadSongInfo(player, CurrentPlayingFile(), &info);
         if (FAILED(hr)) return hr;
     }
     SendScript(info, keepAlive);
@@ -65,9 +68,13 @@ HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterf
 }
 
 HRESULT SendCurrentTrackToPeerCast(HWND player, const char* path, PeerCastInterface* node) {
-    if (!path || !*path || !_settings.peerCast._fEnable || !_fSongDetect) return S_FALSE;
+    return SendCurrentTrackToPeerCast(player, PlayingFile{path ? path : "", std::wstring()}, node);
+}
+
+HRESULT SendCurrentTrackToPeerCast(HWND player, const PlayingFile& file, PeerCastInterface* node) {
+    if (file.path.empty() || !_settings.peerCast._fEnable || !_fSongDetect) return S_FALSE;
     SongInfo info;
-    const HRESULT hr = ReadSongInfo(player, path, &info);
+    const HRESULT hr = ReadSongInfo(player, file, &info);
     if (FAILED(hr)) return hr;
     SendToPeerCast(info, node);
     return S_OK;

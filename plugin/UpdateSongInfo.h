@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "peercast/PeerCastUpdate.h"
+#include "plugin/CurrentFile.h"
 
 namespace ombrel {
 
@@ -21,5 +22,6 @@ HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterf
 // it went to the node; S_FALSE and nothing sent when PeerCast or song detection is off or no
 // file was announced yet; the failure of reading the tags otherwise.
 HRESULT SendCurrentTrackToPeerCast(HWND player, const char* path, PeerCastInterface* node);
+HRESULT SendCurrentTrackToPeerCast(HWND player, const PlayingFile& file, PeerCastInterface* node);
 
 }  // namespace ombrel

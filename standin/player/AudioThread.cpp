@@ -79,7 +79,7 @@ AudioThread::TrackEnd AudioThread::PlayTrack(int index, Pacer& pacer, std::vecto
                                               BlockFeeder& feeder) {
     const PlaylistEntry* entry = playlist_.At(index);
     WavStream stream;
-    if (entry == nullptr || !entry->read.ok || !stream.Open(entry->path, entry->read.info)) {
+    if (entry == nullptr || !entry->read.ok || !stream.Open(entry->widePath, entry->read.info)) {
         stats_.RecordTrackSkipped();
         return TrackEnd::Unreadable;
     }

@@ -28,6 +28,17 @@ bool ParseCommandId(const std::string& text, int* out) {
 
 }  // namespace
 
+bool ParsePlayerVersion(const std::string& text, unsigned* out) {
+    if (text.size() < 3 || text[0] < '1' || text[0] > '9' || text[1] != '.') return false;
+    for (size_t i = 2; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+    }
+    const unsigned y = unsigned(text[2] - '0');
+    const unsigned x = text.size() > 3 ? unsigned(text[3] - '0') : 0;
+    *out = (unsigned(text[0] - '0') << 12) | (y << 4) | x;
+    return true;
+}
+
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, std::string* error) {
     CommandLine line;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -89,6 +100,12 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
             line.closeRunning = true;
         } else if (a == "--post-notify") {
             line.postNotify = true;
+        } else if (a == "--version") {
+            if (!value(&v)) return false;
+            if (!ParsePlayerVersion(v, &line.version)) {
+                *error = "--version takes a version such as 2.95 or 5.666, not " + v;
+                return false;
+            }
         } else if (a == "--verify") {
             line.verify = true;
         } else if (a == "--exit-at-end") {
@@ -124,6 +141,8 @@ const char* UsageText() {
            "  --close-running       ask the running player to close (as its close box does)\n"
            "  --post-notify         announce tracks (3003) with PostMessage, not SendMessage\n"
            "  --verify              check that the plug-in leaves every block unchanged\n"
+           "  --version M.YX        the player version to play (default 5.666, which also\n"
+           "                        speaks UTF-16; 2.95 knows only ANSI text)\n"
            "  --help                this text\n"
            "Exit code: 0 on a clean run; 1 if the plug-in could not be loaded; 2 for a bad\n"
            "command line or playlist; 3 if ModifySamples returned another frame count or, with\n"

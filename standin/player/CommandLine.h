@@ -32,10 +32,15 @@ struct CommandLine {
     bool watchScript = false;   // report each new text of the plug-in window's script field
     bool closeRunning = false;  // ask a running player to close, then exit
     std::string settingsFolder;  // what request 335 names; empty: %APPDATA%\Winamp
+    unsigned version = 0x5066;  // request 0's answer: 0xM0yx for version M.yx
 };
 
 // args without the program name. False with a message for anything it does not understand.
 bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, std::string* error);
+
+// "2.95" gives 0x2095, "5.666" 0x5066, "5.3" 0x5030: the major version and the first two digits
+// after the point, as the player answers request 0.
+bool ParsePlayerVersion(const std::string& text, unsigned* out);
 
 const char* UsageText();
 

@@ -7,7 +7,7 @@ namespace standin {
 
 Player::Player(const PlayerOptions& options)
     : options_(options),
-      playlist_(options.files),
+      playlist_(options.files, options.wideFiles),
       window_(*this, options.windowTitle.c_str()),
       audio_(playlist_, host_, stats_, state_, window_.Handle()),
       settingsFolder_(PrepareSettingsFolder(options.settingsFolder)) {}
@@ -94,8 +94,32 @@ LRESULT Player::OnPlayerRequest(WPARAM wParam, LPARAM lParam) {
         return AnswerBasicInfoRequest(wParam);
     case kRequestSettingsFolder:
         return settingsFolder_.empty() ? 0 : reinterpret_cast<LRESULT>(settingsFolder_.c_str());
+    case kRequestVersion:
+        return LRESULT(options_.version);
+    case kRequestPlaylistTitleW:
+    case kRequestBasicInfoW:
+    case kRequestTagW:
+        return OnUnicodeRequest(wParam, lParam);
     default:
-        return 0;  // includes our own 3003 announcements
+        return 0;  // includes our own 3003 and 13003 announcements
+    }
+}
+
+bool Player::HasUnicode() const { return options_.version >= unsigned(kFirstUnicodePlayer); }
+
+// A player before 5.3 does not know these, and answers 1 to a request it does not know.
+LRESULT Player::OnUnicodeRequest(WPARAM wParam, LPARAM lParam) {
+    if (!HasUnicode()) return 1;
+    switch (lParam) {
+    case kRequestPlaylistTitleW: {
+        const PlaylistEntry* entry = playlist_.At(int(wParam));
+        if (nullTitles_ || entry == nullptr) return 0;
+        return reinterpret_cast<LRESULT>(entry->wideTitle.c_str());
+    }
+    case kRequestBasicInfoW:
+        return AnswerBasicInfoRequestW(wParam);
+    default:
+        return AnswerTagRequestW(wParam);
     }
 }
 
@@ -106,10 +130,14 @@ void Player::OnTrackStarted(int index, LPARAM run) {
     stats_.RecordTrackAnnounced();
     // The playlist outlives the window, so the path stays valid for a posted announcement too.
     const WPARAM path = reinterpret_cast<WPARAM>(entry->path.c_str());
-    if (options_.postNotify)
+    const WPARAM widePath = reinterpret_cast<WPARAM>(entry->widePath.c_str());
+    if (options_.postNotify) {
         ::PostMessageA(Window(), kPlayerMessage, path, kNotifyPlayingFile);
-    else
+        if (HasUnicode()) ::PostMessageA(Window(), kPlayerMessage, widePath, kNotifyPlayingFileW);
+    } else {
         ::SendMessageA(Window(), kPlayerMessage, path, kNotifyPlayingFile);
+        if (HasUnicode()) ::SendMessageA(Window(), kPlayerMessage, widePath, kNotifyPlayingFileW);
+    }
     audio_.TrackAnnounced();
 }
 

@@ -20,8 +20,15 @@
 
 namespace standin {
 
+// Request 0's answer of the versions the stand-in plays: 2.95 knows only ANSI text; 5.666, the
+// default, also answers 213, 1291 and 3026 in UTF-16 and announces each file with 13003 too.
+constexpr unsigned kPlayerVersion295 = 0x2095;
+constexpr unsigned kPlayerVersion5666 = 0x5066;
+
 struct PlayerOptions {
     std::vector<std::string> files;
+    std::vector<std::wstring> wideFiles;  // after files; names outside the system code page
+    unsigned version = kPlayerVersion5666;
     bool realtime = true;     // false: hand on blocks as fast as possible
     bool loop = false;        // start the playlist again after its last track
     bool postNotify = false;  // announce tracks with PostMessage instead of SendMessage
@@ -75,6 +82,8 @@ public:
 
 private:
     LRESULT OnPlayerRequest(WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnUnicodeRequest(WPARAM wParam, LPARAM lParam);
+    bool HasUnicode() const;
     void OnTrackStarted(int index, LPARAM run) override;
     void OnPlaylistEnded(LPARAM run) override;
     void OnCloseRequested() override { closeRequested_ = true; }

@@ -1,5 +1,9 @@
 #include "standin/player/Playlist.h"
 
+#include <windows.h>
+
+#include "standin/player/WideText.h"
+
 namespace standin {
 
 std::string FileNameOf(const std::string& path) {
@@ -13,13 +17,32 @@ std::string PlaylistTitle(const std::string& path, const WavTags& tags) {
     return FileNameOf(path);
 }
 
-Playlist::Playlist(const std::vector<std::string>& paths) {
-    entries_.reserve(paths.size());
+std::wstring PlaylistTitleW(const std::wstring& path, const WavTags& tags) {
+    if (tags.artist && tags.title && !tags.artist->empty() && !tags.title->empty())
+        return WideTagValue(tags, *tags.artist) + L" - " + WideTagValue(tags, *tags.title);
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+Playlist::Playlist(const std::vector<std::string>& paths, const std::vector<std::wstring>& widePaths) {
+    entries_.reserve(paths.size() + widePaths.size());
     for (const std::string& path : paths) {
         PlaylistEntry entry;
         entry.path = path;
-        entry.read = ReadWavInfo(path);
-        entry.title = PlaylistTitle(path, entry.read.info.tags);
+        entry.widePath = WideFromAnsi(path);
+        entry.read = ReadWavInfo(entry.widePath);
+        entry.wideTitle = PlaylistTitleW(entry.widePath, entry.read.info.tags);
+        const WavTags& tags = entry.read.info.tags;
+        entry.title = tags.utf8 ? AnsiFromWide(entry.wideTitle) : PlaylistTitle(path, tags);
+        entries_.push_back(std::move(entry));
+    }
+    for (const std::wstring& widePath : widePaths) {
+        PlaylistEntry entry;
+        entry.widePath = widePath;
+        entry.path = AnsiFromWide(widePath);
+        entry.read = ReadWavInfo(widePath);
+        entry.wideTitle = PlaylistTitleW(widePath, entry.read.info.tags);
+        entry.title = AnsiFromWide(entry.wideTitle);
         entries_.push_back(std::move(entry));
     }
 }

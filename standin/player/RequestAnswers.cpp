@@ -9,6 +9,7 @@
 #include "plugin/PlayerRequests.h"
 #include "standin/player/Playlist.h"
 #include "standin/player/WavReader.h"
+#include "standin/player/WideText.h"
 
 namespace standin {
 namespace {
@@ -19,8 +20,26 @@ bool ReadableString(const char* text) {
     return text != nullptr && !::IsBadStringPtrA(text, kMaxPathText);
 }
 
+bool ReadableString(const wchar_t* text) {
+    return text != nullptr && !::IsBadStringPtrW(text, kMaxPathText);
+}
+
 bool WritableText(char* buffer, int size) {
     return buffer != nullptr && size > 0 && !::IsBadWritePtr(buffer, UINT_PTR(size));
+}
+
+bool WritableText(wchar_t* buffer, size_t size) {
+    return buffer != nullptr && size > 0 && size < kMaxPathText && !::IsBadWritePtr(buffer, size * sizeof(wchar_t));
+}
+
+void CopyText(const std::wstring& text, wchar_t* buffer, size_t size) {
+    const size_t n = std::min(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), n * sizeof(wchar_t));
+    buffer[n] = L'\0';
+}
+
+std::string AnsiPlaylistTitle(const std::string& path, const WavTags& tags) {
+    return tags.utf8 ? AnsiFromWide(PlaylistTitleW(WideFromAnsi(path), tags)) : PlaylistTitle(path, tags);
 }
 
 // Cut to fit, always zero-terminated.
@@ -41,7 +60,33 @@ LRESULT AnswerTagRequest(WPARAM wParam) {
     const WavReadResult read = ReadWavInfo(record->path);
     const std::optional<std::string>* tag = FindTagByName(read.info.tags, record->tagName);
     if (!read.ok || tag == nullptr) return 0;
-    CopyText(tag->value_or(std::string()), record->buffer, record->bufferSize);
+    CopyText(AnsiTagValue(read.info.tags, tag->value_or(std::string())), record->buffer, record->bufferSize);
+    return 1;
+}
+
+LRESULT AnswerTagRequestW(WPARAM wParam) {
+    auto* record = reinterpret_cast<TagRequestRecordW*>(wParam);
+    if (record == nullptr || ::IsBadReadPtr(record, sizeof(*record))) return 0;
+    if (!ReadableString(record->path) || !ReadableString(record->tagName) ||
+        !WritableText(record->buffer, record->bufferSize))
+        return 0;
+    const WavReadResult read = ReadWavInfo(std::wstring(record->path));
+    const std::optional<std::string>* tag = FindTagByName(read.info.tags, record->tagName);
+    if (!read.ok || tag == nullptr) return 0;
+    CopyText(WideTagValue(read.info.tags, tag->value_or(std::string())), record->buffer, record->bufferSize);
+    return 1;
+}
+
+LRESULT AnswerBasicInfoRequestW(WPARAM wParam) {
+    auto* record = reinterpret_cast<BasicInfoRecordW*>(wParam);
+    if (record == nullptr || ::IsBadWritePtr(record, sizeof(*record))) return 0;
+    if (!ReadableString(record->path)) return 0;
+    const std::wstring path(record->path);
+    const WavReadResult read = ReadWavInfo(path);
+    if (!read.ok) return 0;
+    record->length = int(read.info.frames / read.info.format.sampleRate);
+    if (record->titleSize > 0 && WritableText(record->title, size_t(record->titleSize)))
+        CopyText(PlaylistTitleW(path, read.info.tags), record->title, size_t(record->titleSize));
     return 1;
 }
 
@@ -53,7 +98,7 @@ LRESULT AnswerBasicInfoRequest(WPARAM wParam) {
     if (!read.ok) return 0;
     record->length = int(read.info.frames / read.info.format.sampleRate);
     if (WritableText(record->title, record->titleSize))
-        CopyText(PlaylistTitle(record->path, read.info.tags), record->title, record->titleSize);
+        CopyText(AnsiPlaylistTitle(record->path, read.info.tags), record->title, record->titleSize);
     return 1;
 }
 

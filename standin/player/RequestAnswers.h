@@ -18,5 +18,9 @@ LRESULT AnswerBasicInfoRequest(WPARAM wParam);
 // Request 335's folder: the one asked for, or %APPDATA%\Winamp when none is; created if missing
 // (%APPDATA% itself too). No final separator.
 std::string PrepareSettingsFolder(const std::string& asked);
+// Players 5.3 and later: the same in UTF-16 (3026 with TagRequestRecordW, whose size the player
+// takes in characters; 1291 with BasicInfoRecordW).
+LRESULT AnswerTagRequestW(WPARAM wParam);
+LRESULT AnswerBasicInfoRequestW(WPARAM wParam);
 
 }  // namespace standin

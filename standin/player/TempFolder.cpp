@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "standin/player/WideText.h"
 #include "win/UniqueAny.h"
 
 namespace standin {
@@ -23,18 +24,20 @@ TempFolder::TempFolder(const std::string& prefix) {
     }
 }
 
+// The built-in playlist has names outside the system code page.
 TempFolder::~TempFolder() {
     if (path_.empty()) return;
-    WIN32_FIND_DATAA found;
-    win::UniqueFind find(::FindFirstFileA((path_ + "\\*").c_str(), &found));
+    const std::wstring folder = WideFromAnsi(path_);
+    WIN32_FIND_DATAW found;
+    win::UniqueFind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
     if (find) {
         do {
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                ::DeleteFileA(File(found.cFileName).c_str());
-        } while (::FindNextFileA(find.get(), &found));
+                ::DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+        } while (::FindNextFileW(find.get(), &found));
     }
     find.reset();
-    ::RemoveDirectoryA(path_.c_str());
+    ::RemoveDirectoryW(folder.c_str());
 }
 
 std::string TempFolder::File(const std::string& name) const { return path_ + "\\" + name; }

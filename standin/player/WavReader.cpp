@@ -1,5 +1,7 @@
 #include "standin/player/WavReader.h"
 
+#include "standin/player/WideText.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -20,8 +22,8 @@ uint32_t Get32(const uint8_t* p) { return uint32_t(Get16(p)) | (uint32_t(Get16(p
 
 class RandomAccessFile {
 public:
-    explicit RandomAccessFile(const std::string& path)
-        : file_(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    explicit RandomAccessFile(const std::wstring& path)
+        : file_(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {
         LARGE_INTEGER size{};
         if (file_ && ::GetFileSizeEx(file_.get(), &size)) size_ = uint64_t(size.QuadPart);
@@ -90,17 +92,20 @@ void ParseInfoList(const std::vector<uint8_t>& d, WavTags* tags) {
         if (std::memcmp(id, "IART", 4) == 0) tags->artist = value;
         if (std::memcmp(id, "ICMT", 4) == 0) tags->comment = value;
         if (std::memcmp(id, "IPRD", 4) == 0) tags->album = value;
+        if (std::memcmp(id, "IENC", 4) == 0) tags->utf8 = value == "UTF-8";
         pos = body + size + (size & 1);
     }
 }
 
 }  // namespace
 
-WavReadResult ReadWavInfo(const std::string& path) {
+WavReadResult ReadWavInfo(const std::string& path) { return ReadWavInfo(WideFromAnsi(path)); }
+
+WavReadResult ReadWavInfo(const std::wstring& path) {
     WavReadResult result;
     RandomAccessFile file(path);
     if (!file.IsOpen()) {
-        result.error = "cannot open " + path + " (error " + std::to_string(::GetLastError()) + ")";
+        result.error = "cannot open " + AnsiFromWide(path) + " (error " + std::to_string(::GetLastError()) + ")";
         return result;
     }
     uint8_t header[12];

@@ -27,6 +27,7 @@ struct WavReadResult {
 };
 
 WavReadResult ReadWavInfo(const std::string& path);
+WavReadResult ReadWavInfo(const std::wstring& path);
 
 // Everything, samples included, for round-trip checks.
 bool ReadWavFile(const std::string& path, WavContents* contents, std::string* error);

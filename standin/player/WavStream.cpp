@@ -4,10 +4,16 @@
 
 #include <algorithm>
 
+#include "standin/player/WideText.h"
+
 namespace standin {
 
 bool WavStream::Open(const std::string& path, const WavInfo& info) {
-    file_.reset(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    return Open(WideFromAnsi(path), info);
+}
+
+bool WavStream::Open(const std::wstring& path, const WavInfo& info) {
+    file_.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     framesLeft_ = 0;
     if (!file_) return false;

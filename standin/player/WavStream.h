@@ -13,6 +13,7 @@ class WavStream {
 public:
     // info comes from ReadWavInfo on the same path.
     bool Open(const std::string& path, const WavInfo& info);
+    bool Open(const std::wstring& path, const WavInfo& info);
     // Reads up to frames frames into buffer; returns the frames read (0 at the end or on error).
     uint32_t ReadFrames(void* buffer, uint32_t frames);
     uint32_t FramesLeft() const { return framesLeft_; }

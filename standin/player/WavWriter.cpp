@@ -1,5 +1,7 @@
 #include "standin/player/WavWriter.h"
 
+#include "standin/player/WideText.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -63,6 +65,7 @@ std::vector<uint8_t> InfoList(const WavTags& tags) {
     add("IART", tags.artist);
     add("ICMT", tags.comment);
     add("IPRD", tags.album);
+    if (tags.utf8) add("IENC", std::string("UTF-8"));
     return d;
 }
 
@@ -88,7 +91,11 @@ std::vector<uint8_t> BuildWavBytes(const WavContents& contents) {
 }
 
 bool WriteBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    win::UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    return WriteBytesToFile(WideFromAnsi(path), bytes);
+}
+
+bool WriteBytesToFile(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+    win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     size_t done = 0;
@@ -103,6 +110,10 @@ bool WriteBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes
 }
 
 bool WriteWavFile(const std::string& path, const WavContents& contents) {
+    return WriteBytesToFile(path, BuildWavBytes(contents));
+}
+
+bool WriteWavFile(const std::wstring& path, const WavContents& contents) {
     return WriteBytesToFile(path, BuildWavBytes(contents));
 }
 

@@ -28,7 +28,9 @@ struct WavContents {
 std::vector<uint8_t> BuildWavBytes(const WavContents& contents);
 
 bool WriteBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes);
+bool WriteBytesToFile(const std::wstring& path, const std::vector<uint8_t>& bytes);
 
 bool WriteWavFile(const std::string& path, const WavContents& contents);
+bool WriteWavFile(const std::wstring& path, const WavContents& contents);
 
 }  // namespace standin

@@ -171,6 +171,7 @@ int main(int argc, char** argv) {
     if (options.files.empty()) {
         folder = std::make_unique<standin::TempFolder>("ombrel-playlist");
         if (folder->IsValid()) options.files = standin::WriteDefaultPlaylist(folder->Path(), &error);
+        if (!options.files.empty()) options.wideFiles = standin::WriteUnicodePlaylist(folder->Path(), &error);
         if (options.files.empty()) {
             std::fprintf(stderr, "ombrel_player: cannot write the built-in playlist: %s\n",
                          error.c_str());
@@ -178,6 +179,7 @@ int main(int argc, char** argv) {
         }
     }
     options.realtime = line.realtime;
+    options.version = line.version;
     options.loop = line.loop;
     options.postNotify = line.postNotify;
     options.verify = line.verify;

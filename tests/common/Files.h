@@ -42,19 +42,22 @@ inline bool FileExists(const std::string& path) {
 }
 
 // Every file of folder, then the folder; nothing when folder is empty.
+// Names outside the system code page included.
 inline void RemoveFolder(const std::string& folder) {
     if (folder.empty()) return;
-    WIN32_FIND_DATAA found{};
+    std::wstring wide(folder.size() + 1, L'\0');
+    wide.resize(size_t(::MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, &wide[0], int(wide.size())) - 1));
+    WIN32_FIND_DATAW found{};
     {
-        win::UniqueFind find(::FindFirstFileA((folder + "\\*").c_str(), &found));
+        win::UniqueFind find(::FindFirstFileW((wide + L"\\*").c_str(), &found));
         if (find) {
             do {
                 if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
-            } while (::FindNextFileA(find.get(), &found));
+                    ::DeleteFileW((wide + L"\\" + found.cFileName).c_str());
+            } while (::FindNextFileW(find.get(), &found));
         }
     }
-    ::RemoveDirectoryA(folder.c_str());
+    ::RemoveDirectoryW(wide.c_str());
 }
 
 // A new folder under the user's temp folder, removed with its files at the end.

@@ -48,7 +48,9 @@ void BroadcastFixture::TearDown() {
     if (wsaStarted_) ::WSACleanup();
 }
 
-std::string BroadcastFixture::WriteTrack(const TrackFile& track) {
+namespace {
+
+standin::WavContents TrackContents(const TrackFile& track) {
     standin::WavContents contents;
     if (track.longLowRate) contents.format = standin::WavFormat{8000, 1, 8};
     contents.tags.artist = track.artist;
@@ -57,9 +59,25 @@ std::string BroadcastFixture::WriteTrack(const TrackFile& track) {
     contents.tags.comment = track.comment;
     const size_t bytes = size_t(contents.format.BlockAlign()) * contents.format.sampleRate * track.seconds;
     contents.pcm.assign(bytes, contents.format.bitsPerSample == 8 ? 0x80 : 0);
+    return contents;
+}
+
+}  // namespace
+
+std::string BroadcastFixture::WriteTrack(const TrackFile& track) {
     const std::string path = folder_ + "\\" + track.fileName;
-    EXPECT_TRUE(standin::WriteWavFile(path, contents)) << path;
+    EXPECT_TRUE(standin::WriteWavFile(path, TrackContents(track))) << path;
     files_.push_back(path);
+    return path;
+}
+
+std::wstring BroadcastFixture::WriteUnicodeTrack(const std::wstring& fileName, const TrackFile& utf8Tags) {
+    standin::WavContents contents = TrackContents(utf8Tags);
+    contents.tags.utf8 = true;
+    std::wstring folder(folder_.size() + 1, L'\0');
+    folder.resize(size_t(::MultiByteToWideChar(CP_ACP, 0, folder_.c_str(), -1, &folder[0], int(folder.size())) - 1));
+    const std::wstring path = folder + L"\\" + fileName;
+    EXPECT_TRUE(standin::WriteWavFile(path, contents));
     return path;
 }
 
@@ -69,6 +87,7 @@ void BroadcastFixture::StartPlayer(const std::vector<std::string>& playlist, boo
     options.realtime = realtime;
     options.loop = loop;
     options.verify = true;
+    options.version = playerVersion_;
     player_ = std::make_unique<standin::Player>(options);
     std::string error;
     ASSERT_TRUE(player_->AttachModule(&PluginModule(), &error)) << error;
@@ -81,6 +100,15 @@ void BroadcastFixture::StartPlayer(const std::vector<std::string>& playlist, boo
 
 void BroadcastFixture::Announce(const std::string& path) {
     ::SendMessageA(player_->Window(), kPlayerMessage, reinterpret_cast<WPARAM>(path.c_str()), kNotifyPlayingFile);
+}
+
+void BroadcastFixture::AnnounceW(const std::wstring& path) {
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string ansi(size_t(bytes > 0 ? bytes : 1), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, &ansi[0], bytes, nullptr, nullptr);
+    ::SendMessageA(player_->Window(), kPlayerMessage, reinterpret_cast<WPARAM>(ansi.c_str()), kNotifyPlayingFile);
+    if (playerVersion_ < unsigned(kFirstUnicodePlayer)) return;
+    ::SendMessageA(player_->Window(), kPlayerMessage, reinterpret_cast<WPARAM>(path.c_str()), kNotifyPlayingFileW);
 }
 
 bool BroadcastFixture::WaitForTitles(RecordingEncoder* encoder, size_t count, DWORD ms) {

@@ -35,11 +35,17 @@ protected:
 
     // Writes a WAV file with the tags into the test's folder; returns its path.
     std::string WriteTrack(const TrackFile& track);
+    // The same with a UTF-16 file name and the tags given in UTF-8, as a player of 5.3 or later
+    // reads them.
+    std::wstring WriteUnicodeTrack(const std::wstring& fileName, const TrackFile& utf8Tags);
     // Creates the player with these files as its playlist and brings the plug-in up.
     void StartPlayer(const std::vector<std::string>& playlist, bool realtime = true, bool loop = false);
 
     // The player's playing-file notification, sent as the player sends it.
     void Announce(const std::string& path);
+    // The notifications of the player for a file: the ANSI path the system makes of the UTF-16
+    // one (3003), then, from a 5.3 or later player, the UTF-16 path (13003).
+    void AnnounceW(const std::wstring& path);
     // Pumps until the encoder has received count title commands ("TEXT"), at most ms.
     bool WaitForTitles(RecordingEncoder* encoder, size_t count, DWORD ms = 10000);
     std::vector<std::string> Titles(RecordingEncoder* encoder);
@@ -51,6 +57,7 @@ protected:
 
     std::string folder_;
     std::unique_ptr<standin::Player> player_;
+    unsigned playerVersion_ = standin::kPlayerVersion5666;  // what StartPlayer's player answers
     std::unique_ptr<RecordingEncoders> encoders_;
     std::vector<std::string> files_;
 

@@ -10,6 +10,18 @@
 namespace ombrel::test {
 namespace {
 
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+template <class Work>
+double Milliseconds(Work work) {
+    LARGE_INTEGER frequency, start, end;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&start);
+    work();
+    ::QueryPerformanceCounter(&end);
+    return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 std::string Repeat(const std::string& piece, size_t times) {
     std::string text;
     for (size_t n = 0; n < times; ++n) text += piece;
@@ -25,7 +37,9 @@ TEST(FormatSongInfoBound, TagsMultiplyingThroughTheValuesGiveABoundedStartOfTheT
     info.comment = Repeat("%ALBUM%", 146);
     info.album = Repeat("%LENGTH%", 127);
     info.length = 245;
-    const std::string text = FormatSongInfo(Repeat("%ARTIST%", 511), info);
+    const std::string format = Repeat("%ARTIST%", 511);
+    const double ansiMs = Milliseconds([&] { FormatSongInfo(format, info); });
+    const std::string text = FormatSongInfo(format, info);
 
     ASSERT_LE(text.size(), kMaxFormattedText);
     // As much of the full text as the bound let through: 4:05 again and again, perhaps ending
@@ -36,6 +50,18 @@ TEST(FormatSongInfoBound, TagsMultiplyingThroughTheValuesGiveABoundedStartOfTheT
     const std::string rest = text.substr(at);
     EXPECT_LT(rest.size(), 8u);
     EXPECT_EQ(std::string("%LENGTH%").compare(0, rest.size(), rest), 0) << rest;
+
+    // The same tags from a player that gives them in UTF-16: the same text, cut at the same place.
+    SongInfo wide = info;
+    wide.unicode = true;
+    wide.artistW = Widen(info.artist);
+    wide.titleW = Widen(info.title);
+    wide.commentW = Widen(info.comment);
+    wide.albumW = Widen(info.album);
+    const double wideMs = Milliseconds([&] { FormatSongInfoW(format, wide); });
+    EXPECT_EQ(FormatSongInfoW(format, wide), Widen(text));
+    RecordProperty("ansi_us", static_cast<int>(ansiMs * 1000));
+    RecordProperty("unicode_us", static_cast<int>(wideMs * 1000));
 }
 
 TEST(FormatSongInfoBound, OrdinaryLongTemplatesAreNotCut) {

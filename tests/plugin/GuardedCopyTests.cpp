@@ -115,5 +115,43 @@ TEST(NotifyPlayingFile, StoresTheAnnouncedPathAndIgnoresABadOne) {
     EXPECT_EQ("C:\\Music\\first.wav", CurrentFile());
 }
 
+// A player of 5.3 or later announces each file as ANSI text and in UTF-16, in either order: the
+// second of a pair completes the file, anything else is an announcement of its own.
+TEST(NotifyPlayingFile, ThePairOfAnnouncementsOfOneFileCountsOnce) {
+    const std::wstring wide = L"C:\\Music\\caf\u0192\u4E2D.wav";
+    const std::string converted = [&] {
+        char bytes[64] = {};
+        ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, bytes, sizeof bytes, nullptr, nullptr);
+        return std::string(bytes);
+    }();
+    SetCurrentFile(std::string());
+    EXPECT_TRUE(AnnounceCurrentFile(converted));
+    EXPECT_FALSE(AnnounceCurrentFileW(wide)) << "UTF-16 after ANSI";
+    EXPECT_EQ(wide, CurrentPlayingFile().widePath);
+    EXPECT_TRUE(AnnounceCurrentFileW(wide)) << "the same file again";
+    EXPECT_FALSE(AnnounceCurrentFile(converted)) << "ANSI after UTF-16";
+    EXPECT_EQ(converted, CurrentPlayingFile().path);
+    EXPECT_TRUE(AnnounceCurrentFile(converted));
+    EXPECT_TRUE(AnnounceCurrentFile(converted)) << "an ANSI-only player announcing it twice";
+    EXPECT_TRUE(CurrentPlayingFile().widePath.empty());
+    EXPECT_TRUE(AnnounceCurrentFileW(L"C:\\Music\\other.wav")) << "another file";
+
+    PageAndGuard memory;
+    ASSERT_TRUE(memory.ok());
+    EXPECT_EQ(E_FAIL, NotifyPlayingFileW(reinterpret_cast<const wchar_t*>(memory.Guard())));
+    EXPECT_EQ(E_FAIL, NotifyPlayingFileW(nullptr));
+    // Text up to the guard page, one byte off alignment: copied whole.
+    char* end = memory.PageEnd();
+    const wchar_t tail[] = L"x.wav";
+    char* start = end - sizeof tail - 1;
+    std::memcpy(start, tail, sizeof tail);
+    std::wstring out;
+    EXPECT_TRUE(CopyWideStringGuarded(reinterpret_cast<const wchar_t*>(start), &out));
+    EXPECT_EQ(L"x.wav", out);
+    std::memset(end - 4, 'z', 4);
+    EXPECT_FALSE(CopyWideStringGuarded(reinterpret_cast<const wchar_t*>(end - 4), &out)) << "no terminator";
+    SetCurrentFile(std::string());
+}
+
 }  // namespace
 }  // namespace ombrel::test

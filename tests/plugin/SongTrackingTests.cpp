@@ -1,6 +1,7 @@
 // Song tracking inside the player stand-in: announcements seen by the hooks, the worker and
 // the timer sending titles to a recording encoder and the main window, and a stand-in PeerCast
-// node on loopback receiving the changes.
+// node on loopback receiving the changes. Every case runs with a 2.95 player (ANSI text only)
+// and a 5.666 one (tags in UTF-16 as well), which must give the same bytes for these titles.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include "plugin/SongWorker.h"
 #include "plugin/UpdateSongInfo.h"
 #include "standin/player/JapaneseTags.h"
+#include "tests/common/ExpectedCodePage.h"
 #include "tests/common/MessagePump.h"
 #include "tests/common/StandInNode.h"
 #include "tests/plugin/BroadcastFixture.h"
@@ -30,10 +32,12 @@ using ::testing::ElementsAre;
 
 constexpr char kChannel[] = "ombrel";
 
-class SongTracking : public BroadcastFixture {
+class SongTracking : public BroadcastFixture, public ::testing::WithParamInterface<unsigned> {
 protected:
     void SetUp() override {
         BroadcastFixture::SetUp();
+        // A case written with TEST_F has no version to take: it gets the default player.
+        if (::testing::UnitTest::GetInstance()->current_test_info()->value_param()) playerVersion_ = GetParam();
         a_ = WriteTrack({"a.wav", "Artist A", "Title A", "Album A", "Comment A", 3});
         b_ = WriteTrack({"b.wav", "Artist B", "Title B", "Album B", "Comment B", 2});
         long_ = WriteTrack({"long.wav", "Long Artist", "Long Title", "Long Album", "", 60, true});
@@ -87,7 +91,7 @@ const std::string kSetmetaA = ComposePeerCastRequest(kChannel, "Artist A", "Titl
 const std::string kSetmetaB = ComposePeerCastRequest(kChannel, "Artist B", "Title B", "Album B");
 const std::string kSetmetaLong = ComposePeerCastRequest(kChannel, "Long Artist", "Long Title", "Long Album");
 
-TEST_F(SongTracking, UpdatesFollowTheirFourCases) {
+TEST_P(SongTracking, UpdatesFollowTheirFourCases) {
     PlayLongTrackWhileIdle();
     RecordingEncoder* encoder = Start();
 
@@ -133,7 +137,7 @@ TEST_F(SongTracking, UpdatesFollowTheirFourCases) {
     EXPECT_EQ(2u, NodeRequests()) << "only the start and a change reach PeerCast";
 }
 
-TEST_F(SongTracking, WithSongDetectionOffTrackChangesAreNotFollowed) {
+TEST_P(SongTracking, WithSongDetectionOffTrackChangesAreNotFollowed) {
     PlayLongTrackWhileIdle();
     RecordingEncoder* encoder = Start();
     _fSongDetect = 0;
@@ -150,7 +154,7 @@ TEST_F(SongTracking, WithSongDetectionOffTrackChangesAreNotFollowed) {
     EXPECT_EQ(2u, KeepAlives(encoder).size());
 }
 
-TEST_F(SongTracking, WithPeerCastOffTrackChangesReachOnlyTheStream) {
+TEST_P(SongTracking, WithPeerCastOffTrackChangesReachOnlyTheStream) {
     _settings.peerCast._fEnable = FALSE;
     RecordingEncoder* encoder = Start();
     Announce(a_);
@@ -161,7 +165,7 @@ TEST_F(SongTracking, WithPeerCastOffTrackChangesReachOnlyTheStream) {
     EXPECT_EQ(0u, NodeRequests()) << "the node is listening, but PeerCast is off";
 }
 
-TEST_F(SongTracking, APausedPlayerGetsNothingAndTheTickStays) {
+TEST_P(SongTracking, APausedPlayerGetsNothingAndTheTickStays) {
     PlayLongTrackWhileIdle();
     RecordingEncoder* encoder = Start();
     player_->Pause();
@@ -186,7 +190,7 @@ TEST_F(SongTracking, APausedPlayerGetsNothingAndTheTickStays) {
     EXPECT_EQ(5u, SongTimerTick());
 }
 
-TEST_F(SongTracking, TheSameFileTwiceSendsTheTitleTwiceAndPeerCastOnce) {
+TEST_P(SongTracking, TheSameFileTwiceSendsTheTitleTwiceAndPeerCastOnce) {
     RecordingEncoder* encoder = Start();
     Announce(b_);
     ASSERT_TRUE(WaitForTitles(encoder, 1));
@@ -199,7 +203,7 @@ TEST_F(SongTracking, TheSameFileTwiceSendsTheTitleTwiceAndPeerCastOnce) {
     EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaB));
 }
 
-TEST_F(SongTracking, EachStartTellsPeerCastOfTheTrackPlayingOnce) {
+TEST_P(SongTracking, EachStartTellsPeerCastOfTheTrackPlayingOnce) {
     RecordingEncoder* first = Start();
     Announce(a_);
     ASSERT_TRUE(WaitForTitles(first, 1));
@@ -218,7 +222,7 @@ TEST_F(SongTracking, EachStartTellsPeerCastOfTheTrackPlayingOnce) {
     EXPECT_THAT(NodeRequestTexts(), ElementsAre(kSetmetaA, kSetmetaA));
 }
 
-TEST_F(SongTracking, ABroadcastStartedMidTrackTellsPeerCastAtOnceAndSendsItsTitleAtTickZero) {
+TEST_P(SongTracking, ABroadcastStartedMidTrackTellsPeerCastAtOnceAndSendsItsTitleAtTickZero) {
     PlayLongTrackWhileIdle();
     RecordingEncoder* encoder = Start();
     ASSERT_TRUE(WaitForNodeRequests(1));
@@ -235,7 +239,7 @@ TEST_F(SongTracking, ABroadcastStartedMidTrackTellsPeerCastAtOnceAndSendsItsTitl
 
 // A node like peercast-yt refuses setmeta: the start and each change reach its channel through
 // JSON-RPC, setmeta tried only once a broadcast, and the channel's own info kept.
-TEST_F(SongTracking, AJsonRpcNodeShowsTheTrackFromTheStartAndAtEachChange) {
+TEST_P(SongTracking, AJsonRpcNodeShowsTheTrackFromTheStartAndAtEachChange) {
     StandInNode node(NodeBehaviour::JsonRpc);
     node.AddChannel("other");
     node.AddChannel(kChannel);
@@ -259,7 +263,7 @@ TEST_F(SongTracking, AJsonRpcNodeShowsTheTrackFromTheStartAndAtEachChange) {
     EXPECT_EQ(node.Channel("other")["track"]["name"], "");
 }
 
-TEST_F(SongTracking, WithTheScriptStreamOffTagsAreStillReadForPeerCast) {
+TEST_P(SongTracking, WithTheScriptStreamOffTagsAreStillReadForPeerCast) {
     PlayLongTrackWhileIdle();
     _inputFormat.scriptEnabled = FALSE;
     RecordingEncoder* encoder = Start();
@@ -275,7 +279,7 @@ TEST_F(SongTracking, WithTheScriptStreamOffTagsAreStillReadForPeerCast) {
     EXPECT_EQ("before", ScriptField());
 }
 
-TEST_F(SongTracking, AFileWhoseTagsCannotBeReadSendsNothing) {
+TEST_P(SongTracking, AFileWhoseTagsCannotBeReadSendsNothing) {
     RecordingEncoder* encoder = Start();
     Announce(folder_ + "\\missing.wav");
     Pump(1000);
@@ -287,14 +291,14 @@ TEST_F(SongTracking, AFileWhoseTagsCannotBeReadSendsNothing) {
     ASSERT_TRUE(WaitForNodeRequests(1));
 }
 
-TEST_F(SongTracking, APostedAnnouncementIsSeenByTheGetMessageHook) {
+TEST_P(SongTracking, APostedAnnouncementIsSeenByTheGetMessageHook) {
     RecordingEncoder* encoder = Start();
     ::PostMessageA(player_->Window(), kPlayerMessage, reinterpret_cast<WPARAM>(a_.c_str()), kNotifyPlayingFile);
     ASSERT_TRUE(WaitForTitles(encoder, 1));
     EXPECT_EQ(a_, CurrentFile());
 }
 
-TEST_F(SongTracking, AnAnnouncementWithAnUnreadablePathIsIgnored) {
+TEST_P(SongTracking, AnAnnouncementWithAnUnreadablePathIsIgnored) {
     RecordingEncoder* encoder = Start();
     Announce(a_);
     ASSERT_TRUE(WaitForTitles(encoder, 1));
@@ -310,7 +314,7 @@ TEST_F(SongTracking, AnAnnouncementWithAnUnreadablePathIsIgnored) {
 
 // The worker is inside a request to the player's window (this thread) when the stop begins:
 // the stop must answer it rather than wait for a worker that waits for the stop.
-TEST_F(SongTracking, AStopDuringATrackChangeAnswersTheWorkerAndEnds) {
+TEST_P(SongTracking, AStopDuringATrackChangeAnswersTheWorkerAndEnds) {
     Start();
     Announce(a_);
     // Seeing the send pending also marks it as seen, which a wait for new messages alone would
@@ -340,7 +344,7 @@ TEST_F(SongTracking, AStopDuringATrackChangeAnswersTheWorkerAndEnds) {
     EXPECT_EQ(0, IsBroadcasting());
 }
 
-TEST_F(SongTracking, OneWorkerAtATime) {
+TEST_P(SongTracking, OneWorkerAtATime) {
     EXPECT_EQ(E_FAIL, StopSongWorker());
     const long threads = win::UniqueThread::LiveCount();
     const long events = win::UniqueEvent::LiveCount();
@@ -354,7 +358,7 @@ TEST_F(SongTracking, OneWorkerAtATime) {
     EXPECT_EQ(events, win::UniqueEvent::LiveCount());
 }
 
-TEST_F(SongTracking, WhileIdleAnAnnouncementOnlyUpdatesTheCurrentFile) {
+TEST_P(SongTracking, WhileIdleAnAnnouncementOnlyUpdatesTheCurrentFile) {
     Announce(b_);
     Pump(300);
     EXPECT_EQ(b_, CurrentFile());
@@ -372,7 +376,7 @@ protected:
     }
 };
 
-TEST_F(SongTrackingCodePage, AJapaneseTitleReachesTheStreamAsUtf16) {
+TEST_P(SongTrackingCodePage, AJapaneseTitleReachesTheStreamAsUtf16) {
     const std::string track = WriteTrack({"jp.wav", standin::JapaneseArtist(), standin::JapaneseTitle(),
                                           standin::JapaneseAlbum(), standin::JapaneseComment(), 2});
     RecordingEncoder* encoder = Start();
@@ -381,6 +385,114 @@ TEST_F(SongTrackingCodePage, AJapaneseTitleReachesTheStreamAsUtf16) {
     EXPECT_THAT(Titles(encoder), ElementsAre("WriteScript TEXT|日本語のアーティスト - 桜 [0:02]"));
     EXPECT_TRUE(WaitForScriptField(std::string(standin::JapaneseArtist()) + " - " + standin::JapaneseTitle() + " [0:02]"));
 }
+
+// Windows 10 and later can run with UTF-8 (65001) as the system code page; the player's and the
+// settings' text is then UTF-8, which no double-byte walk reads right.
+class SongTrackingUtf8CodePage : public SongTracking {
+protected:
+    void SetUp() override {
+        const UINT expected = ExpectedAnsiCodePage();
+        if (expected != 0) {
+            ASSERT_EQ(expected, ::GetACP()) << "OMBREL_EXPECT_ACP=" << expected;
+        }
+        if (::GetACP() != CP_UTF8) GTEST_SKIP() << "needs code page 65001, the system has " << ::GetACP();
+        SongTracking::SetUp();
+    }
+};
+
+// The node finds the Japanese channel by its name and takes the Japanese track whole.
+TEST_P(SongTrackingUtf8CodePage, AJsonRpcNodeGetsTheJapaneseTitleIntact) {
+    StandInNode node(NodeBehaviour::JsonRpc);
+    const std::string channel = "配信チャンネル";
+    node.AddChannel(channel);
+    _settings.peerCast._dwPort = static_cast<DWORD>(node.port());
+    _settings.peerCast._cChannel = channel;
+    const std::string track = WriteTrack({"jp.wav", "日本語のアーティスト", "桜の歌", "春の歌", "", 2});
+    RecordingEncoder* encoder = Start();
+    Announce(track);
+    ASSERT_TRUE(WaitForTitles(encoder, 1));
+    ASSERT_TRUE(PumpUntil(10000, [&] { return node.Connections().size() >= 3; })) << node.Connections().size();
+    EXPECT_THAT(Titles(encoder), ElementsAre("WriteScript TEXT|日本語のアーティスト - 桜の歌 [0:02]"));
+    const nlohmann::json got = node.Channel(channel)["track"];
+    EXPECT_EQ(got["name"], "桜の歌");
+    EXPECT_EQ(got["creator"], "日本語のアーティスト");
+    EXPECT_EQ(got["album"], "春の歌");
+}
+
+// What a player without UTF-16 requests hands over of text: the system code page's conversion.
+std::string ThroughCodePage(const std::wstring& text) {
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string ansi(size_t(bytes), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &ansi[0], bytes, nullptr, nullptr);
+    ansi.resize(size_t(bytes - 1));
+    return ansi;
+}
+
+std::string Utf8(const std::wstring& text) {
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(size_t(bytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
+    utf8.resize(size_t(bytes - 1));
+    return utf8;
+}
+
+std::string AnsiToUtf8Text(const std::string& ansi) {
+    std::wstring wide(ansi.size() + 1, L'\0');
+    wide.resize(size_t(::MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], int(wide.size())) - 1));
+    return Utf8(wide);
+}
+
+// Titles outside code page 932, one of them in a file whose name is outside it too, announced
+// as the player announces them: a 5.x player hands them over whole, so captions and the
+// JSON-RPC node hold them exactly (once per announced file), while setmeta and the main window
+// keep the code page's bytes; from a 2.95 player come what its ANSI text holds, and the file it
+// cannot name sends nothing.
+TEST_P(SongTrackingCodePage, TitlesOutsideTheCodePageReachCaptionsAndJsonRpcWhole) {
+    StandInNode node(NodeBehaviour::JsonRpc);
+    node.AddChannel(kChannel);
+    _settings.peerCast._dwPort = static_cast<DWORD>(node.port());
+    const std::wstring artist = L"Beyonc\u00e9", title = L"D\u00e9j\u00e0 Vu \u2013 \U0001F3B5";
+    const std::wstring korean = L"\ubd04\ub0a0 \u8fd9\u9996\u6b4c \U00020BB7";
+    const std::wstring accented = WriteUnicodeTrack(L"accented.wav", {"", Utf8(artist), Utf8(title), "Album", "", 2});
+    const std::wstring named = WriteUnicodeTrack(korean + L".wav", {"", "Artist K", Utf8(korean), "Album K", "", 2});
+    const bool unicode = GetParam() >= 0x5030;
+    RecordingEncoder* encoder = Start();
+
+    AnnounceW(accented);
+    ASSERT_TRUE(WaitForTitles(encoder, 1));
+    ASSERT_TRUE(PumpUntil(10000, [&] { return node.Connections().size() >= 3; }));
+    const std::string ansiArtist = ThroughCodePage(artist), ansiTitle = ThroughCodePage(title);
+    const std::string caption = unicode ? Utf8(artist + L" - " + title + L" [0:02]")
+                                        : AnsiToUtf8Text(ansiArtist + " - " + ansiTitle + " [0:02]");
+    EXPECT_THAT(Titles(encoder), ElementsAre("WriteScript TEXT|" + caption));
+    EXPECT_TRUE(WaitForScriptField(ansiArtist + " - " + ansiTitle + " [0:02]")) << ScriptField();
+    EXPECT_EQ(node.Connections()[0].request, ComposePeerCastRequest(kChannel, ansiArtist.c_str(), ansiTitle.c_str(), "Album"));
+    EXPECT_EQ(node.Channel(kChannel)["track"]["name"], unicode ? Utf8(title) : AnsiToUtf8Text(ansiTitle));
+    EXPECT_EQ(node.Channel(kChannel)["track"]["creator"], unicode ? Utf8(artist) : AnsiToUtf8Text(ansiArtist));
+
+    AnnounceW(named);
+    Pump(unicode ? 0 : 1000);
+    if (unicode) {
+        ASSERT_TRUE(WaitForTitles(encoder, 2));
+        ASSERT_TRUE(PumpUntil(10000, [&] { return node.Connections().size() >= 5; }));
+        EXPECT_EQ(node.Channel(kChannel)["track"]["name"], Utf8(korean));
+        EXPECT_EQ(Titles(encoder)[1], "WriteScript TEXT|Artist K - " + Utf8(korean) + " [0:02]");
+    }
+    Pump(300);
+    EXPECT_EQ(unicode ? 2u : 1u, Titles(encoder).size()) << "one title per announced file";
+    EXPECT_EQ(unicode ? 5u : 3u, node.Connections().size());
+}
+
+std::string PlayerName(const ::testing::TestParamInfo<unsigned>& info) {
+    return info.param >= 0x5030 ? "Winamp5666" : "Winamp295";
+}
+
+INSTANTIATE_TEST_SUITE_P(Players, SongTracking,
+                         ::testing::Values(standin::kPlayerVersion295, standin::kPlayerVersion5666), PlayerName);
+INSTANTIATE_TEST_SUITE_P(Players, SongTrackingCodePage,
+                         ::testing::Values(standin::kPlayerVersion295, standin::kPlayerVersion5666), PlayerName);
+INSTANTIATE_TEST_SUITE_P(Players, SongTrackingUtf8CodePage,
+                         ::testing::Values(standin::kPlayerVersion295, standin::kPlayerVersion5666), PlayerName);
 
 }  // namespace
 }  // namespace ombrel::test

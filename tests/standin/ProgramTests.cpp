@@ -21,7 +21,7 @@ TEST(CommandLineParse, OptionsAndFiles) {
     ASSERT_TRUE(ParseCommandLine({"--plugin", "C:\\p\\dsp_ombrel.dll", "a.wav", "--pace", "fast",
                                   "--loop", "--quit-after", "12.5", "--config-after", "1",
                                   "--command", "40001@2", "--command", "0x9C42@3.5",
-                                  "--post-notify", "--verify", "--exit-at-end", "b.wav"},
+                                  "--post-notify", "--verify", "--exit-at-end", "--version", "2.95", "b.wav"},
                                  &line, &error))
         << error;
     EXPECT_EQ(line.pluginPath, "C:\\p\\dsp_ombrel.dll");
@@ -36,6 +36,10 @@ TEST(CommandLineParse, OptionsAndFiles) {
     EXPECT_EQ(line.commands[1].id, 0x9C42);
     EXPECT_DOUBLE_EQ(line.commands[1].seconds, 3.5);
     EXPECT_TRUE(line.postNotify && line.verify && line.exitAtEnd);
+    EXPECT_EQ(line.version, 0x2095u);
+    unsigned version = 0;
+    EXPECT_TRUE(ParsePlayerVersion("5.3", &version));
+    EXPECT_EQ(version, 0x5030u) << "the first version with UTF-16 requests";
 }
 
 TEST(CommandLineParse, DefaultsWithoutArguments) {
@@ -46,13 +50,15 @@ TEST(CommandLineParse, DefaultsWithoutArguments) {
     EXPECT_TRUE(line.files.empty());
     EXPECT_TRUE(line.pluginPath.empty());
     EXPECT_LT(line.quitAfter, 0);
+    EXPECT_EQ(line.version, 0x5066u) << "5.666, with UTF-16 requests";
 }
 
 TEST(CommandLineParse, RejectsWhatItDoesNotUnderstand) {
     const std::vector<std::vector<std::string>> bad = {
         {"--pace", "slow"},      {"--pace"},          {"--quit-after", "soon"},
         {"--quit-after", "-1"},  {"--command", "12"}, {"--command", "x@1"},
-        {"--command", "5@"},     {"--frobnicate"},    {"--plugin"}};
+        {"--command", "5@"},     {"--frobnicate"},    {"--plugin"},
+        {"--version", "5"},      {"--version", "v5.6"}};
     for (const auto& args : bad) {
         CommandLine line;
         std::string error;

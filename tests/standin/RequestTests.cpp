@@ -11,6 +11,7 @@
 #include "plugin/PlayerRequests.h"
 #include "standin/player/JapaneseTags.h"
 #include "standin/player/Player.h"
+#include "standin/player/WideText.h"
 #include "tests/standin/TestFiles.h"
 
 using namespace standin;
@@ -113,6 +114,43 @@ TEST_F(RequestTest, TitleIsNullOutOfRangeAndWithTheKnob) {
     EXPECT_EQ(Ask(Window(), 0, kRequestPlaylistTitle), 0);
     player_->SetTitleAnswersNull(false);
     EXPECT_NE(Ask(Window(), 0, kRequestPlaylistTitle), 0);
+}
+
+// A 5.666 player answers the UTF-16 requests (UTF-8 tags as read, ANSI ones converted); a 2.95
+// one answers request 0 with its version and every UTF-16 request with 1, as unknown requests.
+TEST_F(RequestTest, UnicodeRequestsAnswerByVersion) {
+    const std::wstring path = WideFromAnsi(folder_.Path()) + L"\\\ubd04\ub0a0.wav";
+    WavTags tags = FullTags(u8"\ubd04\ub0a0 \U0001F3B5", u8"Beyonc\u00e9");
+    tags.utf8 = true;
+    ASSERT_TRUE(WriteWavFile(path, ToneContents({44100, 2, 16}, 88200, tags)));
+    for (const unsigned version : {kPlayerVersion5666, kPlayerVersion295}) {
+        PlayerOptions options;
+        options.files = {tagged_};
+        options.wideFiles = {path};
+        options.version = version;
+        Player player(options);
+        const bool unicode = version == kPlayerVersion5666;
+        EXPECT_EQ(Ask(player.Window(), 0, kRequestVersion), LRESULT(version));
+        wchar_t buffer[kTagAnswerSize] = {};
+        TagRequestRecordW tag{path.c_str(), L"title", buffer, kTagAnswerSize};
+        EXPECT_EQ(Ask(player.Window(), reinterpret_cast<WPARAM>(&tag), kRequestTagW), 1);
+        BasicInfoRecordW info{path.c_str(), 0, -7, nullptr, 0};
+        EXPECT_EQ(Ask(player.Window(), reinterpret_cast<WPARAM>(&info), kRequestBasicInfoW), 1);
+        const auto* title = reinterpret_cast<const wchar_t*>(Ask(player.Window(), 1, kRequestPlaylistTitleW));
+        if (!unicode) {
+            EXPECT_EQ(std::wstring(buffer), L"") << "a 2.95 player writes nothing";
+            EXPECT_EQ(info.length, -7);
+            EXPECT_EQ(title, reinterpret_cast<const wchar_t*>(1));
+            continue;
+        }
+        EXPECT_EQ(std::wstring(buffer), L"\ubd04\ub0a0 \U0001F3B5");
+        EXPECT_EQ(info.length, 2);
+        ASSERT_NE(title, nullptr);
+        EXPECT_EQ(std::wstring(title), L"Beyonc\u00e9 - \ubd04\ub0a0 \U0001F3B5");
+        TagRequestRecordW ansiTagged{player.GetPlaylist().At(0)->widePath.c_str(), L"ARTIST", buffer, kTagAnswerSize};
+        EXPECT_EQ(Ask(player.Window(), reinterpret_cast<WPARAM>(&ansiTagged), kRequestTagW), 1);
+        EXPECT_EQ(std::wstring(buffer), L"Artist A");
+    }
 }
 
 struct TagCase {

@@ -1,13 +1,17 @@
 // Tag templates: FormatSongInfo agrees with the replacement order written out here (five tags,
 // each left to right over the code page's characters, continuing after the inserted value,
 // "%d:%02d" lengths); templates full of printf directives stay text; tags whose values hold
-// tags, however they multiply, give a bounded text.
+// tags, however they multiply, give a bounded text. The same tags handed over in UTF-16 give the
+// same text wherever the code page holds them, and UTF-16 tags with unpaired surrogates and
+// embedded zeros give a bounded text whose UTF-8 for the nodes is well formed.
 #include <windows.h>
 
 #include <climits>
 #include <string>
 
+#include "peercast/PeerCastMetadata.h"
 #include "plugin/FormatSongInfo.h"
+#include "text/CodePageChars.h"
 #include "tools/fuzz/CodePageText.h"
 #include "tools/fuzz/Targets.h"
 
@@ -133,6 +137,60 @@ Case Generate(Random& random) {
     return c;
 }
 
+// The code page's text as UTF-16, with an unpaired surrogate or a zero in place of every
+// thirteenth unit: what no ANSI answer can carry.
+std::wstring Roughened(UINT codePage, const std::string& text) {
+    static const wchar_t kOdd[] = {0xD800, 0xDFFF, L'\0', 0xD83C};
+    std::wstring wide = SystemCodePageToWide(codePage, text.data(), text.size());
+    for (size_t i = 12; i < wide.size(); i += 13) wide[i] = kOdd[(i / 13) % 4];
+    return wide;
+}
+
+size_t CodePageBytes(UINT codePage, const std::wstring& text) {
+    size_t bytes = 0;
+    for (size_t at = 0; at < text.size();) {
+        const size_t units = WideCharUnitsAt(text.data(), text.size(), at);
+        bytes += CodePageBytesOf(codePage, text.data() + at, units);
+        at += units;
+    }
+    return bytes;
+}
+
+Verdict CheckUnicode(const Case& c, const SongInfo& ansi, const std::string& ansiOut) {
+    const UINT codePage = ::GetACP();
+    std::wstring SongInfo::*const wideFields[] = {&SongInfo::artistW, &SongInfo::titleW, &SongInfo::commentW,
+                                                  &SongInfo::albumW};
+    const std::string SongInfo::*const ansiFields[] = {&SongInfo::artist, &SongInfo::title, &SongInfo::comment,
+                                                       &SongInfo::album};
+    SongInfo same = ansi;
+    same.unicode = true;
+    const std::wstring format = SystemCodePageToWide(codePage, c.texts[0].data(), c.texts[0].size());
+    bool held = WideToCodePage(codePage, format.data(), format.size()) == c.texts[0];
+    for (int i = 0; i < 4; ++i) {
+        const std::string& text = ansi.*ansiFields[i];
+        std::wstring& wide = same.*wideFields[i];
+        wide = SystemCodePageToWide(codePage, text.data(), text.size());
+        held = held && WideToCodePage(codePage, wide.data(), wide.size()) == text;
+    }
+    if (held) {
+        const std::wstring out = FormatSongInfoW(c.texts[0], same);
+        if (out != SystemCodePageToWide(codePage, ansiOut.data(), ansiOut.size()))
+            return Broken("unicode agrees", "the UTF-16 tags gave another text than the ANSI ones");
+    }
+    SongInfo rough;
+    rough.unicode = true;
+    rough.length = ansi.length;
+    for (int i = 0; i < 4; ++i) rough.*wideFields[i] = Roughened(codePage, ansi.*ansiFields[i]);
+    const std::wstring out = FormatSongInfoW(c.texts[0], rough);
+    if (CodePageBytes(codePage, out) > kCap)
+        return Broken("unicode bounded", "a UTF-16 text of " + std::to_string(out.size()) + " units");
+    const std::string utf8 = PeerCastUtf8Value(out);
+    if (!utf8.empty() &&
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), nullptr, 0) == 0)
+        return Broken("well-formed UTF-8", Quote(utf8, 60));
+    return Holds();
+}
+
 Verdict Check(const Case& c) {
     const CodePage& page = ActiveCodePage();
     if (c.texts.size() != 5) return Holds();  // shrinking leaves all five; nothing else is a case
@@ -150,6 +208,8 @@ Verdict Check(const Case& c) {
 
     const std::string out = FormatSongInfo(c.texts[0], info);
     if (out.size() > kCap) return Broken("bounded", "a text of " + std::to_string(out.size()) + " bytes");
+    const Verdict unicode = CheckUnicode(c, info, out);
+    if (unicode.failed()) return unicode;
 
     const std::string values[5] = {info.artist, info.title, info.comment, info.album, ""};
     const ModelResult model = Model(page, c.texts[0], values, length);
