@@ -1,7 +1,8 @@
 // The network sink on real loopback sockets: describe and play requests, the chunk framing,
 // the listener limit and count, a listener that never reads or that leaves, packets that cost
-// the writer's thread no allocation, where a new listener joins, what a client that is not a
-// Windows Media player gets, bad requests and bytes that are not HTTP, and a busy port.
+// the writer's thread no allocation, where a new listener joins and where its stream time
+// begins, what a client that is not a Windows Media player gets, bad requests and bytes that
+// are not HTTP, and a busy port.
 #include <winsock.h>
 
 #include <gtest/gtest.h>
