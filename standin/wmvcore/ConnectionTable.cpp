@@ -53,6 +53,7 @@ void ConnectionTable::Deliver(const BYTE* data, DWORD size) noexcept {
             c->joined = true;
             c->timeBase = PacketSendTime(bytes, length);
         }
+        // Its stream time begins where it joined, as a file's does at its first packet.
         if (c->timeBase != 0) {
             length = RebasePacket(bytes, length, c->timeBase, rebased_, sizeof rebased_);
             bytes = rebased_;
