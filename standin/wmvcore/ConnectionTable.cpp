@@ -3,6 +3,7 @@
 #include <new>
 
 #include "standin/wmvcore/PacketJoin.h"
+#include "standin/wmvcore/PacketRebase.h"
 
 namespace wmstandin {
 namespace {
@@ -50,6 +51,12 @@ void ConnectionTable::Deliver(const BYTE* data, DWORD size) noexcept {
             bytes = joinPacket_;
             length = joinSize;
             c->joined = true;
+            c->timeBase = PacketSendTime(bytes, length);
+        }
+        // Its stream time begins where it joined, as a file's does at its first packet.
+        if (c->timeBase != 0) {
+            length = RebasePacket(bytes, length, c->timeBase, rebased_, sizeof rebased_);
+            bytes = rebased_;
         }
         // A listener that stopped reading: dropped, and no longer counted, at once.
         if (c->queue.Used() + kChunkHeadSize + length > kQueueLimit ||

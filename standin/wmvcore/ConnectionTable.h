@@ -40,6 +40,7 @@ struct Connection {
     Phase phase = Phase::kRequest;
     bool counted = false;  // a playing listener, part of the client count
     bool joined = false;   // a streaming listener has had its first packet, begun at a payload boundary
+    DWORD timeBase = 0;    // the send time (ms) of its first packet: its stream time begins there
     ByteRing queue;
     // The serving thread's own.
     bool play = false;
@@ -106,6 +107,7 @@ private:
     DWORD location_ = 0;
     bool ended_ = false;
     BYTE joinPacket_[kMaxDataUnit];  // the writer's: the current packet as a new listener's first
+    BYTE rebased_[kMaxDataUnit];     // the writer's: the current packet in one listener's stream time
 };
 
 }  // namespace wmstandin

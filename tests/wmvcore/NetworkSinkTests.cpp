@@ -1,7 +1,8 @@
 // The network sink on real loopback sockets: describe and play requests, the chunk framing,
 // the listener limit and count, a listener that never reads or that leaves, packets that cost
-// the writer's thread no allocation, where a new listener joins, what a client that is not a
-// Windows Media player gets, bad requests and bytes that are not HTTP, and a busy port.
+// the writer's thread no allocation, where a new listener joins and where its stream time
+// begins, what a client that is not a Windows Media player gets, bad requests and bytes that
+// are not HTTP, and a busy port.
 #include <winsock.h>
 
 #include <gtest/gtest.h>
@@ -212,22 +213,24 @@ struct Piece {
     BYTE object;
     DWORD offset;
     DWORD bytes;
+    DWORD time = 0;  // presentation time, ms
 };
 constexpr DWORD kObjectSize = 1114;
 
 // A data packet of `size` bytes with several payloads of stream 1 and a WORD padding length, as
 // the runtime's multiplexer writes them.
-std::vector<BYTE> PacketOf(const std::vector<Piece>& pieces, size_t size) {
-    std::vector<BYTE> p = {0x82, 0, 0, 0x11, 0x5D, 0, 0, 0, 0, 0, 0, 0, 0,
-                           static_cast<BYTE>(0x80 | pieces.size())};
+std::vector<BYTE> PacketOf(const std::vector<Piece>& pieces, size_t size, DWORD sendTime = 0) {
+    std::vector<BYTE> p = {0x82, 0, 0, 0x11, 0x5D, 0, 0};
     auto u32 = [&p](DWORD v) { for (int i = 0; i < 4; ++i) p.push_back(static_cast<BYTE>(v >> (8 * i))); };
+    u32(sendTime);
+    p.insert(p.end(), {0, 0, static_cast<BYTE>(0x80 | pieces.size())});
     for (const Piece& piece : pieces) {
         p.push_back(0x81);
         p.push_back(piece.object);
         u32(piece.offset);
         p.push_back(8);
         u32(kObjectSize);
-        u32(0);
+        u32(piece.time);
         p.push_back(static_cast<BYTE>(piece.bytes));
         p.push_back(static_cast<BYTE>(piece.bytes >> 8));
         for (DWORD i = 0; i < piece.bytes; ++i) p.push_back(static_cast<BYTE>(piece.object * 31 + piece.offset + i));
@@ -261,6 +264,42 @@ TEST_F(NetworkSinkTest, ANewListenerStartsAtAPayloadBoundary) {
     EXPECT_EQ(chunks[1].payload, std::string(joined.begin(), joined.end()));
     EXPECT_EQ(chunks[2].payload, std::string(next.begin(), next.end()));
     EXPECT_EQ(chunks[2].location, chunks[1].location + 1u) << "locations still count the writer's packets";
+}
+
+// Each listener's stream begins at 0, as a file does, whenever it joins: players read the
+// times they get as their position, and one that plays for a set time would otherwise stop at
+// once when it joins a broadcast that has run longer than that.
+TEST_F(NetworkSinkTest, AListenerWhoJoinsLateGetsItsOwnStreamTimeFromZero) {
+    auto early = Listen();
+    ASSERT_TRUE(early);
+    ASSERT_TRUE(WaitForCount(1));
+    const auto first = PacketOf({{1, 0, kObjectSize, 5000}}, 3200, 0);
+    SendPacket(first);
+    auto late = Listen();
+    ASSERT_TRUE(late);
+    ASSERT_TRUE(WaitForCount(2));
+    const std::vector<std::vector<BYTE>> sent = {
+        PacketOf({{7, 900, 214, 24000}, {8, 0, kObjectSize, 25000}}, 3200, 20000),
+        PacketOf({{9, 0, kObjectSize, 25139}, {10, 0, 600, 25200}}, 3200, 20139),
+        PacketOf({{11, 0, kObjectSize, 19000}}, 3200, 19500)};  // behind the first: at 0, not wrapped
+    for (const auto& packet : sent) SendPacket(packet);
+    const size_t head = sizeof kStreamingResponse - 1 + 712;
+    std::vector<Chunk> chunks;
+    ASSERT_TRUE(SplitChunks(BodyOf(Receive(early.get(), head + 4 * 3212, 3000)), &chunks, true));
+    ASSERT_EQ(chunks.size(), 5u);
+    for (size_t i = 0; i < sent.size(); ++i)
+        EXPECT_EQ(chunks[2 + i].payload, std::string(sent[i].begin(), sent[i].end())) << "from the start: as written";
+    chunks.clear();
+    ASSERT_TRUE(SplitChunks(BodyOf(Receive(late.get(), head + 3 * 3212, 3000)), &chunks, true));
+    ASSERT_EQ(chunks.size(), 4u);
+    const std::vector<std::vector<BYTE>> expected = {
+        PacketOf({{8, 0, kObjectSize, 5000}}, 3200, 0),
+        PacketOf({{9, 0, kObjectSize, 5139}, {10, 0, 600, 5200}}, 3200, 139),
+        PacketOf({{11, 0, kObjectSize, 0}}, 3200, 0)};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(chunks[1 + i].payload, std::string(expected[i].begin(), expected[i].end())) << "packet " << i;
+        EXPECT_EQ(chunks[1 + i].location, chunks[1].location + i) << "locations still count the writer's packets";
+    }
 }
 
 // A client that is not a Windows Media player (no NSPlayer user agent, no Pragma lines), such as

@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
-# Every listener at once: wmvcore_serve broadcasts the default WMA v2 stream of tones (a new
-# frequency and level every two seconds, as in the FFmpeg WMA proof) with the nine content
-# attributes, and three players nobody here wrote pull it at the same time through every URL
-# form the README names:
+# Every listener at once, at the start and again late: wmvcore_serve broadcasts the default WMA
+# v2 stream of tones (a new frequency and level every two seconds, as in the FFmpeg WMA proof)
+# with the nine content attributes, and three players nobody here wrote pull it at the same time
+# through every URL form the README names:
 #   FFmpeg   mmsh://
 #   VLC      mmsh:// (its own ASF demultiplexer forced), http:// (the stand-in answers a plain
 #            HTTP client with a reference that leads VLC to mmsh://), mms:// (MMS over TCP first,
 #            refused at once, then MMS over HTTP)
 #   MPlayer  mmsh://, http://, mms://
+# The same seven join again 30 s into the broadcast, after many track changes and after the input
+# format changed (44.1 kHz to 22.05 kHz, ChangeInputFormat) at 24 s; the late VLCs are asked to
+# play for a set time (--run-time), which VLC measures on the stream's own clock.
 # Each decodes to a WAV file, which must hold the tones fed, in order, two seconds each, at the
 # level fed; each must show the content attributes (FFmpeg's metadata, VLC's meta, MPlayer's clip
 # info). VLC refuses to run as root, as CI runs, so it runs as the unprivileged user nobody.
 set -u
 serve="$1"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-listen=16              # seconds each listener runs
-seconds=$((listen + 3))  # of the broadcast
+listen=16                 # seconds each listener runs
+late_at=30                # when the second listeners join, seconds after the broadcast starts
+change_at=24              # when the input format changes
+late_run=10               # the late VLCs' --run-time
+seconds=$((late_at + listen + 3))  # of the broadcast
 source "$here/proof-lib.sh"
 
 out="$work/out"
@@ -33,33 +39,41 @@ for tool in ffmpeg cvlc mplayer; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed (scripts/install-deps.sh installs it)"; exit 1; }
 done
 
-echo "\$ wine wmvcore_serve.exe --tones --clients 8 $port $seconds 0 0"
-start_serve --tones --clients 8 "$port" "$seconds" 0 0
+echo "\$ wine wmvcore_serve.exe --tones --clients 8 $port $seconds $change_at 22050"
+start_serve --tones --clients 8 "$port" "$seconds" "$change_at" 22050
+ready=$(date +%s.%N)
 
-vlc_listen() {  # form, then extra options
-  local form="$1"; shift
+vlc_listen() {  # name prefix, form, then extra options
+  local prefix="$1" form="$2"; shift 2
   "${as_listener[@]}" timeout -s INT "$listen" env HOME="$vlc_home" cvlc -vv -I dummy \
     --extraintf luaintf --lua-intf listener-meta "$@" \
-    --aout afile --audiofile-wav --audiofile-file="$out/vlc-$form.wav" "$form://127.0.0.1:$port/" \
-    >"$out/vlc-$form.log" 2>&1 </dev/null
+    --aout afile --audiofile-wav --audiofile-file="$out/${prefix}vlc-$form.wav" "$form://127.0.0.1:$port/" \
+    >"$out/${prefix}vlc-$form.log" 2>&1 </dev/null
 }
-mplayer_listen() {
-  local form="$1"
+mplayer_listen() {  # name prefix, form
+  local prefix="$1" form="$2"
   timeout -s INT "$listen" mplayer -noconsolecontrols -nolirc -identify -msglevel all=4:demux=6 \
-    -vo null -af format=s16le -ao pcm:fast:file="$out/mplayer-$form.wav" "$form://127.0.0.1:$port/" \
-    >"$out/mplayer-$form.log" 2>&1 </dev/null
+    -vo null -af format=s16le -ao pcm:fast:file="$out/${prefix}mplayer-$form.wav" "$form://127.0.0.1:$port/" \
+    >"$out/${prefix}mplayer-$form.log" 2>&1 </dev/null
 }
-started=$(date +%s.%N)
-timeout -s INT "$listen" ffmpeg -nostdin -hide_banner -i "mmsh://127.0.0.1:$port/" -map 0:a \
-  -t $((listen - 2)) -f wav "$out/ffmpeg-mmsh.wav" >"$out/ffmpeg-mmsh.log" 2>&1 &
-vlc_listen mmsh --demux=asf &
-vlc_listen http &
-vlc_listen mms --demux=asf &
-mplayer_listen mmsh &
-mplayer_listen http &
-mplayer_listen mms &
-for job in $(jobs -p); do [ "$job" = "$pid" ] || wait "$job"; done
-echo "listeners ran $(python3 -c "import time; print('%.1f' % (time.time() - $started))") s"
+listeners() {  # name prefix, then the VLCs' extra options; returns once all have ended
+  local prefix="$1"; shift
+  local started
+  started=$(date +%s.%N)
+  timeout -s INT "$listen" ffmpeg -nostdin -hide_banner -i "mmsh://127.0.0.1:$port/" -map 0:a \
+    -t $((listen - 2)) -f wav "$out/${prefix}ffmpeg-mmsh.wav" >"$out/${prefix}ffmpeg-mmsh.log" 2>&1 &
+  vlc_listen "$prefix" mmsh --demux=asf "$@" &
+  vlc_listen "$prefix" http "$@" &
+  vlc_listen "$prefix" mms --demux=asf "$@" &
+  mplayer_listen "$prefix" mmsh &
+  mplayer_listen "$prefix" http &
+  mplayer_listen "$prefix" mms &
+  for job in $(jobs -p); do [ "$job" = "$pid" ] || wait "$job"; done
+  echo "${prefix:-first }listeners ran $(python3 -c "import time; print('%.1f' % (time.time() - $started))") s"
+}
+listeners ""
+sleep "$(python3 -c "import time; print('%.2f' % max(0, $ready + $late_at - time.time()))")"
+listeners late- --run-time "$late_run"
 
 wait "$pid"; status=$?; pid=
 check "the broadcast ran to the end" '[ $status -eq 0 ] && grep -q "^DONE" "$log"'
@@ -76,7 +90,7 @@ def check(what, ok, detail=''):
 
 tones = [tuple(map(float, t.split(':'))) for l in lines if l.startswith('TONES') for t in l.split()[1:]]
 counts = [int(l.split()[1]) for l in lines if l.startswith('CLIENTS')]
-check('the seven players were listeners at the same time', max(counts, default=0) == 7, 'counts %s' % counts)
+check('the seven players were listeners at the same time, twice', counts.count(7) >= 2, 'counts %s' % counts)
 
 def goertzel(x, hz, rate):
     c = 2 * math.cos(2 * math.pi * hz / rate)
@@ -142,40 +156,42 @@ def text(name):
 
 want = {'title': 'Proof Title', 'author': 'Proof Author', 'copyright': 'Proof Copyright', 'description': 'Proof Description'}
 
-# FFmpeg: its metadata lines.
-audio('ffmpeg-mmsh', 12)
-log = text('ffmpeg-mmsh')
-got = {k: re.search(r'^\s*%s\s*: (.*)$' % f, log, re.M) for k, f in
-       [('title', 'title'), ('author', 'artist'), ('copyright', 'copyright'), ('description', 'comment')]}
-check('ffmpeg-mmsh: title, author, copyright and description', all(got[k] and got[k].group(1).strip() == v for k, v in want.items()),
-      str({k: g.group(1).strip() if g else None for k, g in got.items()}))
+for pre in ('', 'late-'):
+    # FFmpeg: its metadata lines.
+    audio(pre + 'ffmpeg-mmsh', 12)
+    log = text(pre + 'ffmpeg-mmsh')
+    got = {k: re.search(r'^\s*%s\s*: (.*)$' % f, log, re.M) for k, f in
+           [('title', 'title'), ('author', 'artist'), ('copyright', 'copyright'), ('description', 'comment')]}
+    check(pre + 'ffmpeg-mmsh: title, author, copyright and description', all(got[k] and got[k].group(1).strip() == v for k, v in want.items()),
+          str({k: g.group(1).strip() if g else None for k, g in got.items()}))
 
-# VLC: its ASF demultiplexer on the stream and the meta it read there. VLC waits for the header's
-# preroll (5 s) before it plays, so it decodes less than the others in the same time.
-for form in ('mmsh', 'http', 'mms'):
-    name = 'vlc-' + form
-    audio(name, 8)
-    log = text(name)
-    check(name + ': VLC\'s own ASF demultiplexer', 'using demux module "asf"' in log)
-    meta = dict(re.findall(r'LISTENER-META (\w+)=(.*)', log))
-    uri = re.search(r'LISTENER-META uri (\S+)', log)
-    got = {'title': meta.get('title'), 'author': meta.get('artist'), 'copyright': meta.get('copyright'),
-           'description': meta.get('description')}
-    check(name + ': title, author, copyright and description in VLC\'s meta', got == want,
-          '%s, from %s' % (got, uri.group(1) if uri else None))
+    # VLC: its ASF demultiplexer on the stream and the meta it read there. VLC waits for the header's
+    # preroll (5 s) before it plays, so it decodes less than the others in the same time; the late ones
+    # play for a set time of the stream's clock, which begins at their joining.
+    for form in ('mmsh', 'http', 'mms'):
+        name = pre + 'vlc-' + form
+        audio(name, 7 if pre else 8)
+        log = text(name)
+        check(name + ': VLC\'s own ASF demultiplexer', 'using demux module "asf"' in log)
+        meta = dict(re.findall(r'LISTENER-META (\w+)=(.*)', log))
+        uri = re.search(r'LISTENER-META uri (\S+)', log)
+        got = {'title': meta.get('title'), 'author': meta.get('artist'), 'copyright': meta.get('copyright'),
+               'description': meta.get('description')}
+        check(name + ': title, author, copyright and description in VLC\'s meta', got == want,
+              '%s, from %s' % (got, uri.group(1) if uri else None))
 
-# MPlayer: its clip info, and no fragment it had to drop when it joined.
-for form in ('mmsh', 'http', 'mms'):
-    name = 'mplayer-' + form
-    audio(name, 12)
-    log = text(name)
-    info = dict(re.findall(r'^ID_CLIP_INFO_NAME(\d+)=(.*)$', log, re.M))
-    values = dict(re.findall(r'^ID_CLIP_INFO_VALUE(\d+)=(.*)$', log, re.M))
-    got = {info[i]: values.get(i) for i in info}
-    check(name + ': title, author, copyright and description in MPlayer\'s clip info',
-          {'title': got.get('title'), 'author': got.get('author'), 'copyright': got.get('copyright'),
-           'description': got.get('comments')} == want, str(got))
-    check(name + ': no broken fragment', 'broken fragment' not in log)
+    # MPlayer: its clip info, and no fragment it had to drop when it joined.
+    for form in ('mmsh', 'http', 'mms'):
+        name = pre + 'mplayer-' + form
+        audio(name, 12)
+        log = text(name)
+        info = dict(re.findall(r'^ID_CLIP_INFO_NAME(\d+)=(.*)$', log, re.M))
+        values = dict(re.findall(r'^ID_CLIP_INFO_VALUE(\d+)=(.*)$', log, re.M))
+        got = {info[i]: values.get(i) for i in info}
+        check(name + ': title, author, copyright and description in MPlayer\'s clip info',
+              {'title': got.get('title'), 'author': got.get('author'), 'copyright': got.get('copyright'),
+               'description': got.get('comments')} == want, str(got))
+        check(name + ': no broken fragment', 'broken fragment' not in log)
 
 for line in summary:
     print('played: ' + line)
