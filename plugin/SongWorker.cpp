@@ -5,6 +5,7 @@
 
 #include "plugin/CurrentFile.h"
 #include "plugin/GuardedCopy.h"
+#include "plugin/RelayChannelControl.h"
 #include "plugin/SentMessageWait.h"
 #include "plugin/UpdateSongInfo.h"
 #include "win/CriticalSection.h"
@@ -29,10 +30,20 @@ DWORD WINAPI SongWorker(LPVOID parameter) {
     HANDLE wake = _hSongEvent.get();
     // The worker lives for one broadcast, so what the node answered is forgotten at the next.
     PeerCastInterface node = PeerCastInterface::Unknown;
-    std::string last;  // starts empty, so a broadcast's first announced track counts as changed
+    // The file the node took last. It starts empty, so a broadcast's first announced track counts
+    // as changed; a file the node did not take (absent, refused, no channel yet) is tried again
+    // when it is announced again.
+    std::string last;
     if (_fSongStop) return 0;
     win::Firewall([&] {
-        // Sent already, so the same file announced again is no change.
+        bool trackSet = false;
+        node = OpenBroadcastRelay(player, g_startFile.c_str(), &_fSongStop, &trackSet);
+        if (trackSet) {
+            last = g_startFile;
+            return;
+        }
+        if (_fSongStop) return;
+        // Taken already, so the same file announced again is no change.
         if (SendCurrentTrackToPeerCast(player, g_startFile.c_str(), &node) == S_OK) last = g_startFile;
     });
     for (;;) {
@@ -41,8 +52,9 @@ DWORD WINAPI SongWorker(LPVOID parameter) {
             std::string current = CurrentFile();
             if (current.empty()) return;
             const bool changed = current != last;
-            last.swap(current);
-            UpdateSongInfo(player, changed, false, &node);
+            bool took = false;
+            UpdateSongInfo(player, changed, false, &node, &took);
+            if (took) last.swap(current);
         });
         if (_fSongStop) return 0;
     }

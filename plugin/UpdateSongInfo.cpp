@@ -37,22 +37,40 @@ void SendScript(const SongInfo& info, bool keepAlive) {
     ShowScriptText(text.c_str());
 }
 
-void SendToPeerCast(const SongInfo& info, PeerCastInterface* node) {
+// A track's texts for PeerCast, formatted with the PeerCast templates; track points into them.
+struct PeerCastTexts {
+    explicit PeerCastTexts(const SongInfo& info)
+        : album(FormatSongInfo(_settings.peerCast._cFormatAlbum, info)),
+          title(FormatSongInfo(_settings.peerCast._cFormatTitle, info)),
+          artist(FormatSongInfo(_settings.peerCast._cFormatArtist, info)),
+          track{_settings.peerCast._cChannel.c_str(), artist.c_str(), title.c_str(), album.c_str()} {}
+    PeerCastTexts(const PeerCastTexts&) = delete;
+    PeerCastTexts& operator=(const PeerCastTexts&) = delete;
+
+    const std::string album;
+    const std::string title;
+    const std::string artist;
+    const PeerCastTrack track;
+};
+
+// True when the node took the track.
+bool SendToPeerCast(const SongInfo& info, PeerCastInterface* node) {
     const PeerCastSettings& peerCast = _settings.peerCast;
-    const std::string album = FormatSongInfo(peerCast._cFormatAlbum, info);
-    const std::string title = FormatSongInfo(peerCast._cFormatTitle, info);
-    const std::string artist = FormatSongInfo(peerCast._cFormatArtist, info);
-    const PeerCastTrack track = {peerCast._cChannel.c_str(), artist.c_str(), title.c_str(), album.c_str()};
+    const PeerCastTexts texts(info);
+    const PeerCastTrack& track = texts.track;
     PeerCastInterface unknown = PeerCastInterface::Unknown;
     PeerCastInterface& known = node ? *node : unknown;
     // Only the worker reaches here, and a stop cancels it rather than wait.
+    bool taken = false;
     known = UpdatePeerCastTrack(kPeerCastHost, static_cast<int>(peerCast._dwPort), track, known,
-                                &SongWorkerStopRequest());
+                                &SongWorkerStopRequest(), &taken);
+    return taken;
 }
 
 }  // namespace
 
-HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterface* node) {
+HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterface* node, bool* peerCastTook) {
+    if (peerCastTook) *peerCastTook = false;
     SongInfo info;
     if (!IsBroadcasting()) return S_OK;
     if (changed || !keepAlive) {
@@ -60,8 +78,18 @@ HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterf
         if (FAILED(hr)) return hr;
     }
     SendScript(info, keepAlive);
-    if (changed && _settings.peerCast._fEnable) SendToPeerCast(info, node);
+    if (changed && _settings.peerCast._fEnable) {
+        const bool took = SendToPeerCast(info, node);
+        if (peerCastTook) *peerCastTook = took;
+    }
     return S_OK;
+}
+
+bool ReadPeerCastTrackTexts(HWND player, const char* path, TrackUtf8* texts) {
+    SongInfo info;
+    if (!texts || FAILED(ReadSongInfo(player, path, &info))) return false;
+    *texts = PeerCastTrackTexts(PeerCastTexts(info).track);
+    return true;
 }
 
 HRESULT SendCurrentTrackToPeerCast(HWND player, const char* path, PeerCastInterface* node) {
@@ -69,8 +97,7 @@ HRESULT SendCurrentTrackToPeerCast(HWND player, const char* path, PeerCastInterf
     SongInfo info;
     const HRESULT hr = ReadSongInfo(player, path, &info);
     if (FAILED(hr)) return hr;
-    SendToPeerCast(info, node);
-    return S_OK;
+    return SendToPeerCast(info, node) ? S_OK : S_FALSE;
 }
 
 }  // namespace ombrel

@@ -10,7 +10,9 @@
 namespace ombrel::test {
 
 StandInNode::StandInNode(NodeBehaviour behaviour, std::string head)
-    : behaviour_(behaviour), head_(std::move(head)) {
+    : behaviour_(behaviour),
+      head_(std::move(head)),
+      rpc_(behaviour == NodeBehaviour::PeerCastStation ? RpcFlavour::PeerCastStation : RpcFlavour::PeerCastYt) {
     if (listener_.ok()) thread_ = std::thread([this] { Run(); });
 }
 
@@ -38,9 +40,34 @@ bool StandInNode::WaitForConnections(size_t count, DWORD ms) {
     }
 }
 
-void StandInNode::AddChannel(const std::string& name) {
+void StandInNode::AddChannel(const std::string& name, bool broadcasting) {
     std::lock_guard<std::mutex> lock(mutex_);
-    rpc_.AddChannel(name);
+    rpc_.AddChannel(name, broadcasting);
+}
+
+std::vector<nlohmann::json> StandInNode::RpcCalls() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rpc_.Calls();
+}
+
+void StandInNode::SetYellowPage(bool listed) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rpc_.SetYellowPage(listed);
+}
+
+std::vector<AdminChannel> StandInNode::AdminChannels() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return admin_.Channels();
+}
+
+void StandInNode::AddAdminChannel(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    admin_.AddChannel(name);
+}
+
+nlohmann::json StandInNode::Channels() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rpc_.Channels();
 }
 
 nlohmann::json StandInNode::Channel(const std::string& name) {
@@ -185,8 +212,18 @@ void StandInNode::Serve(SOCKET client) {
         case NodeBehaviour::JsonRpcOversized:
         case NodeBehaviour::JsonRpcSilent:
         case NodeBehaviour::Forbidden:
+        case NodeBehaviour::PeerCastStation:
             AnswerJsonRpc(client, seen);
             break;
+        case NodeBehaviour::OldStyle: {
+            std::string answer;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                answer = admin_.Answer(seen.request, head_);
+            }
+            SendText(client, answer);
+            break;
+        }
         case NodeBehaviour::Drip:
             if (!SendText(client, head_.substr(0, head_.find('\n') + 1))) break;
             while (!stop_ && ::send(client, "X", 1, 0) == 1) {
@@ -234,6 +271,19 @@ void StandInNode::AnswerJsonRpc(SOCKET client, NodeConnection& seen) {
     if (request.compare(0, 13, "POST /api/1 H") != 0) {
         SendText(client, "HTTP/1.0 400 Bad Request\r\n\r\n");
         return;
+    }
+    if (behaviour_ == NodeBehaviour::PeerCastStation) {
+        // Its API host takes a call only with the header its own pages send and a length.
+        std::string head = request.substr(0, request.find("\r\n\r\n"));
+        for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (head.find("\r\ncontent-length:") == std::string::npos) {
+            SendText(client, "HTTP/1.0 411 Length Required\r\n\r\n");
+            return;
+        }
+        if (head.find("\r\nx-requested-with:") == std::string::npos) {
+            SendText(client, "HTTP/1.0 400 Bad Request\r\n\r\n");
+            return;
+        }
     }
     if (behaviour_ == NodeBehaviour::JsonRpcSilent) {
         HoldUntilClientCloses(client, seen);
