@@ -39,6 +39,15 @@ RelayChannel Outcome(RelayOutcome outcome, PeerCastInterface node) {
     return channel;
 }
 
+// The creating request went out without an answer.
+RelayChannel Unanswered(RelayKind kind, const std::string& name, PeerCastInterface node) {
+    RelayChannel channel = Outcome(RelayOutcome::Refused, node);
+    channel.kind = kind;
+    channel.name = name;
+    channel.maybeMade = true;
+    return channel;
+}
+
 RelayChannel Created(RelayKind kind, std::string id, PeerCastInterface node) {
     RelayChannel channel = Outcome(RelayOutcome::Created, node);
     channel.kind = kind;
@@ -50,7 +59,9 @@ RelayChannel Created(RelayKind kind, std::string id, PeerCastInterface node) {
 RelayChannel OpenThroughRpc(const Opening& opening, const RelayChannelSpec& spec, const std::string& channels) {
     if (!OwnChannelIdIn(channels, spec.name).empty()) return Outcome(RelayOutcome::Existing, PeerCastInterface::JsonRpc);
     HttpReply reply;
-    if (opening.Rpc(ComposeFetch(spec), reply) != Answer::Came) return Outcome(RelayOutcome::Refused, PeerCastInterface::JsonRpc);
+    const Answer fetched = opening.Rpc(ComposeFetch(spec), reply);
+    if (fetched == Answer::Failed) return Unanswered(RelayKind::RpcFetch, spec.name, PeerCastInterface::JsonRpc);
+    if (fetched != Answer::Came) return Outcome(RelayOutcome::Refused, PeerCastInterface::JsonRpc);
     int error = 0;
     std::string id = CreatedChannelId(reply.body, &error);
     if (!id.empty()) return Created(RelayKind::RpcFetch, std::move(id), PeerCastInterface::JsonRpc);
@@ -58,8 +69,9 @@ RelayChannel OpenThroughRpc(const Opening& opening, const RelayChannelSpec& spec
     if (error != kRpcMethodNotFound) return Outcome(RelayOutcome::Refused, PeerCastInterface::JsonRpc);
     int yellowPage = -1;
     if (opening.Rpc(ComposeGetYellowPages(), reply) == Answer::Came) yellowPage = FirstYellowPageId(reply.body);
-    if (opening.Rpc(ComposeBroadcastChannel(spec, yellowPage), reply) != Answer::Came)
-        return Outcome(RelayOutcome::Refused, PeerCastInterface::JsonRpc);
+    const Answer broadcast = opening.Rpc(ComposeBroadcastChannel(spec, yellowPage), reply);
+    if (broadcast == Answer::Failed) return Unanswered(RelayKind::BroadcastChannel, spec.name, PeerCastInterface::JsonRpc);
+    if (broadcast != Answer::Came) return Outcome(RelayOutcome::Refused, PeerCastInterface::JsonRpc);
     id = CreatedChannelId(reply.body, nullptr);
     if (id.empty()) return Outcome(RelayOutcome::Refused, PeerCastInterface::JsonRpc);
     RelayChannel channel = Created(RelayKind::BroadcastChannel, std::move(id), PeerCastInterface::JsonRpc);
@@ -77,11 +89,15 @@ RelayChannel OpenThroughAdmin(const Opening& opening, const RelayChannelSpec& sp
         return Outcome(RelayOutcome::Existing, PeerCastInterface::SetMeta);
     // The node answers fetch with a redirect to its channel page; only the list tells the id.
     HttpReply fetched;
-    if (opening.Http(ComposeAdminFetch(spec), fetched) == Answer::NoConnection || fetched.status >= 400)
-        return Outcome(RelayOutcome::Refused, PeerCastInterface::SetMeta);
-    if (opening.Http(ComposeAdminViewXml(), list) != Answer::Came) return Outcome(RelayOutcome::Refused, PeerCastInterface::SetMeta);
+    const Answer made = opening.Http(ComposeAdminFetch(spec), fetched);
+    if (made == Answer::NoConnection || fetched.status >= 400) return Outcome(RelayOutcome::Refused, PeerCastInterface::SetMeta);
+    if (opening.Http(ComposeAdminViewXml(), list) != Answer::Came)
+        return Unanswered(RelayKind::AdminFetch, spec.name, PeerCastInterface::SetMeta);
     std::string id = ChannelIdInViewXml(list.body, spec.name);
-    if (id.empty()) return Outcome(RelayOutcome::Refused, PeerCastInterface::SetMeta);
+    if (id.empty()) {
+        if (made == Answer::Came) return Outcome(RelayOutcome::Refused, PeerCastInterface::SetMeta);
+        return Unanswered(RelayKind::AdminFetch, spec.name, PeerCastInterface::SetMeta);
+    }
     return Created(RelayKind::AdminFetch, std::move(id), PeerCastInterface::SetMeta);
 }
 
@@ -105,16 +121,25 @@ RelayChannel OpenRelayChannel(const char* host, int port, const RelayChannelSpec
 
 bool EndRelayChannel(const char* host, int port, const RelayChannel& channel, DWORD limitMs) {
     return win::Firewall(false, [&] {
-        if (channel.outcome != RelayOutcome::Created || channel.id.empty()) return false;
+        const bool created = channel.outcome == RelayOutcome::Created && !channel.id.empty();
+        if (!created && !channel.maybeMade) return false;
         // The bound is limitMs rather than the update's: the stop's own promise is shorter.
         const DWORD updateMs = kPeerCastTimeoutSeconds * 1000;
         const DWORD startMs = ::GetTickCount() - (limitMs < updateMs ? updateMs - limitMs : 0);
+        const bool admin = channel.kind == RelayKind::AdminFetch;
         HttpReply reply;
-        const std::string request = channel.kind == RelayKind::AdminFetch
-                                        ? ComposeAdminStop(channel.id)
-                                        : ComposeJsonRpcPost(host, port, ComposeStopChannel(channel.id));
-        return ExchangeHttp(host, port, request, startMs, nullptr, reply) != 0 && reply.status >= 200 &&
-               reply.status < 400;
+        std::string id = channel.id;
+        if (!created) {
+            const std::string list = admin ? ComposeAdminViewXml() : ComposeJsonRpcPost(host, port, ComposeGetChannels());
+            if (!ExchangeHttp(host, port, list, startMs, nullptr, reply)) return false;
+            id = admin ? ChannelIdInViewXml(reply.body, channel.name) : OwnChannelIdIn(reply.body, channel.name);
+            if (id.empty()) return false;
+        }
+        const std::string request =
+            admin ? ComposeAdminStop(id) : ComposeJsonRpcPost(host, port, ComposeStopChannel(id));
+        HttpReply stopped;
+        return ExchangeHttp(host, port, request, startMs, nullptr, stopped) != 0 && stopped.status >= 200 &&
+               stopped.status < 400;
     });
 }
 

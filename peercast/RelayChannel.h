@@ -28,6 +28,10 @@ struct RelayChannel {
     RelayOutcome outcome = RelayOutcome::Refused;
     RelayKind kind = RelayKind::None;
     std::string id;  // the node's id of a created channel
+    std::string name;  // the channel's name (UTF-8)
+    // The request that makes the channel went out, but its answer never came (the bound ran out,
+    // or a stop came): the node may have made it. Ending it finds it by its name.
+    bool maybeMade = false;
     // How the node takes track updates (JsonRpc or SetMeta), Unknown when it did not answer.
     PeerCastInterface node = PeerCastInterface::Unknown;
     bool trackSet = false;  // the creation set spec.track already
@@ -41,7 +45,9 @@ struct RelayChannel {
 RelayChannel OpenRelayChannel(const char* host, int port, const RelayChannelSpec& spec, PeerCastInterface known,
                               DWORD startMs, const std::atomic<LONG>* cancel);
 
-// Ends a Created channel the way it was made, within limitMs. True when the node answered.
+// Ends a Created channel the way it was made, within limitMs; a maybeMade one is first looked for
+// by its name (no channel of that name was there before the request). True when the node took
+// the stop.
 bool EndRelayChannel(const char* host, int port, const RelayChannel& channel, DWORD limitMs);
 
 }  // namespace ombrel

@@ -119,7 +119,9 @@ void EndBroadcastRelay() {
     std::unique_ptr<EndJob> job;
     {
         win::CsLock hold(g_lock);
-        if (g_opened.outcome == RelayOutcome::Created) job.reset(new EndJob{g_opened, g_openedPort});
+        // A channel whose making was cut short by the stop may be on the node all the same.
+        if (g_opened.outcome == RelayOutcome::Created || g_opened.maybeMade)
+            job.reset(new EndJob{g_opened, g_openedPort});
         g_opened = RelayChannel();
     }
     SetState(RelayState::Off);

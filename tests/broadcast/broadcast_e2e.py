@@ -312,7 +312,7 @@ def run(work):
 
     # Quit saved the settings, ours among them.
     saved = open(ini, 'rb').read().decode('cp932')
-    check('Quit saved all 26 settings', saved.count('=') == 26)
+    check('Quit saved all 28 settings', saved.count('=') == 28)
     check('the saved settings keep what was set', all(s in saved for s in (
         '_cChannel=' + CHANNEL, '_dwPort=%d' % stream_port, '_cFormat=' + SCRIPT_FORMAT)))
     node.server.close()

@@ -213,6 +213,7 @@ void StandInNode::Serve(SOCKET client) {
         case NodeBehaviour::JsonRpcSilent:
         case NodeBehaviour::Forbidden:
         case NodeBehaviour::PeerCastStation:
+        case NodeBehaviour::JsonRpcSlowCreate:
             AnswerJsonRpc(client, seen);
             break;
         case NodeBehaviour::OldStyle: {
@@ -290,6 +291,10 @@ void StandInNode::AnswerJsonRpc(SOCKET client, NodeConnection& seen) {
         return;
     }
     const std::string body = JsonRpcBody(request);
+    if (behaviour_ == NodeBehaviour::JsonRpcSlowCreate && request.find("\"fetch\"") != std::string::npos) {
+        HoldUntilClientCloses(client, seen);
+        return;
+    }
     const size_t announced = body.size() + (behaviour_ == NodeBehaviour::JsonRpcTruncated ? 100 : 0);
     SendText(client, "HTTP/1.0 200 OK\r\nServer: PeerCast/0.0 (stand-in)\r\nContent-Length: " +
                          std::to_string(announced) + "\r\nContent-Type: application/json\r\n\r\n" + body);

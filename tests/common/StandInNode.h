@@ -36,6 +36,7 @@ enum class NodeBehaviour {
     JsonRpcSilent,     // never answers a POST, keeps the connection until the client closes
     Forbidden,         // 403 Forbidden to every request
     PeerCastStation,   // as PeerCastStation: JSON-RPC (needing X-Requested-With), no setmeta
+    JsonRpcSlowCreate, // as JsonRpc, but makes the channel of a fetch without ever answering it
     OldStyle,          // as PeerCast 0.1218: the admin commands (see NodeAdmin), 404 to a POST
 };
 

@@ -5,8 +5,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "peercast/BoundedConnection.h"
 #include "peercast/PeerCastMetadata.h"
@@ -134,6 +136,26 @@ TEST(RelayChannel, AChannelOfThatNameIsUsedAndNeverEnded) {
     StandInNode relayed(NodeBehaviour::JsonRpc);
     relayed.AddChannel(Spec().name, false);
     EXPECT_EQ(Open(relayed).outcome, RelayOutcome::Created);
+}
+
+// A stop (or the bound) cuts the making short before its answer: the node may have made the
+// channel all the same, so ending it looks for it by its name.
+TEST(RelayChannel, AChannelWhoseMakingWasNotAnsweredIsStillEnded) {
+    StandInNode node(NodeBehaviour::JsonRpcSlowCreate);
+    std::atomic<LONG> stop{0};
+    std::thread stopper([&] {
+        node.WaitForConnections(1, 5000);  // getChannels answered; fetch under way
+        ::Sleep(300);
+        stop = 1;
+    });
+    const RelayChannel channel =
+        OpenRelayChannel(kPeerCastHost, node.port(), Spec(), PeerCastInterface::Unknown, ::GetTickCount(), &stop);
+    stopper.join();
+    EXPECT_EQ(channel.outcome, RelayOutcome::Refused);
+    EXPECT_TRUE(channel.maybeMade);
+    EXPECT_FALSE(node.Channel(Spec().name).is_null());
+    EXPECT_TRUE(EndRelayChannel(kPeerCastHost, node.port(), channel, 2000));
+    EXPECT_TRUE(node.Channel(Spec().name).is_null());
 }
 
 TEST(RelayChannel, BadNodesGiveAClearOutcomeWithinTheBound) {
