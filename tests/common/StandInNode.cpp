@@ -214,6 +214,7 @@ void StandInNode::Serve(SOCKET client) {
         case NodeBehaviour::Forbidden:
         case NodeBehaviour::PeerCastStation:
         case NodeBehaviour::JsonRpcSlowCreate:
+        case NodeBehaviour::JsonRpcSilentStop:
             AnswerJsonRpc(client, seen);
             break;
         case NodeBehaviour::OldStyle: {
@@ -291,7 +292,8 @@ void StandInNode::AnswerJsonRpc(SOCKET client, NodeConnection& seen) {
         return;
     }
     const std::string body = JsonRpcBody(request);
-    if (behaviour_ == NodeBehaviour::JsonRpcSlowCreate && request.find("\"fetch\"") != std::string::npos) {
+    if ((behaviour_ == NodeBehaviour::JsonRpcSlowCreate && request.find("\"fetch\"") != std::string::npos) ||
+        (behaviour_ == NodeBehaviour::JsonRpcSilentStop && request.find("\"stopChannel\"") != std::string::npos)) {
         HoldUntilClientCloses(client, seen);
         return;
     }

@@ -37,6 +37,7 @@ enum class NodeBehaviour {
     Forbidden,         // 403 Forbidden to every request
     PeerCastStation,   // as PeerCastStation: JSON-RPC (needing X-Requested-With), no setmeta
     JsonRpcSlowCreate, // as JsonRpc, but makes the channel of a fetch without ever answering it
+    JsonRpcSilentStop, // as JsonRpc, but never answers stopChannel
     OldStyle,          // as PeerCast 0.1218: the admin commands (see NodeAdmin), 404 to a POST
 };
 

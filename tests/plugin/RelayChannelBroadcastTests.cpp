@@ -46,6 +46,9 @@ protected:
         _settings.extra._cGenre = L"Jazz";
         _settings.extra._cDescription = L"\u591c\u306e\u653e\u9001";  // 夜の放送
         SetCurrentFile(a_);
+        EncoderScript script;
+        script.expectedBitrate = 201904;  // WMA v2 at 192 kbps and the title stream
+        encoders_->SetScript(script);
     }
 
     std::vector<std::string> Methods(StandInNode& node) {
@@ -69,6 +72,7 @@ TEST_F(RelayBroadcast, AStartMakesTheChannelWithTheTrackAndTheStopEndsIt) {
     EXPECT_EQ(made["info"]["desc"], "\xE5\xA4\x9C\xE3\x81\xAE\xE6\x94\xBE\xE9\x80\x81");
     EXPECT_EQ(made["info"]["url"], "http://example.jp/thread");
     EXPECT_EQ(made["info"]["contentType"], "WMA");
+    EXPECT_EQ(made["info"]["bitrate"], 202) << "the stream's total in kbps";
     EXPECT_EQ(made["track"]["creator"], "Artist A");
     EXPECT_EQ(CurrentRelayState(), RelayState::Relaying);
 
@@ -95,6 +99,24 @@ TEST_F(RelayBroadcast, QuitRightAfterTheStopStillEndsTheChannel) {
     player_.reset();
     std::printf("Quit after the stop took %lu ms\n", static_cast<unsigned long>(quit.ms()));
     EXPECT_TRUE(node.AdminChannels().empty()) << "ended before Quit returned";
+}
+
+// A node that never answers the stop holds neither the stop nor Quit beyond its 2 s.
+TEST_F(RelayBroadcast, ANodeThatNeverAnswersTheEndHoldsQuitAtMostTwoSeconds) {
+    StandInNode node(NodeBehaviour::JsonRpcSilentStop);
+    _settings.peerCast._dwPort = static_cast<DWORD>(node.port());
+    StartBroadcast();
+    ASSERT_TRUE(PumpUntil(10000, [&] { return node.Channel(kChannel)["track"]["name"] == "Title A"; }));
+    Stopwatch stop;
+    StopBroadcast();
+    const DWORD stopMs = stop.ms();
+    Stopwatch quit;
+    player_.reset();
+    const DWORD quitMs = quit.ms();
+    std::printf("stop idle after %lu ms; Quit with the end unanswered took %lu ms\n",
+                static_cast<unsigned long>(stopMs), static_cast<unsigned long>(quitMs));
+    EXPECT_LT(quitMs, 5000u) << "Quit is bounded";
+    EXPECT_EQ(Methods(node).back(), "stopChannel");
 }
 
 TEST_F(RelayBroadcast, AChannelTheBroadcasterMadeIsUsedAndNeverEnded) {
