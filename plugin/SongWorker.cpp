@@ -42,7 +42,9 @@ DWORD WINAPI SongWorker(LPVOID parameter) {
             last = g_startFile;
             return;
         }
-        if (_fSongStop) return;
+        // No node answered a moment ago: another try would only hold the first caption (about 2 s
+        // per attempt on Windows); the next track change tries again.
+        if (_fSongStop || CurrentRelayState() == RelayState::Unreachable) return;
         // Taken already, so the same file announced again is no change.
         if (SendCurrentTrackToPeerCast(player, g_startFile.c_str(), &node) == S_OK) last = g_startFile;
     });
