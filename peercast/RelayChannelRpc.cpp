@@ -24,7 +24,10 @@ std::string Call(const char* method, json params) {
 }  // namespace
 
 std::string ComposeFetch(const RelayChannelSpec& spec) {
+    // Recent peercast-yt reads an eighth argument, network, and reads a missing one as null;
+    // earlier ones ignore a name they do not have.
     return Call("fetch", {
+                             {"network", "ipv4"},
                              {"url", spec.sourceUrl},
                              {"name", spec.name},
                              {"desc", spec.desc},

@@ -23,8 +23,8 @@ struct RelayChannelSpec {
 // The JSON-RPC error code of a method the node does not have.
 constexpr int kRpcMethodNotFound = -32601;
 
-// peercast-yt: fetch(url, name, desc, genre, contact, bitrate, type "WMA"), every text a string,
-// the bit rate a number.
+// peercast-yt: fetch(url, name, desc, genre, contact, bitrate, type "WMA", network "ipv4"), every
+// text a string, the bit rate a number.
 std::string ComposeFetch(const RelayChannelSpec& spec);
 
 // PeerCastStation: broadcastChannel pulling the stream by HTTP through its ASF reader, with info

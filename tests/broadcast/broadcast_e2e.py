@@ -111,7 +111,7 @@ class Node(threading.Thread):
                     not isinstance(params.get('bitrate'), int):
                 return self.reply({'jsonrpc': '2.0', 'error': {'code': -32602, 'message': 'Invalid params'},
                                    'id': call.get('id')})
-            self.made.append(params)
+            self.made.append({k: v for k, v in params.items() if k != 'network'})
             self.info = {'name': params['name'], 'desc': params['desc'], 'genre': params['genre'],
                          'url': params['contact'], 'comment': '', 'bitrate': params['bitrate'],
                          'contentType': 'WMA', 'mimeType': 'audio/x-ms-wma'}
