@@ -23,6 +23,8 @@
 #include "tests/common/Stopwatch.h"
 #include "tests/plugin/BroadcastFixture.h"
 #include "tests/plugin/MessageBoxWatcher.h"
+#include "ui/MainWindow.h"
+#include "ui/ResourceIds.h"
 
 namespace ombrel::test {
 namespace {
@@ -170,6 +172,30 @@ TEST_F(RelayBroadcast, WithTheOptionOffTheNodeSeesWhatItAlwaysDid) {
     ASSERT_EQ(node.Connections().size(), 1u);
     EXPECT_EQ(node.Connections()[0].request, ComposePeerCastRequest(kChannel, "Artist A", "Title A", "Album A"));
     EXPECT_EQ(CurrentRelayState(), RelayState::Off);
+}
+
+// The main window's monitor line, as a Japanese system shows it (CTest plugin_cp932).
+using RelayBroadcastCodePage = RelayBroadcast;
+
+TEST_F(RelayBroadcastCodePage, TheMonitorShowsTheChannelInJapanese) {
+    if (GetACP() != 932) GTEST_SKIP() << "needs code page 932, have " << GetACP();
+    auto monitorLine = [] {
+        wchar_t text[128] = L"";
+        ::GetDlgItemTextW(MainWindowHandle(), IDC_RELAY_STATE, text, 128);
+        return std::wstring(text);
+    };
+    StandInNode node(NodeBehaviour::JsonRpc);
+    _settings.peerCast._dwPort = static_cast<DWORD>(node.port());
+    StartBroadcast();
+    EXPECT_TRUE(PumpUntil(5000, [&] { return monitorLine() == L"PeerCast: \u4e2d\u7d99\u4e2d"; }))  // 中継中
+        << monitorLine().size();
+    StopBroadcast();
+    EXPECT_TRUE(PumpUntil(2000, [&] { return monitorLine().empty(); }));
+    _settings.peerCast._dwPort = static_cast<DWORD>(FreeLoopbackPort());
+    StartBroadcast();
+    // 接続できません
+    EXPECT_TRUE(PumpUntil(5000, [&] { return monitorLine() == L"PeerCast: \u63a5\u7d9a\u3067\u304d\u307e\u305b\u3093"; }));
+    StopBroadcast();
 }
 
 }  // namespace
