@@ -56,11 +56,11 @@ RelayChannel Created(RelayKind kind, std::string id, PeerCastInterface node) {
 }
 
 // After getChannels answered: the node's channel of that name, or a new one.
-RelayChannel OpenThroughRpc(const Opening& opening, const RelayChannelSpec& spec, const std::string& channels) {
-    if (!OwnChannelIdIn(channels, spec.name).empty()) return Outcome(RelayOutcome::Existing, PeerCastInterface::JsonRpc);
+RelayChannel OpenThroughRpc(const Opening& opening, const RelayChannelFields& fields, const std::string& channels) {
+    if (!OwnChannelIdIn(channels, fields.name).empty()) return Outcome(RelayOutcome::Existing, PeerCastInterface::JsonRpc);
     HttpReply reply;
-    const Answer fetched = opening.Rpc(ComposeFetch(spec), reply);
-    if (fetched == Answer::Failed) return Unanswered(RelayKind::RpcFetch, spec.name, PeerCastInterface::JsonRpc);
+    const Answer fetched = opening.Rpc(ComposeFetch(fields), reply);
+    if (fetched == Answer::Failed) return Unanswered(RelayKind::RpcFetch, fields.name, PeerCastInterface::JsonRpc);
     if (fetched != Answer::Came) return Outcome(RelayOutcome::Refused, PeerCastInterface::JsonRpc);
     int error = 0;
     std::string id = CreatedChannelId(reply.body, &error);
@@ -69,8 +69,8 @@ RelayChannel OpenThroughRpc(const Opening& opening, const RelayChannelSpec& spec
     if (error != kRpcMethodNotFound) return Outcome(RelayOutcome::Refused, PeerCastInterface::JsonRpc);
     int yellowPage = -1;
     if (opening.Rpc(ComposeGetYellowPages(), reply) == Answer::Came) yellowPage = FirstYellowPageId(reply.body);
-    const Answer broadcast = opening.Rpc(ComposeBroadcastChannel(spec, yellowPage), reply);
-    if (broadcast == Answer::Failed) return Unanswered(RelayKind::BroadcastChannel, spec.name, PeerCastInterface::JsonRpc);
+    const Answer broadcast = opening.Rpc(ComposeBroadcastChannel(fields, yellowPage), reply);
+    if (broadcast == Answer::Failed) return Unanswered(RelayKind::BroadcastChannel, fields.name, PeerCastInterface::JsonRpc);
     if (broadcast != Answer::Came) return Outcome(RelayOutcome::Refused, PeerCastInterface::JsonRpc);
     id = CreatedChannelId(reply.body, nullptr);
     if (id.empty()) return Outcome(RelayOutcome::Refused, PeerCastInterface::JsonRpc);
@@ -79,31 +79,31 @@ RelayChannel OpenThroughRpc(const Opening& opening, const RelayChannelSpec& spec
     return channel;
 }
 
-RelayChannel OpenThroughAdmin(const Opening& opening, const RelayChannelSpec& spec) {
+RelayChannel OpenThroughAdmin(const Opening& opening, const RelayChannelFields& fields) {
     HttpReply list;
     const Answer listed = opening.Http(ComposeAdminViewXml(), list);
     if (listed == Answer::NoConnection) return Outcome(RelayOutcome::Unreachable, PeerCastInterface::Unknown);
     if (listed != Answer::Came || list.status != 200 || !IsViewXml(list.body))
         return Outcome(RelayOutcome::Refused, PeerCastInterface::Unknown);
-    if (!ChannelIdInViewXml(list.body, spec.name).empty())
+    if (!ChannelIdInViewXml(list.body, fields.name).empty())
         return Outcome(RelayOutcome::Existing, PeerCastInterface::SetMeta);
     // The node answers fetch with a redirect to its channel page; only the list tells the id.
     HttpReply fetched;
-    const Answer made = opening.Http(ComposeAdminFetch(spec), fetched);
+    const Answer made = opening.Http(ComposeAdminFetch(fields), fetched);
     if (made == Answer::NoConnection || fetched.status >= 400) return Outcome(RelayOutcome::Refused, PeerCastInterface::SetMeta);
     if (opening.Http(ComposeAdminViewXml(), list) != Answer::Came)
-        return Unanswered(RelayKind::AdminFetch, spec.name, PeerCastInterface::SetMeta);
-    std::string id = ChannelIdInViewXml(list.body, spec.name);
+        return Unanswered(RelayKind::AdminFetch, fields.name, PeerCastInterface::SetMeta);
+    std::string id = ChannelIdInViewXml(list.body, fields.name);
     if (id.empty()) {
         if (made == Answer::Came) return Outcome(RelayOutcome::Refused, PeerCastInterface::SetMeta);
-        return Unanswered(RelayKind::AdminFetch, spec.name, PeerCastInterface::SetMeta);
+        return Unanswered(RelayKind::AdminFetch, fields.name, PeerCastInterface::SetMeta);
     }
     return Created(RelayKind::AdminFetch, std::move(id), PeerCastInterface::SetMeta);
 }
 
 }  // namespace
 
-RelayChannel OpenRelayChannel(const char* host, int port, const RelayChannelSpec& spec, PeerCastInterface known,
+RelayChannel OpenRelayChannel(const char* host, int port, const RelayChannelFields& fields, PeerCastInterface known,
                               DWORD startMs, const std::atomic<LONG>* cancel) {
     return win::Firewall(RelayChannel(), [&] {
         const Opening opening{host, port, startMs, cancel};
@@ -112,10 +112,10 @@ RelayChannel OpenRelayChannel(const char* host, int port, const RelayChannelSpec
             const Answer listed = opening.Rpc(ComposeGetChannels(), channels);
             if (listed == Answer::NoConnection) return Outcome(RelayOutcome::Unreachable, PeerCastInterface::Unknown);
             if (listed == Answer::Came && channels.status == 200 && ClassifyRpcAnswer(channels.body) == RpcAnswer::Result)
-                return OpenThroughRpc(opening, spec, channels.body);
+                return OpenThroughRpc(opening, fields, channels.body);
             if (opening.Over()) return Outcome(RelayOutcome::Refused, PeerCastInterface::Unknown);
         }
-        return OpenThroughAdmin(opening, spec);
+        return OpenThroughAdmin(opening, fields);
     });
 }
 

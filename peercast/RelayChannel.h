@@ -34,15 +34,15 @@ struct RelayChannel {
     bool maybeMade = false;
     // How the node takes track updates (JsonRpc or SetMeta), Unknown when it did not answer.
     PeerCastInterface node = PeerCastInterface::Unknown;
-    bool trackSet = false;  // the creation set spec.track already
+    bool trackSet = false;  // the creation set fields.track already
 };
 
-// Finds or makes the channel spec.name, within kPeerCastTimeoutSeconds from startMs; *cancel
+// Finds or makes the channel fields.name, within kPeerCastTimeoutSeconds from startMs; *cancel
 // (when given) ends it within a few milliseconds. Unless known is SetMeta, JSON-RPC is tried
 // first (getChannels; fetch, or getYellowPages and broadcastChannel when the node has no fetch),
 // then the admin commands (viewxml; fetch; viewxml for the new channel's id). A connection that
 // cannot be made ends it at once.
-RelayChannel OpenRelayChannel(const char* host, int port, const RelayChannelSpec& spec, PeerCastInterface known,
+RelayChannel OpenRelayChannel(const char* host, int port, const RelayChannelFields& fields, PeerCastInterface known,
                               DWORD startMs, const std::atomic<LONG>* cancel);
 
 // Ends a Created channel the way it was made, within limitMs; a maybeMade one is first looked for

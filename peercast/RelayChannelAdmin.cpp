@@ -59,15 +59,15 @@ bool Attribute(const std::string& tag, const char* name, std::string& value) {
 
 }  // namespace
 
-std::string ComposeAdminFetch(const RelayChannelSpec& spec) {
+std::string ComposeAdminFetch(const RelayChannelFields& fields) {
     return win::Firewall(std::string(), [&] {
         std::string query = "cmd=fetch";
-        AppendValue(query, "&url=", spec.sourceUrl);
-        AppendValue(query, "&name=", spec.name);
-        AppendValue(query, "&desc=", spec.desc);
-        AppendValue(query, "&genre=", spec.genre);
-        AppendValue(query, "&contact=", spec.contact);
-        query += "&bitrate=" + std::to_string(spec.bitrateKbps);
+        AppendValue(query, "&url=", fields.sourceUrl);
+        AppendValue(query, "&name=", fields.name);
+        AppendValue(query, "&desc=", fields.desc);
+        AppendValue(query, "&genre=", fields.genre);
+        AppendValue(query, "&contact=", fields.contact);
+        query += "&bitrate=" + std::to_string(fields.bitrateKbps);
         query += "&type=WMA";
         return AdminRequest(query);
     });

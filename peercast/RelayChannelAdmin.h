@@ -12,7 +12,7 @@ namespace ombrel {
 // GET /admin?cmd=fetch&url=..&name=..&desc=..&genre=..&contact=..&bitrate=..&type=WMA, each
 // text sent as UTF-8 escapes, as setmeta sends the channel name, so that both name the same
 // channel.
-std::string ComposeAdminFetch(const RelayChannelSpec& spec);
+std::string ComposeAdminFetch(const RelayChannelFields& fields);
 std::string ComposeAdminViewXml();
 std::string ComposeAdminStop(const std::string& channelId);
 

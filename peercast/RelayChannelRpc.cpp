@@ -23,41 +23,41 @@ std::string Call(const char* method, json params) {
 
 }  // namespace
 
-std::string ComposeFetch(const RelayChannelSpec& spec) {
+std::string ComposeFetch(const RelayChannelFields& fields) {
     // Recent peercast-yt reads an eighth argument, network, and reads a missing one as null;
     // earlier ones ignore a name they do not have.
     return Call("fetch", {
                              {"network", "ipv4"},
-                             {"url", spec.sourceUrl},
-                             {"name", spec.name},
-                             {"desc", spec.desc},
-                             {"genre", spec.genre},
-                             {"contact", spec.contact},
-                             {"bitrate", spec.bitrateKbps},
+                             {"url", fields.sourceUrl},
+                             {"name", fields.name},
+                             {"desc", fields.desc},
+                             {"genre", fields.genre},
+                             {"contact", fields.contact},
+                             {"bitrate", fields.bitrateKbps},
                              {"type", "WMA"},
                          });
 }
 
-std::string ComposeBroadcastChannel(const RelayChannelSpec& spec, int yellowPageId) {
+std::string ComposeBroadcastChannel(const RelayChannelFields& fields, int yellowPageId) {
     // Every named parameter but sourceStream must be there, null or not.
     return Call("broadcastChannel",
                 {
                     {"yellowPageId", yellowPageId >= 0 ? json(yellowPageId) : json()},
                     {"networkType", "ipv4"},
-                    {"sourceUri", spec.sourceUrl},
+                    {"sourceUri", fields.sourceUrl},
                     {"contentReader", "ASF(WMV or WMA)"},
                     {"sourceStream", "http"},
                     {"info",
-                     {{"name", spec.name},
-                      {"url", spec.contact},
-                      {"genre", spec.genre},
-                      {"desc", spec.desc},
+                     {{"name", fields.name},
+                      {"url", fields.contact},
+                      {"genre", fields.genre},
+                      {"desc", fields.desc},
                       {"comment", ""},
-                      {"bitrate", spec.bitrateKbps}}},
+                      {"bitrate", fields.bitrateKbps}}},
                     {"track",
-                     {{"name", spec.track.name},
-                      {"creator", spec.track.creator},
-                      {"album", spec.track.album},
+                     {{"name", fields.track.name},
+                      {"creator", fields.track.creator},
+                      {"album", fields.track.album},
                       {"genre", ""},
                       {"url", ""}}},
                 });

@@ -10,7 +10,7 @@
 namespace ombrel {
 
 // What the channel is made of; every text UTF-8.
-struct RelayChannelSpec {
+struct RelayChannelFields {
     std::string name;
     std::string genre;
     std::string desc;
@@ -25,11 +25,11 @@ constexpr int kRpcMethodNotFound = -32601;
 
 // peercast-yt: fetch(url, name, desc, genre, contact, bitrate, type "WMA", network "ipv4"), every
 // text a string, the bit rate a number.
-std::string ComposeFetch(const RelayChannelSpec& spec);
+std::string ComposeFetch(const RelayChannelFields& fields);
 
 // PeerCastStation: broadcastChannel pulling the stream by HTTP through its ASF reader, with info
 // and track; yellowPageId is the node's first yellow page, or negative for none (null).
-std::string ComposeBroadcastChannel(const RelayChannelSpec& spec, int yellowPageId);
+std::string ComposeBroadcastChannel(const RelayChannelFields& fields, int yellowPageId);
 
 std::string ComposeGetYellowPages();
 // The first yellow page's id in a getYellowPages answer; -1 when it lists none or is no answer.

@@ -82,18 +82,18 @@ PeerCastInterface OpenBroadcastRelay(HWND player, const char* path, const std::a
         return PeerCastInterface::Unknown;
     }
 
-    RelayChannelSpec spec;
-    spec.name = AnsiToUtf8(CutPeerCastValue(peerCast._cChannel.c_str()).c_str());
-    spec.genre = WideToUtf8(_settings.extra._cGenre);
-    spec.desc = WideToUtf8(_settings.extra._cDescription);
-    spec.contact = AnsiToUtf8(CutPeerCastValue(peerCast._cContact.c_str()).c_str());
-    spec.bitrateKbps = StreamKbps();
-    spec.sourceUrl = "http://127.0.0.1:" + std::to_string(_settings.extra._dwPort) + "/";
-    const bool trackRead = path && *path && ReadPeerCastTrackTexts(player, path, &spec.track);
+    RelayChannelFields fields;
+    fields.name = AnsiToUtf8(CutPeerCastValue(peerCast._cChannel.c_str()).c_str());
+    fields.genre = WideToUtf8(_settings.extra._cGenre);
+    fields.desc = WideToUtf8(_settings.extra._cDescription);
+    fields.contact = AnsiToUtf8(CutPeerCastValue(peerCast._cContact.c_str()).c_str());
+    fields.bitrateKbps = StreamKbps();
+    fields.sourceUrl = "http://127.0.0.1:" + std::to_string(_settings.extra._dwPort) + "/";
+    const bool trackRead = path && *path && ReadPeerCastTrackTexts(player, path, &fields.track);
 
     const int port = static_cast<int>(peerCast._dwPort);
     const RelayChannel channel =
-        OpenRelayChannel(kPeerCastHost, port, spec, PeerCastInterface::Unknown, ::GetTickCount(), cancel);
+        OpenRelayChannel(kPeerCastHost, port, fields, PeerCastInterface::Unknown, ::GetTickCount(), cancel);
     {
         win::CsLock hold(g_lock);
         g_opened = channel;

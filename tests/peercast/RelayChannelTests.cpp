@@ -22,20 +22,20 @@ namespace {
 
 using nlohmann::json;
 
-RelayChannelSpec Spec() {
-    RelayChannelSpec spec;
-    spec.name = "Ombrel \xE3\x83\xA9\xE3\x82\xB8\xE3\x82\xAA & co";  // "Ombrel ラジオ & co"
-    spec.genre = "Jazz";
-    spec.desc = "desc \"quoted\"";
-    spec.contact = "http://example.jp/thread/1?a=1&b=2";
-    spec.bitrateKbps = 138;
-    spec.sourceUrl = "http://127.0.0.1:8008/";
-    spec.track = {"Title", "Artist", "Album"};
-    return spec;
+RelayChannelFields Fields() {
+    RelayChannelFields fields;
+    fields.name = "Ombrel \xE3\x83\xA9\xE3\x82\xB8\xE3\x82\xAA & co";  // "Ombrel ラジオ & co"
+    fields.genre = "Jazz";
+    fields.desc = "desc \"quoted\"";
+    fields.contact = "http://example.jp/thread/1?a=1&b=2";
+    fields.bitrateKbps = 138;
+    fields.sourceUrl = "http://127.0.0.1:8008/";
+    fields.track = {"Title", "Artist", "Album"};
+    return fields;
 }
 
 RelayChannel Open(StandInNode& node) {
-    return OpenRelayChannel(kPeerCastHost, node.port(), Spec(), PeerCastInterface::Unknown, ::GetTickCount(), nullptr);
+    return OpenRelayChannel(kPeerCastHost, node.port(), Fields(), PeerCastInterface::Unknown, ::GetTickCount(), nullptr);
 }
 
 void Show(StandInNode& node, const char* what) {
@@ -51,18 +51,18 @@ TEST(RelayChannel, PeerCastYtMakesItWithFetchAndEndsItWithStopChannel) {
     EXPECT_EQ(channel.kind, RelayKind::RpcFetch);
     EXPECT_EQ(channel.node, PeerCastInterface::JsonRpc);
     EXPECT_FALSE(channel.trackSet) << "fetch takes no track; the first update sets it";
-    const json made = node.Channel(Spec().name);
+    const json made = node.Channel(Fields().name);
     ASSERT_TRUE(made.is_object());
     EXPECT_EQ(made["channelId"], channel.id);
     EXPECT_EQ(made["status"]["source"], "http://127.0.0.1:8008/");
     EXPECT_EQ(made["info"]["genre"], "Jazz");
     EXPECT_EQ(made["info"]["desc"], "desc \"quoted\"");
-    EXPECT_EQ(made["info"]["url"], Spec().contact);
+    EXPECT_EQ(made["info"]["url"], Fields().contact);
     EXPECT_EQ(made["info"]["bitrate"], 138);
     EXPECT_EQ(made["info"]["contentType"], "WMA");
 
     EXPECT_TRUE(EndRelayChannel(kPeerCastHost, node.port(), channel, 2000));
-    EXPECT_TRUE(node.Channel(Spec().name).is_null());
+    EXPECT_TRUE(node.Channel(Fields().name).is_null());
     EXPECT_FALSE(node.Channel("other").is_null());
     node.Stop();
     Show(node, "peercast-yt: getChannels, fetch, stopChannel");
@@ -76,17 +76,17 @@ TEST(RelayChannel, PeerCastStationMakesItWithBroadcastChannelAndTheTrack) {
         EXPECT_EQ(channel.outcome, RelayOutcome::Created);
         EXPECT_EQ(channel.kind, RelayKind::BroadcastChannel);
         EXPECT_TRUE(channel.trackSet);
-        const json made = node.Channel(Spec().name);
+        const json made = node.Channel(Fields().name);
         ASSERT_TRUE(made.is_object());
         EXPECT_EQ(made["yellowPageId"], yellowPage ? json(7) : json());
         EXPECT_EQ(made["sourceStream"], "http");
         EXPECT_EQ(made["info"]["bitrate"], 138);
-        EXPECT_EQ(made["info"]["url"], Spec().contact);
+        EXPECT_EQ(made["info"]["url"], Fields().contact);
         EXPECT_EQ(made["track"]["name"], "Title");
         EXPECT_EQ(made["track"]["creator"], "Artist");
         EXPECT_EQ(made["track"]["album"], "Album");
         EXPECT_TRUE(EndRelayChannel(kPeerCastHost, node.port(), channel, 2000));
-        EXPECT_TRUE(node.Channel(Spec().name).is_null());
+        EXPECT_TRUE(node.Channel(Fields().name).is_null());
         node.Stop();
         if (yellowPage) Show(node, "PeerCastStation: getChannels, fetch (none), getYellowPages, broadcastChannel, stopChannel");
     }
@@ -101,9 +101,9 @@ TEST(RelayChannel, AnOldStyleNodeMakesItWithTheAdminCommands) {
     ASSERT_EQ(node.AdminChannels().size(), 1u);
     const AdminChannel made = node.AdminChannels()[0];
     EXPECT_EQ(made.id, channel.id);
-    EXPECT_EQ(made.name, Spec().name) << "the name as UTF-8, as setmeta names it";
-    EXPECT_EQ(made.contact, Spec().contact);
-    EXPECT_EQ(made.desc, Spec().desc);
+    EXPECT_EQ(made.name, Fields().name) << "the name as UTF-8, as setmeta names it";
+    EXPECT_EQ(made.contact, Fields().contact);
+    EXPECT_EQ(made.desc, Fields().desc);
     EXPECT_EQ(made.url, "http://127.0.0.1:8008/");
     EXPECT_EQ(made.bitrate, 138);
     EXPECT_EQ(made.type, "WMA");
@@ -116,7 +116,7 @@ TEST(RelayChannel, AnOldStyleNodeMakesItWithTheAdminCommands) {
 // The broadcaster made the channel by hand: it is used and never ended.
 TEST(RelayChannel, AChannelOfThatNameIsUsedAndNeverEnded) {
     StandInNode yt(NodeBehaviour::JsonRpc);
-    yt.AddChannel(Spec().name);
+    yt.AddChannel(Fields().name);
     RelayChannel channel = Open(yt);
     EXPECT_EQ(channel.outcome, RelayOutcome::Existing);
     EXPECT_FALSE(EndRelayChannel(kPeerCastHost, yt.port(), channel, 2000));
@@ -125,7 +125,7 @@ TEST(RelayChannel, AChannelOfThatNameIsUsedAndNeverEnded) {
     EXPECT_EQ(yt.Channels().size(), 1u);
 
     StandInNode old(NodeBehaviour::OldStyle);
-    old.AddAdminChannel(Spec().name);
+    old.AddAdminChannel(Fields().name);
     channel = Open(old);
     EXPECT_EQ(channel.outcome, RelayOutcome::Existing);
     EXPECT_EQ(channel.node, PeerCastInterface::SetMeta);
@@ -134,7 +134,7 @@ TEST(RelayChannel, AChannelOfThatNameIsUsedAndNeverEnded) {
 
     // Another node's channel of that name relayed here is not the broadcaster's: a channel is made.
     StandInNode relayed(NodeBehaviour::JsonRpc);
-    relayed.AddChannel(Spec().name, false);
+    relayed.AddChannel(Fields().name, false);
     EXPECT_EQ(Open(relayed).outcome, RelayOutcome::Created);
 }
 
@@ -149,18 +149,18 @@ TEST(RelayChannel, AChannelWhoseMakingWasNotAnsweredIsStillEnded) {
         stop = 1;
     });
     const RelayChannel channel =
-        OpenRelayChannel(kPeerCastHost, node.port(), Spec(), PeerCastInterface::Unknown, ::GetTickCount(), &stop);
+        OpenRelayChannel(kPeerCastHost, node.port(), Fields(), PeerCastInterface::Unknown, ::GetTickCount(), &stop);
     stopper.join();
     EXPECT_EQ(channel.outcome, RelayOutcome::Refused);
     EXPECT_TRUE(channel.maybeMade);
-    EXPECT_FALSE(node.Channel(Spec().name).is_null());
+    EXPECT_FALSE(node.Channel(Fields().name).is_null());
     EXPECT_TRUE(EndRelayChannel(kPeerCastHost, node.port(), channel, 2000));
-    EXPECT_TRUE(node.Channel(Spec().name).is_null());
+    EXPECT_TRUE(node.Channel(Fields().name).is_null());
 }
 
 TEST(RelayChannel, BadNodesGiveAClearOutcomeWithinTheBound) {
     const LONG before = ConnectAttempts();
-    RelayChannel channel = OpenRelayChannel(kPeerCastHost, FreeLoopbackPort(), Spec(), PeerCastInterface::Unknown,
+    RelayChannel channel = OpenRelayChannel(kPeerCastHost, FreeLoopbackPort(), Fields(), PeerCastInterface::Unknown,
                                             ::GetTickCount(), nullptr);
     EXPECT_EQ(channel.outcome, RelayOutcome::Unreachable);
     EXPECT_EQ(ConnectAttempts() - before, 1);
