@@ -21,7 +21,8 @@ PeerCastInterface UpdateThroughJsonRpc(const char* host, int port, const PeerCas
     }
     if (channels.status != 200) return PeerCastInterface::Unknown;
     std::string body;
-    const RpcAnswer found = ComposeSetChannelInfo(channels.body, AnsiToUtf8(track.channel), PeerCastTrackTexts(track), body);
+    const RpcAnswer found =
+        ComposeSetChannelInfo(channels.body, AnsiToUtf8(track.channel), PeerCastTrackTexts(track), body);
     if (found != RpcAnswer::Result) return PeerCastInterface::Unknown;
     if (!body.empty()) {
         HttpReply set;

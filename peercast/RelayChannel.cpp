@@ -57,7 +57,8 @@ RelayChannel Created(RelayKind kind, std::string id, PeerCastInterface node) {
 
 // After getChannels answered: the node's channel of that name, or a new one.
 RelayChannel OpenThroughRpc(const Opening& opening, const RelayChannelFields& fields, const std::string& channels) {
-    if (!OwnChannelIdIn(channels, fields.name).empty()) return Outcome(RelayOutcome::Existing, PeerCastInterface::JsonRpc);
+    if (!OwnChannelIdIn(channels, fields.name).empty())
+        return Outcome(RelayOutcome::Existing, PeerCastInterface::JsonRpc);
     HttpReply reply;
     const Answer fetched = opening.Rpc(ComposeFetch(fields), reply);
     if (fetched == Answer::Failed) return Unanswered(RelayKind::RpcFetch, fields.name, PeerCastInterface::JsonRpc);
@@ -70,7 +71,8 @@ RelayChannel OpenThroughRpc(const Opening& opening, const RelayChannelFields& fi
     int yellowPage = -1;
     if (opening.Rpc(ComposeGetYellowPages(), reply) == Answer::Came) yellowPage = FirstYellowPageId(reply.body);
     const Answer broadcast = opening.Rpc(ComposeBroadcastChannel(fields, yellowPage), reply);
-    if (broadcast == Answer::Failed) return Unanswered(RelayKind::BroadcastChannel, fields.name, PeerCastInterface::JsonRpc);
+    if (broadcast == Answer::Failed)
+        return Unanswered(RelayKind::BroadcastChannel, fields.name, PeerCastInterface::JsonRpc);
     if (broadcast != Answer::Came) return Outcome(RelayOutcome::Refused, PeerCastInterface::JsonRpc);
     id = CreatedChannelId(reply.body, nullptr);
     if (id.empty()) return Outcome(RelayOutcome::Refused, PeerCastInterface::JsonRpc);
@@ -90,7 +92,8 @@ RelayChannel OpenThroughAdmin(const Opening& opening, const RelayChannelFields& 
     // The node answers fetch with a redirect to its channel page; only the list tells the id.
     HttpReply fetched;
     const Answer made = opening.Http(ComposeAdminFetch(fields), fetched);
-    if (made == Answer::NoConnection || fetched.status >= 400) return Outcome(RelayOutcome::Refused, PeerCastInterface::SetMeta);
+    if (made == Answer::NoConnection || fetched.status >= 400)
+        return Outcome(RelayOutcome::Refused, PeerCastInterface::SetMeta);
     if (opening.Http(ComposeAdminViewXml(), list) != Answer::Came)
         return Unanswered(RelayKind::AdminFetch, fields.name, PeerCastInterface::SetMeta);
     std::string id = ChannelIdInViewXml(list.body, fields.name);
@@ -111,7 +114,9 @@ RelayChannel OpenRelayChannel(const char* host, int port, const RelayChannelFiel
             HttpReply channels;
             const Answer listed = opening.Rpc(ComposeGetChannels(), channels);
             if (listed == Answer::NoConnection) return Outcome(RelayOutcome::Unreachable, PeerCastInterface::Unknown);
-            if (listed == Answer::Came && channels.status == 200 && ClassifyRpcAnswer(channels.body) == RpcAnswer::Result)
+            const bool rpc = listed == Answer::Came && channels.status == 200 &&
+                             ClassifyRpcAnswer(channels.body) == RpcAnswer::Result;
+            if (rpc)
                 return OpenThroughRpc(opening, fields, channels.body);
             if (opening.Over()) return Outcome(RelayOutcome::Refused, PeerCastInterface::Unknown);
         }
@@ -130,7 +135,8 @@ bool EndRelayChannel(const char* host, int port, const RelayChannel& channel, DW
         HttpReply reply;
         std::string id = channel.id;
         if (!created) {
-            const std::string list = admin ? ComposeAdminViewXml() : ComposeJsonRpcPost(host, port, ComposeGetChannels());
+            const std::string list =
+                admin ? ComposeAdminViewXml() : ComposeJsonRpcPost(host, port, ComposeGetChannels());
             if (!ExchangeHttp(host, port, list, startMs, nullptr, reply)) return false;
             id = admin ? ChannelIdInViewXml(reply.body, channel.name) : OwnChannelIdIn(reply.body, channel.name);
             if (id.empty()) return false;
