@@ -1,6 +1,18 @@
 #include "peercast/BoundedConnection.h"
 
 namespace ombrel {
+namespace {
+
+std::atomic<LONG> g_connectAttempts{0};
+
+}  // namespace
+
+LONG ConnectAttempts() noexcept { return g_connectAttempts.load(); }
+
+int BoundedConnection::Connect(const char* host, int port) noexcept {
+    ++g_connectAttempts;
+    return TcpConnection::Connect(host, port);
+}
 
 BoundedConnection::BoundedConnection(DWORD limitMs, const std::atomic<LONG>* cancel) noexcept
     : BoundedConnection(::GetTickCount(), limitMs, cancel) {}

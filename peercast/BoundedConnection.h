@@ -29,6 +29,9 @@ public:
     // connections of one update share it.
     BoundedConnection(DWORD startMs, DWORD limitMs, const std::atomic<LONG>* cancel) noexcept;
 
+    // Counts the attempt (ConnectAttempts) before connecting as TcpConnection does.
+    int Connect(const char* host, int port) noexcept override;
+
     bool Cancelled() const noexcept;
     // A stop was asked for or the deadline has passed: a new connection would only be dropped.
     bool Over() const noexcept;
@@ -43,5 +46,9 @@ private:
     const DWORD limitMs_;
     const std::atomic<LONG>* const cancel_;
 };
+
+// How many connections the process's updates have tried so far: what a node that is not running
+// costs is one attempt per update, which on Windows is about 2 s for a closed loopback port.
+LONG ConnectAttempts() noexcept;
 
 }  // namespace ombrel

@@ -45,10 +45,44 @@ bool IsNamed(const json& channel, const std::string& name) {
     return infoName != info->end() && infoName->is_string() && infoName->get_ref<const std::string&>() == name;
 }
 
+// What the channel's status says of its source: Yes for a channel the node broadcasts itself,
+// No for one it relays from another node, Unsaid when the node does not tell.
+enum class Broadcasting { Yes, No, Unsaid };
+
+Broadcasting BroadcastingOf(const json& channel) {
+    const auto status = channel.find("status");
+    if (status == channel.end() || !status->is_object()) return Broadcasting::Unsaid;
+    const auto flag = status->find("isBroadcasting");
+    if (flag == status->end() || !flag->is_boolean()) return Broadcasting::Unsaid;
+    return flag->get<bool>() ? Broadcasting::Yes : Broadcasting::No;
+}
+
+// The channel of that name the node broadcasts itself, else one whose status is unsaid; a
+// relayed channel of the same name (another broadcaster's) is never chosen.
+const json* FindOwnChannel(const json& channels, const std::string& name) {
+    const json* unsaid = nullptr;
+    for (const json& candidate : channels) {
+        if (!IsNamed(candidate, name)) continue;
+        const Broadcasting broadcasting = BroadcastingOf(candidate);
+        if (broadcasting == Broadcasting::Yes) return &candidate;
+        if (broadcasting == Broadcasting::Unsaid && !unsaid) unsaid = &candidate;
+    }
+    return unsaid;
+}
+
 }  // namespace
 
 std::string ComposeGetChannels() {
     return win::Firewall(std::string(), [] { return Dump(Request("getChannels", kGetChannelsId)); });
+}
+
+std::string OwnChannelIdIn(const std::string& channelsAnswer, const std::string& name) {
+    return win::Firewall(std::string(), [&] {
+        const json answer = json::parse(channelsAnswer, nullptr, false);
+        if (Classify(answer) != RpcAnswer::Result || !answer["result"].is_array()) return std::string();
+        const json* found = FindOwnChannel(answer["result"], name);
+        return found ? (*found)["channelId"].get<std::string>() : std::string();
+    });
 }
 
 RpcAnswer ClassifyRpcAnswer(const std::string& body) {
@@ -64,21 +98,20 @@ RpcAnswer ComposeSetChannelInfo(const std::string& channelsAnswer, const std::st
         if (kind != RpcAnswer::Result) return kind;
         const json& channels = answer["result"];
         if (!channels.is_array()) return RpcAnswer::Malformed;
-        for (const json& candidate : channels) {
-            if (!IsNamed(candidate, channel)) continue;
-            json newTrack = StringsOf(candidate.contains("track") ? candidate["track"] : json(), {"genre", "url"});
-            newTrack["name"] = track.name;
-            newTrack["creator"] = track.creator;
-            newTrack["album"] = track.album;
-            json request = Request("setChannelInfo", kSetChannelInfoId);
-            request["params"] = {
-                {"channelId", candidate["channelId"]},
-                {"info", StringsOf(candidate["info"], {"name", "desc", "genre", "url", "comment"})},
-                {"track", std::move(newTrack)},
-            };
-            body = Dump(request);
-            return RpcAnswer::Result;
-        }
+        const json* found = FindOwnChannel(channels, channel);
+        if (!found) return RpcAnswer::Result;
+        const json& candidate = *found;
+        json newTrack = StringsOf(candidate.contains("track") ? candidate["track"] : json(), {"genre", "url"});
+        newTrack["name"] = track.name;
+        newTrack["creator"] = track.creator;
+        newTrack["album"] = track.album;
+        json request = Request("setChannelInfo", kSetChannelInfoId);
+        request["params"] = {
+            {"channelId", candidate["channelId"]},
+            {"info", StringsOf(candidate["info"], {"name", "desc", "genre", "url", "comment"})},
+            {"track", std::move(newTrack)},
+        };
+        body = Dump(request);
         return RpcAnswer::Result;
     });
 }

@@ -26,12 +26,17 @@ std::string ComposeGetChannels();
 
 RpcAnswer ClassifyRpcAnswer(const std::string& body);
 
-// Reads a getChannels answer and, for the first channel whose info.name is channel, writes the
+// The id of the channel that ComposeSetChannelInfo would choose; empty when there is none.
+std::string OwnChannelIdIn(const std::string& channelsAnswer, const std::string& name);
+
+// Reads a getChannels answer and, for the channel whose info.name is channel and which the node
+// broadcasts itself (status.isBroadcasting; one that does not say counts only when none does,
+// one relayed from another node never), writes the
 // setChannelInfo body to body: the channel's own name, desc, genre, url and comment, and a track
 // of the given name, creator and album with the channel's track genre and url. A text the node
 // did not give as a string is left out, so the node keeps (or refuses) rather than clears it.
-// Result with body set when the channel is there; Result with body empty when no channel has
-// that name; Error or Malformed as ClassifyRpcAnswer, or Malformed when the result is no list.
+// Result with body set when the channel is there; Result with body empty when no such channel
+// is there; Error or Malformed as ClassifyRpcAnswer, or Malformed when the result is no list.
 RpcAnswer ComposeSetChannelInfo(const std::string& channelsAnswer, const std::string& channel,
                                 const TrackUtf8& track, std::string& body);
 

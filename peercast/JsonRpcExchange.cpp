@@ -21,19 +21,24 @@ std::string ComposeJsonRpcPost(const char* host, int port, const std::string& bo
     });
 }
 
-int ExchangeJsonRpc(const char* host, int port, const std::string& body, DWORD startMs,
-                    const std::atomic<LONG>* cancel, HttpReply& reply) {
+int ExchangeHttp(const char* host, int port, const std::string& request, DWORD startMs,
+                 const std::atomic<LONG>* cancel, HttpReply& reply, bool* connected) {
+    if (connected) *connected = false;
     return win::Firewall(0, [&] {
         BoundedConnection connection(startMs, kPeerCastTimeoutSeconds * 1000, cancel);
-        if (connection.Over()) return 0;
+        if (connection.Over() || request.empty()) return 0;
         if (connection.Connect(host, port) != 0) return 0;
-        const std::string request = ComposeJsonRpcPost(host, port, body);
-        if (request.empty()) return 0;
+        if (connected) *connected = true;
         if (connection.SendAll(request.data(), static_cast<int>(request.size())) <= 0) return 0;
         const int whole = ReadHttpReply(connection, reply);
         connection.Close();
         return whole;
     });
+}
+
+int ExchangeJsonRpc(const char* host, int port, const std::string& body, DWORD startMs,
+                    const std::atomic<LONG>* cancel, HttpReply& reply) {
+    return ExchangeHttp(host, port, ComposeJsonRpcPost(host, port, body), startMs, cancel, reply);
 }
 
 }  // namespace ombrel

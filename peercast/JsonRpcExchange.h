@@ -15,6 +15,12 @@ namespace ombrel {
 // login on either node.
 std::string ComposeJsonRpcPost(const char* host, int port, const std::string& body);
 
+// Connects, sends the whole request text and reads the whole answer, inside the update's bound
+// that started at startMs. 1 when the answer came whole, 0 otherwise; *connected (when given)
+// says whether the connection itself was made.
+int ExchangeHttp(const char* host, int port, const std::string& request, DWORD startMs,
+                 const std::atomic<LONG>* cancel, HttpReply& reply, bool* connected = nullptr);
+
 // Connects, sends the request and reads the whole answer, inside the update's bound that
 // started at startMs (kPeerCastTimeoutSeconds, ended early by *cancel). 1 when the answer came
 // whole (reply holds it), 0 otherwise.

@@ -48,7 +48,10 @@ int ExchangeSetMeta(const char* host, int port, const char* channel, const char*
         if (status) *status = 0;
         BoundedConnection connection(startMs, kPeerCastTimeoutSeconds * 1000, cancel);
         if (connection.Cancelled()) return 0;
-        if (connection.Connect(host, port) != 0) return 0;
+        if (connection.Connect(host, port) != 0) {
+            if (status) *status = kNodeUnreachable;
+            return 0;
+        }
 
         const std::string request = ComposePeerCastRequest(channel, artist, title, album);
         if (connection.SendStringAll(request.c_str()) <= 0) return 0;

@@ -38,9 +38,12 @@ std::string PeerCastUtf8Value(const std::wstring& text);
 std::string ComposePeerCastRequest(const char* channel, const char* artist, const char* title,
                                    const char* album);
 
+// What ExchangeSetMeta gives as the status when no connection could be made.
+constexpr int kNodeUnreachable = -1;
+
 // One setmeta exchange inside a longer update whose kPeerCastTimeoutSeconds started at startMs
 // (a GetTickCount value). 1 when the whole request was sent, 0 otherwise; *status (when given)
-// takes the answer's HTTP status, 0 when none came.
+// takes the answer's HTTP status, 0 when none came, kNodeUnreachable when the connection failed.
 int ExchangeSetMeta(const char* host, int port, const char* channel, const char* artist, const char* title,
                     const char* album, DWORD startMs, const std::atomic<LONG>* cancel, int* status);
 

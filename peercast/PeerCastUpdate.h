@@ -7,6 +7,8 @@
 
 #include <atomic>
 
+#include "peercast/ChannelInfoRpc.h"
+
 namespace ombrel {
 
 // The interface a node took a track on. A broadcast keeps it, so later tracks skip what the
@@ -27,14 +29,21 @@ struct PeerCastTrack {
     const char* albumUtf8 = nullptr;
 };
 
+// The track's texts as the JSON-RPC interface takes them (UTF-8, cut as setmeta cuts them).
+TrackUtf8 PeerCastTrackTexts(const PeerCastTrack& track);
+
 // Unless known is JsonRpc, sends setmeta first, with the same bytes as ever; an answer of
 // status 100 to 399 ends the update. Otherwise (no answer, 4xx or 5xx, or known JsonRpc) asks
-// getChannels for the channel whose name is the channel text in UTF-8 and sets its track with
-// setChannelInfo, the channel's own info unchanged; no channel of that name changes nothing.
+// getChannels for the channel of that name that the node broadcasts itself and sets its track
+// with setChannelInfo, the channel's own info unchanged; no such channel changes nothing. A
+// connection that cannot be made ends the update: a node that is not running costs one attempt.
 // Every connection shares one kPeerCastTimeoutSeconds bound; once *cancel (when given) is set
 // the update ends within a few milliseconds. Returns the interface that answered (SetMeta, or
-// JsonRpc when getChannels gave a JSON-RPC result), Unknown when neither did.
+// JsonRpc when getChannels gave a JSON-RPC result), Unknown when neither did. *taken (when
+// given) says whether the node took the track: setmeta answered 1xx to 3xx, or setChannelInfo
+// gave a result.
 PeerCastInterface UpdatePeerCastTrack(const char* host, int port, const PeerCastTrack& track,
-                                      PeerCastInterface known, const std::atomic<LONG>* cancel);
+                                      PeerCastInterface known, const std::atomic<LONG>* cancel,
+                                      bool* taken = nullptr);
 
 }  // namespace ombrel

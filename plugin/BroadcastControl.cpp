@@ -4,6 +4,7 @@
 #include "plugin/ContentAttributes.h"
 #include "plugin/PluginState.h"
 #include "plugin/ProductName.h"
+#include "plugin/RelayChannelControl.h"
 #include "plugin/Settings.h"
 #include "plugin/SongWorker.h"
 
@@ -24,6 +25,7 @@ EncoderFactory g_factory = WMLiveCreateInterface;
 void EndBroadcast() {
     _fBroadcasting = 0;
     StopSongWorker();
+    EndBroadcastRelay();
     g_audioGate.Close();
     LiveEncoder* encoder = _pEncoder.exchange(nullptr);
     if (encoder) {

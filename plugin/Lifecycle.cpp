@@ -11,6 +11,7 @@
 #include "plugin/PlayerHooks.h"
 #include "plugin/PlayerRequests.h"
 #include "plugin/PluginState.h"
+#include "plugin/RelayChannelControl.h"
 #include "plugin/Settings.h"
 #include "plugin/SongTimer.h"
 #include "ui/LevelMeter.h"
@@ -97,6 +98,8 @@ void __cdecl Quit(DspModule*) {
         CloseMainWindow();
 
         StopBroadcast();
+        // The relay channel's end is the only traffic left; sockets go after it.
+        AwaitRelayEnd(kRelayQuitWaitMs);
 
         g_sockets.reset();
 

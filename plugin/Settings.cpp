@@ -60,6 +60,7 @@ std::vector<StoredText> TextForms() {
         {"PeerCast", "_cFormatArtist", peerCast._cFormatArtist},
         {"PeerCast", "_cFormatTitle", peerCast._cFormatTitle},
         {"PeerCast", "_cFormatAlbum", peerCast._cFormatAlbum},
+        {"PeerCast", "_cContact", peerCast._cContact},
         {"Script", "_cFormat", _settings.script._cFormat},
     };
 }
@@ -96,6 +97,8 @@ void SetDefaultSettings() {
     peerCast._cFormatArtist = "%ARTIST%";
     peerCast._cFormatTitle = "%TITLE%";
     peerCast._cFormatAlbum = "%ALBUM%";
+    peerCast._fRelayChannel = FALSE;
+    peerCast._cContact.clear();
 
     _settings.script._cFormat = "%ARTIST% - %TITLE%";
     _inputFormat.scriptEnabled = FALSE;
@@ -150,6 +153,8 @@ void LoadSettingsFile(const char* path, const char* defaultPlayLog) {
     peerCast._cFormatArtist = readText("_cFormatArtist", "%ARTIST%");
     peerCast._cFormatTitle = readText("_cFormatTitle", "%TITLE%");
     peerCast._cFormatAlbum = readText("_cFormatAlbum", "%ALBUM%");
+    peerCast._fRelayChannel = ini.ReadBool("_fRelayChannel", false);
+    peerCast._cContact = readText("_cContact", "");
 
     ScriptStreamSettings& script = _encoderSettings.script;
     ini.SetSection("Script");
@@ -194,6 +199,7 @@ void SaveSettingsFile(const char* path) {
     ini.SetSection("PeerCast");
     ini.WriteBool("_fEnable", peerCast._fEnable != FALSE);
     ini.WriteUInt("_dwPort", peerCast._dwPort);
+    ini.WriteBool("_fRelayChannel", peerCast._fRelayChannel != FALSE);
     WriteTexts(ini, path, "PeerCast", texts);
 
     const ScriptStreamSettings& script = _encoderSettings.script;

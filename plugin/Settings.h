@@ -35,6 +35,9 @@ struct PeerCastSettings {
     std::string _cFormatArtist;
     std::string _cFormatTitle;
     std::string _cFormatAlbum;
+    // Creates the relay channel on the node at each start and ends it at the stop.
+    BOOL _fRelayChannel;
+    std::string _cContact;  // the channel's contact URL (ANSI)
 };
 
 struct ScriptSettings {

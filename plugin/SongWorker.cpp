@@ -6,6 +6,7 @@
 #include "plugin/CurrentFile.h"
 #include "plugin/GuardedCopy.h"
 #include "plugin/PlayerRequests.h"
+#include "plugin/RelayChannelControl.h"
 #include "plugin/SentMessageWait.h"
 #include "plugin/UpdateSongInfo.h"
 #include "win/CriticalSection.h"
@@ -30,10 +31,22 @@ DWORD WINAPI SongWorker(LPVOID parameter) {
     HANDLE wake = _hSongEvent.get();
     // The worker lives for one broadcast, so what the node answered is forgotten at the next.
     PeerCastInterface node = PeerCastInterface::Unknown;
-    PlayingFile last;  // starts empty, so a broadcast's first announced track counts as changed
+    // The file the node took last. It starts empty, so a broadcast's first announced track counts
+    // as changed; a file the node did not take (absent, refused, no channel yet) is tried again
+    // when it is announced again.
+    PlayingFile last;
     if (_fSongStop) return 0;
     win::Firewall([&] {
-        // Sent already, so the same file announced again is no change.
+        bool trackSet = false;
+        node = OpenBroadcastRelay(player, g_startFile, &_fSongStop, &trackSet);
+        if (trackSet) {
+            last = g_startFile;
+            return;
+        }
+        // No node answered a moment ago: another try would only hold the first caption (about 2 s
+        // per attempt on Windows); the next track change tries again.
+        if (_fSongStop || CurrentRelayState() == RelayState::Unreachable) return;
+        // Taken already, so the same file announced again is no change.
         if (SendCurrentTrackToPeerCast(player, g_startFile, &node) == S_OK) last = g_startFile;
     });
     for (;;) {
@@ -45,8 +58,9 @@ DWORD WINAPI SongWorker(LPVOID parameter) {
             PlayingFile current = CurrentPlayingFile();
             if (current.path.empty()) return;
             const bool changed = current != last;
-            last = std::move(current);
-            UpdateSongInfo(player, changed, false, &node);
+            bool took = false;
+            UpdateSongInfo(player, changed, false, &node, &took);
+            if (took) last = std::move(current);
         });
         if (_fSongStop) return 0;
     }

@@ -18,8 +18,9 @@ HRESULT NotifyPlayingFile(const char* path);
 // unreadable path changes nothing and gives E_FAIL.
 HRESULT NotifyPlayingFileW(const wchar_t* path);
 
-// Main thread, as a broadcast starts. The worker first sends the track of the file current now
-// to PeerCast (SendCurrentTrackToPeerCast), then follows the announcements. E_FAIL when a
+// Main thread, as a broadcast starts. The worker first opens the relay channel when that option
+// is on (OpenBroadcastRelay) and sends the track of the file current now to PeerCast
+// (SendCurrentTrackToPeerCast), then follows the announcements. E_FAIL when a
 // worker already runs or cannot be started; 0 otherwise.
 HRESULT StartSongWorker(HWND player);
 

@@ -30,32 +30,57 @@ void SendScript(const SongInfo& info, bool keepAlive) {
     ShowScriptText(FormatSongInfo(format, info).c_str());
 }
 
-void SendToPeerCast(const SongInfo& info, PeerCastInterface* node) {
-    const PeerCastSettings& peerCast = _settings.peerCast;
-    const std::string album = FormatSongInfo(peerCast._cFormatAlbum, info);
-    const std::string title = FormatSongInfo(peerCast._cFormatTitle, info);
-    const std::string artist = FormatSongInfo(peerCast._cFormatArtist, info);
-    PeerCastTrack track = {peerCast._cChannel.c_str(), artist.c_str(), title.c_str(), album.c_str()};
-    // JSON-RPC takes the player's UTF-16 text whole, where setmeta keeps its code-page bytes.
-    std::string albumUtf8, titleUtf8, artistUtf8;
-    if (info.unicode) {
-        albumUtf8 = PeerCastUtf8Value(FormatSongInfoW(peerCast._cFormatAlbum, info));
-        titleUtf8 = PeerCastUtf8Value(FormatSongInfoW(peerCast._cFormatTitle, info));
-        artistUtf8 = PeerCastUtf8Value(FormatSongInfoW(peerCast._cFormatArtist, info));
+// A track's texts for PeerCast, formatted with the PeerCast templates; track points into them.
+// JSON-RPC takes the player's UTF-16 text whole, where setmeta keeps its code-page bytes.
+struct PeerCastTexts {
+    explicit PeerCastTexts(const SongInfo& info)
+        : album(FormatSongInfo(_settings.peerCast._cFormatAlbum, info)),
+          title(FormatSongInfo(_settings.peerCast._cFormatTitle, info)),
+          artist(FormatSongInfo(_settings.peerCast._cFormatArtist, info)),
+          albumUtf8(Utf8Field(_settings.peerCast._cFormatAlbum, info)),
+          titleUtf8(Utf8Field(_settings.peerCast._cFormatTitle, info)),
+          artistUtf8(Utf8Field(_settings.peerCast._cFormatArtist, info)),
+          track{_settings.peerCast._cChannel.c_str(), artist.c_str(), title.c_str(), album.c_str()} {
+        if (!info.unicode) return;
         track.artistUtf8 = artistUtf8.c_str();
         track.titleUtf8 = titleUtf8.c_str();
         track.albumUtf8 = albumUtf8.c_str();
     }
+    PeerCastTexts(const PeerCastTexts&) = delete;
+    PeerCastTexts& operator=(const PeerCastTexts&) = delete;
+
+    const std::string album;
+    const std::string title;
+    const std::string artist;
+    const std::string albumUtf8;
+    const std::string titleUtf8;
+    const std::string artistUtf8;
+    PeerCastTrack track;
+
+private:
+    static std::string Utf8Field(const std::string& format, const SongInfo& info) {
+        return info.unicode ? PeerCastUtf8Value(FormatSongInfoW(format, info)) : std::string();
+    }
+};
+
+// True when the node took the track.
+bool SendToPeerCast(const SongInfo& info, PeerCastInterface* node) {
+    const PeerCastSettings& peerCast = _settings.peerCast;
+    const PeerCastTexts texts(info);
+    const PeerCastTrack& track = texts.track;
     PeerCastInterface unknown = PeerCastInterface::Unknown;
     PeerCastInterface& known = node ? *node : unknown;
     // Only the worker reaches here, and a stop cancels it rather than wait.
+    bool taken = false;
     known = UpdatePeerCastTrack(kPeerCastHost, static_cast<int>(peerCast._dwPort), track, known,
-                                &SongWorkerStopRequest());
+                                &SongWorkerStopRequest(), &taken);
+    return taken;
 }
 
 }  // namespace
 
-HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterface* node) {
+HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterface* node, bool* peerCastTook) {
+    if (peerCastTook) *peerCastTook = false;
     SongInfo info;
     if (!IsBroadcasting()) return S_OK;
     if (changed || !keepAlive) {
@@ -63,8 +88,18 @@ HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterf
         if (FAILED(hr)) return hr;
     }
     SendScript(info, keepAlive);
-    if (changed && _settings.peerCast._fEnable) SendToPeerCast(info, node);
+    if (changed && _settings.peerCast._fEnable) {
+        const bool took = SendToPeerCast(info, node);
+        if (peerCastTook) *peerCastTook = took;
+    }
     return S_OK;
+}
+
+bool ReadPeerCastTrackTexts(HWND player, const PlayingFile& file, TrackUtf8* texts) {
+    SongInfo info;
+    if (!texts || file.path.empty() || FAILED(ReadSongInfo(player, file, &info))) return false;
+    *texts = PeerCastTrackTexts(PeerCastTexts(info).track);
+    return true;
 }
 
 HRESULT SendCurrentTrackToPeerCast(HWND player, const char* path, PeerCastInterface* node) {
@@ -76,8 +111,7 @@ HRESULT SendCurrentTrackToPeerCast(HWND player, const PlayingFile& file, PeerCas
     SongInfo info;
     const HRESULT hr = ReadSongInfo(player, file, &info);
     if (FAILED(hr)) return hr;
-    SendToPeerCast(info, node);
-    return S_OK;
+    return SendToPeerCast(info, node) ? S_OK : S_FALSE;
 }
 
 }  // namespace ombrel

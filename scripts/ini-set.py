@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Sets KEY=VALUE in [SECTION] of a private-profile file, keeping every other line as it is.
-Usage: ini-set.py FILE SECTION KEY VALUE"""
+Usage: ini-set.py FILE SECTION KEY VALUE
+The value's bytes are written as given (a code page 932 text stays code page 932)."""
 import os
 import sys
 
 path, section, key, value = sys.argv[1:5]
+value = os.fsencode(value).decode('latin-1')
 lines = open(path, 'rb').read().decode('latin-1').splitlines() if os.path.exists(path) else []
 out, current, done, seen_section = [], None, False, False
 for line in lines:

@@ -6,9 +6,13 @@
 # interrupted (Ctrl-C), which closes the player as its close box would: the plug-in quits and
 # saves its settings.
 #
-# Usage: scripts/run.sh [--seconds N] [--screenshot FILE.png] [player options...]
+# Usage: scripts/run.sh [--seconds N] [--screenshot FILE.png] [--peercast PORT [--channel NAME]]
+#                       [player options...]
 #   --seconds N          quit after N seconds instead of waiting for Ctrl-C
 #   --screenshot FILE    write a PNG of the main window while it broadcasts (after 8 s)
+#   --peercast PORT      switch on the PeerCast update and the relay channel option against the
+#                        node at 127.0.0.1:PORT (kept in the settings file for later runs)
+#   --channel NAME       the channel's name (default "Ombrel Radio"); with --peercast
 #   player options       passed on (see: wine build/run/ombrel_player.exe --help)
 # The plug-in lives in build/run/Plugins, where it keeps dsp_ombrel.ini between runs.
 set -euo pipefail
@@ -17,11 +21,15 @@ BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 
 seconds=0
 screenshot=
+peercast=
+channel="Ombrel Radio"
 player_args=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds="$2"; shift 2 ;;
     --screenshot) screenshot="$2"; shift 2 ;;
+    --peercast) peercast="$2"; shift 2 ;;
+    --channel) channel="$2"; shift 2 ;;
     *) player_args+=("$1"); shift ;;
   esac
 done
@@ -67,6 +75,17 @@ fi
 # Title streaming on; every other setting stays as the last run (or the settings sheet) left it.
 python3 "$ROOT/scripts/ini-set.py" "$ini" Script _fEnable true
 grep -q '^_cFormat=[^[:space:]]' "$ini" || python3 "$ROOT/scripts/ini-set.py" "$ini" Script _cFormat '%ARTIST% - %TITLE%'
+if [ -n "$peercast" ]; then
+  case "$peercast" in
+    ''|*[!0-9]*) echo "--peercast takes a port number" >&2; exit 2 ;;
+  esac
+  python3 "$ROOT/scripts/ini-set.py" "$ini" PeerCast _fEnable true
+  python3 "$ROOT/scripts/ini-set.py" "$ini" PeerCast _dwPort "$peercast"
+  python3 "$ROOT/scripts/ini-set.py" "$ini" PeerCast _fRelayChannel true
+  # The plug-in reads the name in the system code page (932 here).
+  python3 "$ROOT/scripts/ini-set.py" "$ini" PeerCast _cChannel "$(printf %s "$channel" | iconv -f UTF-8 -t CP932)"
+  echo "PeerCast node: 127.0.0.1:$peercast, relay channel \"$channel\" made at the start and ended at the stop"
+fi
 port=$(sed -n '/^\[Extra\]/,/^\[/s/^_dwPort=\([0-9]*\).*/\1/p' "$ini" | head -n1)
 port="${port:-8008}"
 

@@ -1,9 +1,11 @@
 #include "ui/Monitor.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "encoder/LiveEncoder.h"
 #include "plugin/BroadcastControl.h"
+#include "plugin/RelayChannelControl.h"
 #include "plugin/Settings.h"
 #include "ui/ResourceIds.h"
 
@@ -35,6 +37,22 @@ void ShowEncoder(HWND dialog, LiveEncoder* encoder) {
 
 }  // namespace
 
+const char* RelayStateText(RelayState state) {
+    switch (state) {
+    case RelayState::Opening:
+        return "PeerCast: チャンネル作成中";
+    case RelayState::Relaying:
+        return "PeerCast: 中継中";
+    case RelayState::Unreachable:
+        return "PeerCast: 接続できません";
+    case RelayState::Refused:
+        return "PeerCast: チャンネルを作成できません";
+    case RelayState::Off:
+        break;
+    }
+    return "";
+}
+
 std::string FormatKilobytes(ULONGLONG bytes) {
     return std::to_string(bytes >> 10) + " (KB)";
 }
@@ -54,6 +72,11 @@ std::string FormatRunningTime(DWORD seconds) {
 
 void UpdateMonitor(HWND dialog) {
     ::SetDlgItemTextA(dialog, IDC_OUTPUT_PORT, std::to_string(_settings.extra._dwPort).c_str());
+    const char* relay = RelayStateText(CurrentRelayState());
+    char shown[64] = "";
+    // Unchanged text is not set again: the label would flicker twice a second.
+    ::GetDlgItemTextA(dialog, IDC_RELAY_STATE, shown, sizeof shown);
+    if (std::strcmp(shown, relay) != 0) ::SetDlgItemTextA(dialog, IDC_RELAY_STATE, relay);
 
     LiveEncoder* encoder = nullptr;
     if (FAILED(GetEncoder(&encoder)) || !encoder) {

@@ -1,10 +1,12 @@
 // The main window's monitor group: output port, running time, listener count, bit rate and
-// bytes sent, refreshed from the broadcast's encoder twice a second.
+// bytes sent, refreshed from the broadcast's encoder twice a second, and the relay channel.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+
+#include "plugin/RelayChannelControl.h"
 
 namespace ombrel {
 
@@ -16,6 +18,9 @@ std::string FormatKbps(DWORD bitsPerSecond);
 
 // Days (unbounded), hours, minutes, seconds as "%02d:%02d:%02d:%02d".
 std::string FormatRunningTime(DWORD seconds);
+
+// The relay channel's line (code page 932): empty while the option is off or idle.
+const char* RelayStateText(RelayState state);
 
 // Fills the monitor's fields of dialog: the idle texts while no encoder can be borrowed,
 // otherwise whatever the encoder answers; a query that fails keeps its field's text.

@@ -1,4 +1,4 @@
-// Page 106 "PeerCast": the metadata update of a local PeerCast node.
+// Page 106 "PeerCast": the metadata update of a local PeerCast node and its relay channel.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -28,11 +28,13 @@ const TextSetting kTexts[] = {
     {IDC_PEERCAST_ARTIST, &PeerCastSettings::_cFormatArtist},
     {IDC_PEERCAST_TITLE, &PeerCastSettings::_cFormatTitle},
     {IDC_PEERCAST_ALBUM, &PeerCastSettings::_cFormatAlbum},
+    {IDC_PEERCAST_CONTACT, &PeerCastSettings::_cContact},
 };
 
 INT_PTR OnInitDialog(HWND page) {
     const PeerCastSettings& peerCast = _settings.peerCast;
     SetChecked(page, IDC_PEERCAST_ENABLE, peerCast._fEnable);
+    SetChecked(page, IDC_PEERCAST_RELAY, peerCast._fRelayChannel);
     InitNumberField(page, IDC_PORT, IDC_PORT_SPIN, kLowestPort, kHighestPort, peerCast._dwPort);
     for (const TextSetting& setting : kTexts) ::SetDlgItemTextA(page, setting.id, (peerCast.*setting.text).c_str());
     return TRUE;
@@ -44,6 +46,7 @@ bool MayLeave(HWND page) { return CheckNumberField(page, IDC_PORT, 0, kHighestPo
 void WriteBack(HWND page) {
     PeerCastSettings& peerCast = _settings.peerCast;
     peerCast._fEnable = IsChecked(page, IDC_PEERCAST_ENABLE) ? TRUE : FALSE;
+    peerCast._fRelayChannel = IsChecked(page, IDC_PEERCAST_RELAY) ? TRUE : FALSE;
     DWORD port = 0;
     if (ReadNumberField(page, IDC_PORT, &port) && port >= kLowestPort && port <= kHighestPort) peerCast._dwPort = port;
     for (const TextSetting& setting : kTexts) {

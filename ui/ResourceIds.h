@@ -29,6 +29,7 @@
 #define IDC_BYTES_SENT 1035
 #define IDC_OUTPUT_PORT 1038
 #define IDC_SCRIPT_TEXT 1044
+#define IDC_RELAY_STATE 1052
 
 // About box.
 #define IDC_ABOUT_PRODUCT 1043

@@ -9,8 +9,11 @@ peercast-yt that refuses setmeta and takes the track through JSON-RPC. Each runs
 player as version 5.666, which hands over titles and paths in UTF-16 as well, and as 2.95, which
 knows only the code page's text, so the playlist's titles and file names outside code page 932
 reach the listener and a JSON-RPC node whole from the first and not at all from the second.
+With --relay, the relay channel option is on and a node like
+peercast-yt makes the channel by fetch, pulls the stream from the plug-in as a listener does, and
+ends the channel by stopChannel.
 
-Usage: broadcast_e2e.py BIN_DIR [--mixed-locale]   (the build's bin folder; Wine environment from
+Usage: broadcast_e2e.py BIN_DIR [--mixed-locale | --relay]   (the build's bin folder; Wine environment from
 the caller)
 """
 import json
@@ -27,6 +30,9 @@ import urllib.parse
 
 BIN = sys.argv[1]
 MIXED_LOCALE = '--mixed-locale' in sys.argv[2:]
+RELAY = '--relay' in sys.argv[2:]
+RELAY_ID = 'FEEDFACE0123456789ABCDEF01234567'
+ASF_HEADER_GUID = bytes.fromhex('3026B2758E66CF11A6D900AA0062CE6C')
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_RUN = os.path.join(ROOT, 'scripts', 'wine-run.sh')
 
@@ -84,7 +90,10 @@ class Node(threading.Thread):
         self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.server.bind(('127.0.0.1', port))
         self.server.listen(8)
-        self.json_rpc = json_rpc
+        self.json_rpc = json_rpc or RELAY
+        self.made = []      # each fetch's params
+        self.stopped = []   # each stopChannel's channel id
+        self.pulled = b''   # what the node's pull of the stream received
         self.requests = []
         self.answers = []
         self.tracks = []
@@ -101,9 +110,28 @@ class Node(threading.Thread):
             call = json.loads(data.split(b'\r\n\r\n', 1)[1].decode('utf-8'))
         except ValueError:
             return self.reply({'jsonrpc': '2.0', 'error': {'code': -32700, 'message': 'Parse error'}, 'id': None})
-        if call.get('method') == 'getChannels':
+        method, params = call.get('method'), call.get('params', {})
+        if method == 'getChannels':
             result = [{'channelId': '0123456789ABCDEF0123456789ABCDEF', 'info': self.info, 'track': self.track,
                        'status': {}, 'yellowPages': []}]
+            if RELAY:
+                result = [{'channelId': RELAY_ID, 'info': self.info, 'track': self.track,
+                           'status': {'isBroadcasting': True}, 'yellowPages': []}] if self.made and not self.stopped else []
+        elif RELAY and method == 'fetch':
+            # As peercast-yt: every text a string, the bit rate a number; then it pulls the source.
+            if not all(isinstance(params.get(k), str) for k in ('url', 'name', 'desc', 'genre', 'contact', 'type')) or \
+                    not isinstance(params.get('bitrate'), int):
+                return self.reply({'jsonrpc': '2.0', 'error': {'code': -32602, 'message': 'Invalid params'},
+                                   'id': call.get('id')})
+            self.made.append({k: v for k, v in params.items() if k != 'network'})
+            self.info = {'name': params['name'], 'desc': params['desc'], 'genre': params['genre'],
+                         'url': params['contact'], 'comment': '', 'bitrate': params['bitrate'],
+                         'contentType': 'WMA', 'mimeType': 'audio/x-ms-wma'}
+            threading.Thread(target=self.pull, args=(params['url'],), daemon=True).start()
+            result = RELAY_ID
+        elif RELAY and method == 'stopChannel':
+            self.stopped.append(params.get('channelId'))
+            result = None
         else:
             params = call.get('params', {})
             info, track = params.get('info', {}), params.get('track', {})
@@ -116,6 +144,23 @@ class Node(threading.Thread):
             self.tracks.append(dict(track))
             result = None
         return self.reply({'jsonrpc': '2.0', 'result': result, 'id': call.get('id')})
+
+    def pull(self, url):
+        """The node's pull of the source, as a Windows Media client asks for it."""
+        parts = urllib.parse.urlsplit(url)
+        try:
+            with socket.create_connection((parts.hostname, parts.port), timeout=5) as s:
+                s.sendall(b'GET / HTTP/1.0\r\nAccept: */*\r\nUser-Agent: NSPlayer/4.1.0.3856\r\n'
+                          b'Pragma: no-cache,rate=1.000000,stream-time=0,stream-offset=0:0,request-context=1,'
+                          b'max-duration=0\r\nPragma: xClientGUID={c77e7400-738a-11d2-9add-0020af0a3278}\r\n'
+                          b'Connection: Close\r\n\r\n')
+                while len(self.pulled) < 65536:
+                    chunk = s.recv(4096)
+                    if not chunk:
+                        break
+                    self.pulled += chunk
+        except OSError:
+            pass
 
     @staticmethod
     def reply(answer):
@@ -193,8 +238,12 @@ def run(work, version):
     with open(ini, 'w', encoding='cp932', newline='\r\n') as f:
         f.write('[Extra]\n_dwPort=%d\n_dwMaxClient=5\n_fPlayLog=true\n_cPlayLog=%s\n'
                 % (stream_port, windows_path(play_log)))
+        if RELAY:
+            f.write('_cGenre=ジャズ\n_cDescription=夜の放送\n')
         f.write('[PeerCast]\n_fEnable=true\n_dwPort=%d\n_cChannel=%s\n_cFormatArtist=%%ARTIST%%\n'
                 '_cFormatTitle=%%TITLE%% (%%LENGTH%%)\n_cFormatAlbum=%%ALBUM%%\n' % (node_port, CHANNEL))
+        if RELAY:
+            f.write('_fRelayChannel=true\n_cContact=http://example.jp/thread/1\n')
         f.write('[Script]\n_fEnable=true\n_cFormat=%s\n' % SCRIPT_FORMAT)
 
     node = Node(node_port, MIXED_LOCALE)
@@ -293,15 +342,31 @@ def run(work, version):
         print('node got: %r' % r)
         print('node answered: %r' % a.decode('latin-1'))
     sent = followed
-    if node.json_rpc:
+    want_tracks = [{'name': '%s (%d:%02d)' % (title, seconds // 60, seconds % 60), 'creator': artist,
+                    'album': album, 'genre': 'tg', 'url': 'http://track/'}
+                   for seconds, artist, title, album, _ in sent]
+    methods = [json.loads(r.split('\r\n\r\n', 1)[1]).get('method') if r.startswith('POST ') else r.split(' ', 2)[:2]
+               for r in requests]
+    if RELAY:
+        check('getChannels, fetch, the tracks by getChannels and setChannelInfo, and stopChannel at the stop',
+              methods == ['getChannels', 'fetch'] + ['getChannels', 'setChannelInfo'] * len(sent) + ['stopChannel'],
+              '%r' % methods)
+        made = node.made[0] if node.made else {}
+        # The stream's total as its profile gives it: this file's codec 0, PCM at 1,411,200 bit/s,
+        # and the title stream's 10,000 bit/s.
+        check('the channel made with the stream\'s fields', made == {
+            'url': 'http://127.0.0.1:%d/' % stream_port, 'name': CHANNEL, 'desc': '夜の放送', 'genre': 'ジャズ',
+            'contact': 'http://example.jp/thread/1', 'bitrate': 1421, 'type': 'WMA'}, '%r' % made)
+        check('the node pulled the stream like a listener', node.pulled.startswith(b'HTTP/1.') and
+              ASF_HEADER_GUID in node.pulled, '%d bytes' % len(node.pulled))
+        check('the channel showed each track', node.tracks == want_tracks, '%r' % node.tracks)
+        check('the channel ended at the stop', node.stopped == [RELAY_ID], '%r' % node.stopped)
+    elif node.json_rpc:
         setmeta = 'GET /admin?cmd=setmeta&name=%s&' % urllib.parse.quote_plus(CHANNEL.encode('utf-8'), safe='*-._')
         check('setmeta once, then getChannels and setChannelInfo for each track',
               requests[:1] and requests[0].startswith(setmeta) and
               [r.split(' ', 2)[:2] for r in requests[1:]] == [['POST', '/api/1']] * (2 * len(sent)),
               '%d requests' % len(requests))
-        want_tracks = [{'name': '%s (%d:%02d)' % (title, seconds // 60, seconds % 60), 'creator': artist,
-                        'album': album, 'genre': 'tg', 'url': 'http://track/'}
-                       for seconds, artist, title, album, _ in sent]
         check('the channel showed each track, Japanese intact', node.tracks == want_tracks, '%r' % node.tracks)
         check("the channel's own info unchanged", node.info['desc'] == 'd' and node.info['comment'] == 'c' and
               node.info['name'] == CHANNEL, '%r' % node.info)
@@ -344,7 +409,7 @@ def run(work, version):
 
     # Quit saved the settings, ours among them.
     saved = open(ini, 'rb').read().decode('cp932')
-    check('Quit saved all 26 settings', saved.count('=') == 26)
+    check('Quit saved all 28 settings', saved.count('=') == 28)
     check('the saved settings keep what was set', all(s in saved for s in (
         '_cChannel=' + CHANNEL, '_dwPort=%d' % stream_port, '_cFormat=' + SCRIPT_FORMAT)))
     node.server.close()

@@ -10,7 +10,9 @@
 namespace ombrel::test {
 
 StandInNode::StandInNode(NodeBehaviour behaviour, std::string head)
-    : behaviour_(behaviour), head_(std::move(head)) {
+    : behaviour_(behaviour),
+      head_(std::move(head)),
+      rpc_(behaviour == NodeBehaviour::PeerCastStation ? RpcFlavour::PeerCastStation : RpcFlavour::PeerCastYt) {
     if (listener_.ok()) thread_ = std::thread([this] { Run(); });
 }
 
@@ -38,9 +40,34 @@ bool StandInNode::WaitForConnections(size_t count, DWORD ms) {
     }
 }
 
-void StandInNode::AddChannel(const std::string& name) {
+void StandInNode::AddChannel(const std::string& name, bool broadcasting) {
     std::lock_guard<std::mutex> lock(mutex_);
-    rpc_.AddChannel(name);
+    rpc_.AddChannel(name, broadcasting);
+}
+
+std::vector<nlohmann::json> StandInNode::RpcCalls() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rpc_.Calls();
+}
+
+void StandInNode::SetYellowPage(bool listed) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    rpc_.SetYellowPage(listed);
+}
+
+std::vector<AdminChannel> StandInNode::AdminChannels() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return admin_.Channels();
+}
+
+void StandInNode::AddAdminChannel(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    admin_.AddChannel(name);
+}
+
+nlohmann::json StandInNode::Channels() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rpc_.Channels();
 }
 
 nlohmann::json StandInNode::Channel(const std::string& name) {
@@ -185,8 +212,20 @@ void StandInNode::Serve(SOCKET client) {
         case NodeBehaviour::JsonRpcOversized:
         case NodeBehaviour::JsonRpcSilent:
         case NodeBehaviour::Forbidden:
+        case NodeBehaviour::PeerCastStation:
+        case NodeBehaviour::JsonRpcSlowCreate:
+        case NodeBehaviour::JsonRpcSilentStop:
             AnswerJsonRpc(client, seen);
             break;
+        case NodeBehaviour::OldStyle: {
+            std::string answer;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                answer = admin_.Answer(seen.request, head_);
+            }
+            SendText(client, answer);
+            break;
+        }
         case NodeBehaviour::Drip:
             if (!SendText(client, head_.substr(0, head_.find('\n') + 1))) break;
             while (!stop_ && ::send(client, "X", 1, 0) == 1) {
@@ -235,11 +274,29 @@ void StandInNode::AnswerJsonRpc(SOCKET client, NodeConnection& seen) {
         SendText(client, "HTTP/1.0 400 Bad Request\r\n\r\n");
         return;
     }
+    if (behaviour_ == NodeBehaviour::PeerCastStation) {
+        // Its API host takes a call only with the header its own pages send and a length.
+        std::string head = request.substr(0, request.find("\r\n\r\n"));
+        for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (head.find("\r\ncontent-length:") == std::string::npos) {
+            SendText(client, "HTTP/1.0 411 Length Required\r\n\r\n");
+            return;
+        }
+        if (head.find("\r\nx-requested-with:") == std::string::npos) {
+            SendText(client, "HTTP/1.0 400 Bad Request\r\n\r\n");
+            return;
+        }
+    }
     if (behaviour_ == NodeBehaviour::JsonRpcSilent) {
         HoldUntilClientCloses(client, seen);
         return;
     }
     const std::string body = JsonRpcBody(request);
+    if ((behaviour_ == NodeBehaviour::JsonRpcSlowCreate && request.find("\"fetch\"") != std::string::npos) ||
+        (behaviour_ == NodeBehaviour::JsonRpcSilentStop && request.find("\"stopChannel\"") != std::string::npos)) {
+        HoldUntilClientCloses(client, seen);
+        return;
+    }
     const size_t announced = body.size() + (behaviour_ == NodeBehaviour::JsonRpcTruncated ? 100 : 0);
     SendText(client, "HTTP/1.0 200 OK\r\nServer: PeerCast/0.0 (stand-in)\r\nContent-Length: " +
                          std::to_string(announced) + "\r\nContent-Type: application/json\r\n\r\n" + body);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/common/Loopback.h"
+#include "tests/common/NodeAdmin.h"
 #include "tests/common/NodeJsonRpc.h"
 
 namespace ombrel::test {
@@ -34,6 +35,10 @@ enum class NodeBehaviour {
     JsonRpcOversized,  // a getChannels answer holding its channels among 300 KiB of others
     JsonRpcSilent,     // never answers a POST, keeps the connection until the client closes
     Forbidden,         // 403 Forbidden to every request
+    PeerCastStation,   // as PeerCastStation: JSON-RPC (needing X-Requested-With), no setmeta
+    JsonRpcSlowCreate, // as JsonRpc, but makes the channel of a fetch without ever answering it
+    JsonRpcSilentStop, // as JsonRpc, but never answers stopChannel
+    OldStyle,          // as PeerCast 0.1218: the admin commands (see NodeAdmin), 404 to a POST
 };
 
 // A node's usual answer and the same with line feeds alone.
@@ -67,8 +72,15 @@ public:
 
     // The JSON-RPC nodes' channels: one more broadcasting under name (UTF-8), and what
     // getChannels would list of the channel of that name (null when there is none).
-    void AddChannel(const std::string& name);
+    void AddChannel(const std::string& name, bool broadcasting = true);
     nlohmann::json Channel(const std::string& name);
+    nlohmann::json Channels();
+    // The JSON-RPC calls the node answered ("method" and "params").
+    std::vector<nlohmann::json> RpcCalls();
+    void SetYellowPage(bool listed);
+    // The old-style node's channels.
+    std::vector<AdminChannel> AdminChannels();
+    void AddAdminChannel(const std::string& name);
 
 private:
     void Run();
@@ -87,7 +99,8 @@ private:
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<NodeConnection> connections_;
-    NodeJsonRpc rpc_;  // under mutex_
+    NodeJsonRpc rpc_;    // under mutex_
+    NodeAdmin admin_;    // under mutex_
     std::thread thread_;
 };
 

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "peercast/BoundedConnection.h"
 #include "peercast/PeerCastMetadata.h"
 #include "peercast/PeerCastUpdate.h"
 #include "tests/common/Loopback.h"
@@ -47,8 +48,10 @@ TEST(PeerCastUpdate, EachKindOfNodeTakesTheTrackItsOwnWay) {
     // An old node: setmeta as ever, one exchange.
     StandInNode old(NodeBehaviour::AnswerAndClose);
     ASSERT_TRUE(old.listening());
-    EXPECT_EQ(UpdatePeerCastTrack(kPeerCastHost, old.port(), kTrack, PeerCastInterface::Unknown, nullptr),
+    bool taken = false;
+    EXPECT_EQ(UpdatePeerCastTrack(kPeerCastHost, old.port(), kTrack, PeerCastInterface::Unknown, nullptr, &taken),
               PeerCastInterface::SetMeta);
+    EXPECT_TRUE(taken);
     ASSERT_TRUE(old.WaitForConnections(1, 5000));
     old.Stop();
     ASSERT_EQ(old.Connections().size(), 1u);
@@ -60,8 +63,10 @@ TEST(PeerCastUpdate, EachKindOfNodeTakesTheTrackItsOwnWay) {
     node.AddChannel("other");
     node.AddChannel("ch");
     const json otherBefore = node.Channel("other");
-    EXPECT_EQ(UpdatePeerCastTrack(kPeerCastHost, node.port(), kTrack, PeerCastInterface::Unknown, nullptr),
+    taken = false;
+    EXPECT_EQ(UpdatePeerCastTrack(kPeerCastHost, node.port(), kTrack, PeerCastInterface::Unknown, nullptr, &taken),
               PeerCastInterface::JsonRpc);
+    EXPECT_TRUE(taken);
     ASSERT_TRUE(node.WaitForConnections(3, 5000));
     EXPECT_EQ(Calls(node), (std::vector<std::string>{"GET", "POST getChannels", "POST setChannelInfo"}));
     EXPECT_EQ(node.Connections()[0].request, kSetmeta) << "the same bytes as to an old node";
@@ -81,15 +86,47 @@ TEST(PeerCastUpdate, EachKindOfNodeTakesTheTrackItsOwnWay) {
     node.Stop();
     Show(node, "JSON-RPC node: the first track, then a later one");
 
-    // No channel of that name: nothing changes, and the node still counts as a JSON-RPC node.
+    // No channel of that name, or only another node's channel of that name relayed here:
+    // nothing changes, the track counts as not taken, and the node still counts as a JSON-RPC node.
     StandInNode none(NodeBehaviour::JsonRpc);
     none.AddChannel("other");
-    const json before = none.Channel("other");
-    EXPECT_EQ(UpdatePeerCastTrack(kPeerCastHost, none.port(), kTrack, PeerCastInterface::Unknown, nullptr),
+    none.AddChannel("ch", false);
+    const json before = none.Channels();
+    taken = true;
+    EXPECT_EQ(UpdatePeerCastTrack(kPeerCastHost, none.port(), kTrack, PeerCastInterface::Unknown, nullptr, &taken),
               PeerCastInterface::JsonRpc);
+    EXPECT_FALSE(taken);
     none.Stop();
     EXPECT_EQ(Calls(none), (std::vector<std::string>{"GET", "POST getChannels"}));
-    EXPECT_EQ(none.Channel("other"), before);
+    EXPECT_EQ(none.Channels(), before);
+}
+
+// A relayed channel of the same name listed first: the track goes to the channel this node
+// broadcasts, the relayed one stays as it was.
+TEST(PeerCastUpdate, TheChannelTheNodeBroadcastsIsPreferredToARelayedOne) {
+    StandInNode node(NodeBehaviour::JsonRpc);
+    node.AddChannel("ch", false);
+    node.AddChannel("ch", true);
+    const json relayed = node.Channels()[0];
+    bool taken = false;
+    UpdatePeerCastTrack(kPeerCastHost, node.port(), kTrack, PeerCastInterface::JsonRpc, nullptr, &taken);
+    EXPECT_TRUE(taken);
+    node.Stop();
+    EXPECT_EQ(node.Channels()[0], relayed);
+    EXPECT_EQ(node.Channels()[1]["track"]["name"], "Title");
+}
+
+// On Windows a closed loopback port is refused only after about 2 s, so each attempt counts:
+// whatever the node was known as, a failed connect ends the update.
+TEST(PeerCastUpdate, ANodeThatIsNotRunningCostsOneConnectionAttempt) {
+    const int port = FreeLoopbackPort();
+    for (PeerCastInterface known : {PeerCastInterface::Unknown, PeerCastInterface::SetMeta, PeerCastInterface::JsonRpc}) {
+        const LONG before = ConnectAttempts();
+        bool taken = true;
+        EXPECT_EQ(UpdatePeerCastTrack(kPeerCastHost, port, kTrack, known, nullptr, &taken), PeerCastInterface::Unknown);
+        EXPECT_FALSE(taken);
+        EXPECT_EQ(ConnectAttempts() - before, 1) << static_cast<int>(known);
+    }
 }
 
 // Bad nodes change nothing, never throw or hang, and are tried afresh at the next track: a
@@ -113,9 +150,11 @@ TEST(PeerCastUpdate, BadJsonRpcNodesChangeNothingWithinTheBound) {
         node.AddChannel("ch");
         const json before = node.Channel("ch");
         Stopwatch watch;
-        EXPECT_EQ(UpdatePeerCastTrack(kPeerCastHost, node.port(), kTrack, PeerCastInterface::Unknown, nullptr),
+        bool taken = true;
+        EXPECT_EQ(UpdatePeerCastTrack(kPeerCastHost, node.port(), kTrack, PeerCastInterface::Unknown, nullptr, &taken),
                   PeerCastInterface::Unknown)
             << row.what;
+        EXPECT_FALSE(taken) << row.what;
         const DWORD ms = watch.ms();
         if (row.slow) {
             EXPECT_GE(ms, 4000u) << row.what;

@@ -21,6 +21,7 @@ struct EncoderScript {
     std::string failAt;          // the name of the operation that fails, if any
     HRESULT failWith = E_FAIL;
     std::string errorText;       // what GetErrorText answers
+    DWORD expectedBitrate = 0;   // what GetStatistics answers as the profile's bit rate
 };
 
 class RecordingEncoder final : public LiveEncoder {
@@ -43,7 +44,10 @@ public:
     }
     HRESULT STDMETHODCALLTYPE SetStringAttribute(const WCHAR* name, const WCHAR* value) override;
     HRESULT STDMETHODCALLTYPE GetErrorText(char* buffer, DWORD size) override;
-    HRESULT STDMETHODCALLTYPE GetStatistics(WM_WRITER_STATISTICS*) override { return Record("GetStatistics"); }
+    HRESULT STDMETHODCALLTYPE GetStatistics(WM_WRITER_STATISTICS* statistics) override {
+        if (statistics) statistics->dwExpectedBitrate = script_.expectedBitrate;
+        return Record("GetStatistics");
+    }
     HRESULT STDMETHODCALLTYPE GetClientCount(DWORD*) override { return Record("GetClientCount"); }
     HRESULT STDMETHODCALLTYPE GetElapsedSeconds(DWORD*) override { return Record("GetElapsedSeconds"); }
     void STDMETHODCALLTYPE Release() override;

@@ -180,7 +180,7 @@ const TextKey kTextKeys[] = {
     {"Extra", "_cDescription"},   {"Extra", "_cCopyright"},      {"Extra", "_cGenre"},
     {"Extra", "_cAlbum"},         {"Extra", "_cComposer"},       {"PeerCast", "_cChannel"},
     {"PeerCast", "_cFormatArtist"}, {"PeerCast", "_cFormatTitle"}, {"PeerCast", "_cFormatAlbum"},
-    {"Script", "_cFormat"},
+    {"PeerCast", "_cContact"},     {"Script", "_cFormat"},
 };
 
 // The narrow text each key's setting holds after a load.
@@ -200,6 +200,7 @@ std::string Loaded(const TextKey& k) {
     if (key == "_cFormatArtist") return _settings.peerCast._cFormatArtist;
     if (key == "_cFormatTitle") return _settings.peerCast._cFormatTitle;
     if (key == "_cFormatAlbum") return _settings.peerCast._cFormatAlbum;
+    if (key == "_cContact") return _settings.peerCast._cContact;
     return _settings.script._cFormat;
 }
 

@@ -75,10 +75,12 @@ TEST_F(SettingsFirstRun, SaveCreatesTheFourSectionsInSaveOrder) {
         "[PeerCast]",
         "_fEnable=false",
         "_dwPort=7144",
+        "_fRelayChannel=false",
         "_cChannel=",
         "_cFormatArtist=%ARTIST%",
         "_cFormatTitle=%TITLE%",
         "_cFormatAlbum=%ALBUM%",
+        "_cContact=",
         "[Script]",
         "_fEnable=false",
         "_dwBitrate=10000",
@@ -99,6 +101,8 @@ TEST_F(SettingsLoad, MissingKeysTakeTheirFallbacks) {
     _settings.extra._fPlayLog = FALSE;
     _settings.peerCast._dwPort = 1;
     _settings.peerCast._cFormatTitle = "x";
+    _settings.peerCast._fRelayChannel = TRUE;
+    _settings.peerCast._cContact = "x";
     _encoderSettings.audio.language = 1;
     _encoderSettings.script.bitrate = 1;
     _encoderSettings.script.bufferWindow = 1;
@@ -121,6 +125,8 @@ TEST_F(SettingsLoad, MissingKeysTakeTheirFallbacks) {
     EXPECT_EQ(_settings.peerCast._cFormatArtist, "%ARTIST%");
     EXPECT_EQ(_settings.peerCast._cFormatTitle, "%TITLE%");
     EXPECT_EQ(_settings.peerCast._cFormatAlbum, "%ALBUM%");
+    EXPECT_EQ(_settings.peerCast._fRelayChannel, FALSE) << "an older file has no channel option";
+    EXPECT_EQ(_settings.peerCast._cContact, "");
     EXPECT_EQ(_inputFormat.scriptEnabled, FALSE);
     EXPECT_EQ(_encoderSettings.script.bitrate, 10000u);
     EXPECT_EQ(_encoderSettings.script.bufferWindow, 5000u);
@@ -272,7 +278,7 @@ TEST_F(SettingsRoundTrip, EveryFieldComesBack) {
     _encoderSettings.script = {20000, 6000, 1036};
     _settings.extra = {8100, 9, FALSE, "C:\\log.txt", L"Title", L"Author", L"Line 1\r\nLine 2\tend",
                        L"(c) me", L"Genre", L"Album", L"Composer"};
-    _settings.peerCast = {TRUE, 7145, "channel", "%A%", "%T%", "%L%"};
+    _settings.peerCast = {TRUE, 7145, "channel", "%A%", "%T%", "%L%", TRUE, "http://example.jp/"};
     _settings.script._cFormat = "%TITLE%";
     _inputFormat.scriptEnabled = TRUE;
     const EncoderSettings encoder = _encoderSettings;
@@ -306,6 +312,8 @@ TEST_F(SettingsRoundTrip, EveryFieldComesBack) {
     EXPECT_EQ(_settings.peerCast._cFormatArtist, saved.peerCast._cFormatArtist);
     EXPECT_EQ(_settings.peerCast._cFormatTitle, saved.peerCast._cFormatTitle);
     EXPECT_EQ(_settings.peerCast._cFormatAlbum, saved.peerCast._cFormatAlbum);
+    EXPECT_EQ(_settings.peerCast._fRelayChannel, saved.peerCast._fRelayChannel);
+    EXPECT_EQ(_settings.peerCast._cContact, saved.peerCast._cContact);
     EXPECT_EQ(_settings.script._cFormat, saved.script._cFormat);
     EXPECT_EQ(_inputFormat.scriptEnabled, TRUE);
 }

@@ -263,6 +263,25 @@ TEST_P(SongTracking, AJsonRpcNodeShowsTheTrackFromTheStartAndAtEachChange) {
     EXPECT_EQ(node.Channel("other")["track"]["name"], "");
 }
 
+// The usual order is to start the broadcast, then make the channel in the node: the track playing
+// at the start was not taken, so announcing it again (here, once the channel exists) sends it.
+TEST_P(SongTracking, ATrackTheNodeDidNotTakeIsSentAgainWhenAnnouncedAgain) {
+    StandInNode node(NodeBehaviour::JsonRpc);
+    _settings.peerCast._dwPort = static_cast<DWORD>(node.port());
+    PlayLongTrackWhileIdle();
+    Start();
+    ASSERT_TRUE(PumpUntil(10000, [&] { return node.Connections().size() >= 2; }));  // setmeta, getChannels
+    node.AddChannel(kChannel);
+    Announce(long_);
+    EXPECT_TRUE(PumpUntil(10000, [&] { return node.Channel(kChannel)["track"]["name"] == "Long Title"; }));
+    // Taken now: the same file again is no change.
+    const size_t exchanges = node.Connections().size();
+    Announce(long_);
+    Pump(500);
+    StopBroadcast();
+    EXPECT_EQ(node.Connections().size(), exchanges);
+}
+
 TEST_P(SongTracking, WithTheScriptStreamOffTagsAreStillReadForPeerCast) {
     PlayLongTrackWhileIdle();
     _inputFormat.scriptEnabled = FALSE;

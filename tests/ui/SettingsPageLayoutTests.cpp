@@ -40,7 +40,8 @@ const struct {
     {kPeerCastPage, IDC_PEERCAST_ENABLE, "Button"},    {kPeerCastPage, IDC_PORT, "Edit"},
     {kPeerCastPage, IDC_PORT_SPIN, UPDOWN_CLASSA},     {kPeerCastPage, IDC_PEERCAST_CHANNEL, "Edit"},
     {kPeerCastPage, IDC_PEERCAST_ARTIST, "Edit"},      {kPeerCastPage, IDC_PEERCAST_TITLE, "Edit"},
-    {kPeerCastPage, IDC_PEERCAST_ALBUM, "Edit"},
+    {kPeerCastPage, IDC_PEERCAST_ALBUM, "Edit"},       {kPeerCastPage, IDC_PEERCAST_RELAY, "Button"},
+    {kPeerCastPage, IDC_PEERCAST_CONTACT, "Edit"},
 };
 
 // Number fields and their up-downs.

@@ -78,6 +78,7 @@ std::string DescribeSettings(bool withUnsavedFields) {
         << "\npeerCast._cFormatArtist=" << Visible(peerCast._cFormatArtist)
         << "\npeerCast._cFormatTitle=" << Visible(peerCast._cFormatTitle)
         << "\npeerCast._cFormatAlbum=" << Visible(peerCast._cFormatAlbum)
+        << "\npeerCast._fRelayChannel=" << peerCast._fRelayChannel << "\npeerCast._cContact=" << Visible(peerCast._cContact)
         << "\nscript._fEnable=" << _inputFormat.scriptEnabled << "\nscript._dwBitrate=" << script.bitrate
         << "\nscript._dwBufferWindow=" << script.bufferWindow << "\nscript._dwLanguage=" << script.language
         << "\nscript._cFormat=" << Visible(_settings.script._cFormat) << "\n";
@@ -151,6 +152,8 @@ void StoreKnownSettings() {
     peerCast._cFormatArtist = "%ARTIST%/a";
     peerCast._cFormatTitle = "%TITLE%/t";
     peerCast._cFormatAlbum = "%ALBUM%/b";
+    peerCast._fRelayChannel = FALSE;
+    peerCast._cContact = "http://example.jp/1";
 }
 
 SheetTest::SheetTest() : driver_(kProductName) {}

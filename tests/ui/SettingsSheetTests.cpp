@@ -102,6 +102,8 @@ TEST_F(SheetTest, EveryPageShowsTheStoredSettings) {
         EXPECT_EQ("%ARTIST%/a", Text(kPeerCastPage, IDC_PEERCAST_ARTIST));
         EXPECT_EQ("%TITLE%/t", Text(kPeerCastPage, IDC_PEERCAST_TITLE));
         EXPECT_EQ("%ALBUM%/b", Text(kPeerCastPage, IDC_PEERCAST_ALBUM));
+        EXPECT_FALSE(Checked(kPeerCastPage, IDC_PEERCAST_RELAY));
+        EXPECT_EQ("http://example.jp/1", Text(kPeerCastPage, IDC_PEERCAST_CONTACT));
         PressCancel();
     });
     RunSheet();
@@ -147,6 +149,8 @@ protected:
         Type(kPeerCastPage, IDC_PEERCAST_ARTIST, "%ARTIST%!");
         Type(kPeerCastPage, IDC_PEERCAST_TITLE, "%TITLE%!");
         Type(kPeerCastPage, IDC_PEERCAST_ALBUM, "%ALBUM%!");
+        Click(kPeerCastPage, IDC_PEERCAST_RELAY);
+        Type(kPeerCastPage, IDC_PEERCAST_CONTACT, "http://example.jp/2");
     }
 
     static void NewValues() {
@@ -181,6 +185,8 @@ protected:
         peerCast._cFormatArtist = "%ARTIST%!";
         peerCast._cFormatTitle = "%TITLE%!";
         peerCast._cFormatAlbum = "%ALBUM%!";
+        peerCast._fRelayChannel = TRUE;
+        peerCast._cContact = "http://example.jp/2";
     }
 };
 

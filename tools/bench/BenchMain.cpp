@@ -209,13 +209,15 @@ int Main(int argc, char** argv) {
     const std::vector<HoldingNode> holdingNodes = {{"never answers", "silent", silentNode.port()},
                                                    {"never reads", "unread", deafNode.port()}};
     const StopResult stops = MeasureStops(host, options.stops, options.hungStops, holdingNodes);
+    ombrel::test::StandInNode relayNode(ombrel::test::NodeBehaviour::JsonRpc);
+    const RelayStopResult relayStops = MeasureRelayStops(host, options.stops, relayNode);
     const MeterResult meter = MeasureMeter(host, options.meterPasses, options.meterSeconds);
     host.Quit();
     silentNode.Stop();
     deafNode.Stop();
 
     for (const std::string* problem :
-         {&fake.error, &standIn.error, &standInWma.error, &encoding.error, &fakeStalls.error, &stalls.error, &stops.error, &meter.error})
+         {&fake.error, &standIn.error, &standInWma.error, &encoding.error, &fakeStalls.error, &stalls.error, &stops.error, &relayStops.error, &meter.error})
         if (!problem->empty()) std::printf("problem: %s\n", problem->c_str());
 
     std::printf("%-46s %9s %9s %9s %10s %9s %9s %7s\n", "per block, microseconds", "median", "p99", "p99.9", "max",
@@ -275,6 +277,10 @@ int Main(int argc, char** argv) {
     }
     // Only the stops held by it reach this node: one connection each shows every update had begun.
     std::printf("  the never-reading node was connected to %zu times\n", deafNode.Connections().size());
+    std::printf("  stop with the relay channel option on (peercast-yt stand-in): %zu stops, idle after median %.1f ms, "
+                "max %.1f ms; channel ended after median %.1f ms, max %.1f ms\n",
+                relayStops.stopsMs.size(), Median(relayStops.stopsMs), Max(relayStops.stopsMs),
+                Median(relayStops.endedMs), Max(relayStops.endedMs));
     std::printf("  longest ModifySamples during the stops %.1f us, outside them %.1f us (%llu blocks)\n\n",
                 stops.modifyMaxDuringStopsUs, stops.modifyMaxOutsideUs, static_cast<unsigned long long>(stops.blocks));
 
@@ -297,16 +303,18 @@ int Main(int argc, char** argv) {
                 "encode_resampled_ms_per_s=%.2f fake_stall_max_us=%.0f fake_stall_over_1ms=%zu stall_blocks=%zu "
                 "stall_p50_ns=%.0f stall_p99_ns=%.0f stall_p999_ns=%.0f stall_max_us=%.0f stall_over_1ms=%zu "
                 "control_max_us=%.0f control_over_1ms=%zu meter_pass_us=%.1f meter_share_pct=%.2f "
-                "stop_median_ms=%.1f stop_max_ms=%.1f%s qpc_mhz=%.3f\n",
+                "stop_median_ms=%.1f stop_max_ms=%.1f%s relay_stop_median_ms=%.1f relay_stop_max_ms=%.1f "
+                "relay_ended_median_ms=%.1f relay_ended_max_ms=%.1f qpc_mhz=%.3f\n",
                 floorMedian, floor.perBlock.mean, fake.perBlock.p50, fake.perBlock.p99, fake.floor.p50, fakeRatio,
                 standIn.perBlock.p50, standIn.perBlock.p99, standInRatio, standInWma.perBlock.p50, standInWma.perBlock.p99,
                 wmaRatio, encoding.msPerSecond, encoding.resampledMsPerSecond, fakeStalls.modify.max / 1e3,
                 fakeStalls.modify.over1ms, stalls.blocks, stalls.modify.p50,
                 stalls.modify.p99, stalls.modify.p999, stalls.modify.max / 1e3, stalls.modify.over1ms,
                 stalls.control.max / 1e3, stalls.control.over1ms, meter.pass.p50 / 1e3, meter.share * 100,
-                Median(stops.stopsMs), Max(stops.stopsMs), heldSummary.c_str(), clock.frequency / 1e6);
+                Median(stops.stopsMs), Max(stops.stopsMs), heldSummary.c_str(), Median(relayStops.stopsMs),
+                Max(relayStops.stopsMs), Median(relayStops.endedMs), Max(relayStops.endedMs), clock.frequency / 1e6);
     ::WSACleanup();
-    const bool allRan = fake.ran && standIn.ran && standInWma.ran && encoding.ran && fakeStalls.ran && stalls.ran && stops.ran && meter.ran;
+    const bool allRan = fake.ran && standIn.ran && standInWma.ran && encoding.ran && fakeStalls.ran && stalls.ran && stops.ran && relayStops.ran && meter.ran;
     return allRan ? 0 : 1;
 }
 

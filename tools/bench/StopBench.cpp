@@ -106,4 +106,39 @@ StopResult MeasureStops(soak::PlayerHost& host, int cycles, int heldCycles, cons
     return result;
 }
 
+RelayStopResult MeasureRelayStops(soak::PlayerHost& host, int cycles, StandInNode& node) {
+    RelayStopResult result;
+    PeerCastSettings& peerCast = ombrel::_settings.peerCast;
+    const PeerCastSettings saved = peerCast;
+    peerCast._fRelayChannel = TRUE;
+    peerCast._dwPort = static_cast<DWORD>(node.port());
+    const std::string channel = peerCast._cChannel;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        std::string box;
+        if (!host.StartBroadcast(&box)) {
+            result.error = "relay start " + std::to_string(cycle + 1) + " failed: " + box;
+            break;
+        }
+        if (!PumpUntil(5000, [&] { return !node.Channel(channel).is_null(); })) {
+            result.error = "no relay channel at start " + std::to_string(cycle + 1);
+            host.Command(IDM_STOP_BROADCAST);
+            break;
+        }
+        const int64_t t0 = Now();
+        host.Command(IDM_STOP_BROADCAST);
+        const int64_t t1 = Now();
+        const bool ended = PumpUntil(5000, [&] { return node.Channel(channel).is_null(); });
+        const int64_t t2 = Now();
+        result.stopsMs.push_back(TicksToMs(static_cast<double>(t1 - t0)));
+        if (!ended) {
+            result.error = "the relay channel outlived stop " + std::to_string(cycle + 1);
+            break;
+        }
+        result.endedMs.push_back(TicksToMs(static_cast<double>(t2 - t0)));
+    }
+    peerCast = saved;
+    result.ran = result.error.empty();
+    return result;
+}
+
 }  // namespace ombrel::test::bench

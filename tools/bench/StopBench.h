@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/StandInNode.h"
 #include "tools/soak/PlayerHost.h"
 
 namespace ombrel::test::bench {
@@ -34,5 +35,17 @@ struct StopResult {
 // The plug-in must be initialised and idle with PeerCast on; leaves it idle, its PeerCast port
 // at the last node's. heldCycles stops for each node follow the plain ones.
 StopResult MeasureStops(soak::PlayerHost& host, int cycles, int heldCycles, const std::vector<HoldingNode>& nodes);
+
+// The stop with the relay channel option on, against a node that makes the channel at each start:
+// from 40008 to idle, and from 40008 to the node's channel gone.
+struct RelayStopResult {
+    bool ran = false;
+    std::string error;
+    std::vector<double> stopsMs;
+    std::vector<double> endedMs;
+};
+
+// The plug-in must be initialised and idle; the option is switched on for the run and off after.
+RelayStopResult MeasureRelayStops(soak::PlayerHost& host, int cycles, StandInNode& node);
 
 }  // namespace ombrel::test::bench
