@@ -69,14 +69,32 @@ fi
 python3 "$ROOT/scripts/ini-set.py" "$ini" Script _fEnable true
 python3 "$ROOT/scripts/ini-set.py" "$ini" PeerCast _cChannel 'Ombrel Radio'
 
-wine ./ombrel_player.exe --plugin "$plugin" --loop --command 40002@1 \
-  >player.log 2>&1 </dev/null &
+# A track with Japanese tags, as a broadcaster's playlist has: its title is what the main window's
+# script field shows. Tags in UTF-8 (marked so for the player stand-in), which a 5.x player hands
+# over in UTF-16.
+python3 - track.wav <<'PY'
+import math, struct, sys
+rate, seconds = 44100, 30
+frames = b''.join(struct.pack('<hh', int(9000 * math.sin(2 * math.pi * 392 * i / rate)),
+                              int(7000 * math.sin(2 * math.pi * 494 * i / rate))) for i in range(rate * seconds))
+def chunk(cid, body):
+    return cid + struct.pack('<I', len(body)) + body + (b'\0' if len(body) % 2 else b'')
+info = b'INFO' + b''.join(chunk(cid, text.encode('utf-8') + b'\0') for cid, text in (
+    (b'INAM', '夜明けのドライブ'), (b'IART', 'ひだまり楽団'), (b'IPRD', 'ひだまりの歌'), (b'IENC', 'UTF-8')))
+body = b'WAVE' + chunk(b'fmt ', struct.pack('<HHIIHH', 1, 2, rate, rate * 4, 4, 16)) + \
+    chunk(b'LIST', info) + chunk(b'data', frames)
+open(sys.argv[1], 'wb').write(b'RIFF' + struct.pack('<I', len(body)) + body)
+PY
+
+wine ./ombrel_player.exe --plugin "$plugin" --loop track.wav >player.log 2>&1 </dev/null &
 player=$!
 
 user() { wine ./ombrel_user.exe "$@" </dev/null; }
 status=0
-# Broadcasting, the meter moving; then stopped, the five pages of the sheet and the About box.
-user wait-main 30 sleep 5000 capture-main main-window.bmp post 40008 sleep 500 \
+# Idle with the green start button; broadcasting, the meter moving and the title shown; then
+# stopped, the five pages of the sheet and the About box.
+user wait-main 30 sleep 1500 capture-main main-window-idle.bmp post 40002 sleep 6000 \
+  capture-main main-window.bmp post 40008 sleep 500 \
   post 40006 page 0 capture-popup settings-1-codec.bmp page 1 capture-popup settings-2-output.bmp \
   page 2 capture-popup settings-3-attributes.bmp page 3 capture-popup settings-4-script.bmp \
   page 4 capture-popup settings-5-peercast.bmp press-popup 2 \
@@ -104,7 +122,7 @@ for bmp in *.bmp; do
   ffmpeg -nostdin -v error -y -i "$bmp" "$out/${bmp%.bmp}.png" || status=1
 done
 # Every picture is there and shows something (not one flat colour).
-for name in main-window settings-1-codec settings-2-output settings-3-attributes settings-4-script \
+for name in main-window-idle main-window settings-1-codec settings-2-output settings-3-attributes settings-4-script \
             settings-5-peercast about-box start-failed; do
   if ! python3 - "$work/$name.bmp" <<'PY'
 import struct, sys
