@@ -10,6 +10,7 @@
 #include "plugin/BroadcastControl.h"
 #include "plugin/Settings.h"
 #include "plugin/UpdateSongInfo.h"
+#include "text/CodePageChars.h"
 #include "win/CriticalSection.h"
 #include "win/ExceptionFirewall.h"
 #include "win/UniqueAny.h"
@@ -28,15 +29,6 @@ int g_openedPort = 0;
 win::UniqueThread g_ender;  // main thread only
 
 void SetState(RelayState state) { g_state = static_cast<LONG>(state); }
-
-std::string WideToUtf8(const std::wstring& wide) {
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) return std::string();
-    std::string utf8(static_cast<size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
-    utf8.resize(static_cast<size_t>(bytes - 1));
-    return utf8;
-}
 
 // The stream's total bit rate as the writer's profile gives it, in kbps.
 int StreamKbps() {
@@ -84,8 +76,8 @@ PeerCastInterface OpenBroadcastRelay(HWND player, const PlayingFile& file, const
 
     RelayChannelFields fields;
     fields.name = AnsiToUtf8(CutPeerCastValue(peerCast._cChannel.c_str()).c_str());
-    fields.genre = WideToUtf8(_settings.extra._cGenre);
-    fields.desc = WideToUtf8(_settings.extra._cDescription);
+    fields.genre = WideToUtf8(_settings.extra._cGenre.data(), _settings.extra._cGenre.size());
+    fields.desc = WideToUtf8(_settings.extra._cDescription.data(), _settings.extra._cDescription.size());
     fields.contact = AnsiToUtf8(CutPeerCastValue(peerCast._cContact.c_str()).c_str());
     fields.bitrateKbps = StreamKbps();
     fields.sourceUrl = "http://127.0.0.1:" + std::to_string(_settings.extra._dwPort) + "/";
