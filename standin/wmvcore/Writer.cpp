@@ -15,6 +15,7 @@
 #include "standin/wmvcore/BufferPool.h"
 #include "standin/wmvcore/ComSupport.h"
 #include "standin/wmvcore/EncodingThread.h"
+#include "standin/wmvcore/InputFormats.h"
 #include "standin/wmvcore/Objects.h"
 #include "standin/wmvcore/PcmConverter.h"
 #include "standin/wmvcore/SlotRing.h"
@@ -335,8 +336,15 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
             if (index >= inputs.size()) return E_INVALIDARG;
             Input& input = *inputs[index];
             if (input.audio) {
-                if (!IsPcmType(copy, format)) return NS_E_INVALID_INPUT_FORMAT;
-                format = PcmFormatBytes(format);
+                if (!IsEqualGUID(copy.majortype, WMMEDIATYPE_Audio) ||
+                    !IsEqualGUID(copy.formattype, WMFORMAT_WaveFormatEx))
+                    return NS_E_INVALID_INPUT_FORMAT;
+                WAVEFORMATEX plain{};
+                hr = CheckPcmInput(input.OutputWave(), format, &plain);
+                if (FAILED(hr)) return hr;
+                const BYTE* plainBytes = reinterpret_cast<const BYTE*>(&plain);
+                format.assign(plainBytes, plainBytes + sizeof(plain));
+                copy.subtype = WMMEDIASUBTYPE_PCM;
                 copy.cbFormat = sizeof(WAVEFORMATEX);
                 if (input.compressed) {
                     // Samples already queued keep the format they were written in.
@@ -356,8 +364,43 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
             return S_OK;
         });
     }
-    HRESULT STDMETHODCALLTYPE GetInputFormatCount(DWORD, DWORD*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetInputFormat(DWORD, DWORD, IWMInputMediaProps**) override { return E_NOTIMPL; }
+    // An audio input lists the PCM it takes (InputFormats.h); any other input its stream's type.
+    HRESULT STDMETHODCALLTYPE GetInputFormatCount(DWORD index, DWORD* count) override {
+        if (!count) return E_INVALIDARG;
+        return Guard([&] {
+            win::CsLock hold(lock);
+            if (!configured) return NS_E_NOT_CONFIGURED;
+            if (index >= inputs.size()) return E_INVALIDARG;
+            const Input& input = *inputs[index];
+            *count = input.audio ? static_cast<DWORD>(PcmInputFormats(input.OutputWave()).size()) : 1;
+            return S_OK;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE GetInputFormat(DWORD index, DWORD number, IWMInputMediaProps** props) override {
+        if (!props) return E_POINTER;
+        *props = nullptr;
+        return Guard([&] {
+            win::CsLock hold(lock);
+            if (!configured) return NS_E_NOT_CONFIGURED;
+            if (index >= inputs.size()) return E_INVALIDARG;
+            const Input& input = *inputs[index];
+            if (!input.audio) {
+                if (number != 0) return E_INVALIDARG;
+                return CreateInputProps(input.stream, input.stream.mediaType, input.stream.format, props);
+            }
+            const std::vector<std::vector<BYTE>> formats = PcmInputFormats(input.OutputWave());
+            if (number >= formats.size()) return E_INVALIDARG;
+            const auto& wave = *reinterpret_cast<const WAVEFORMATEX*>(formats[number].data());
+            WM_MEDIA_TYPE type{};
+            type.majortype = WMMEDIATYPE_Audio;
+            type.subtype = WMMEDIASUBTYPE_PCM;
+            type.bFixedSizeSamples = TRUE;
+            type.lSampleSize = wave.nBlockAlign;
+            type.formattype = WMFORMAT_WaveFormatEx;
+            type.cbFormat = static_cast<ULONG>(formats[number].size());
+            return CreateInputProps(input.stream, type, formats[number], props);
+        });
+    }
 
     HRESULT STDMETHODCALLTYPE BeginWriting() override {
         if (const HRESULT injected = TakeFault(Fault::kBeginWriting); FAILED(injected)) return injected;

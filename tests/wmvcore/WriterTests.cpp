@@ -15,6 +15,8 @@
 #include "tests/wmvcore/FakeSink.h"
 #include "tests/wmvcore/StandInSupport.h"
 
+#include <mmreg.h>
+
 namespace ombrel::test {
 namespace {
 
@@ -155,8 +157,12 @@ TEST(WriterTest, InputsFollowTheProfileAndAcceptPcmFormats) {
     };
     const Row rows[] = {
         {Pcm(48000, 1, 8), S_OK, "8-bit mono 48 kHz"},
-        {Pcm(11025, 6, 24), S_OK, "24-bit 6 channels"},
-        {Pcm(96000, 8, 32), S_OK, "32-bit 8 channels"},
+        {Pcm(22050, 2, 8), S_OK, "8-bit stereo 22 kHz"},
+        // High-resolution PCM is never taken in a bare WAVEFORMATEX, and a 16-bit stereo
+        // stream takes none at all.
+        {Pcm(11025, 6, 24), NS_E_INVALID_INPUT_FORMAT, "24-bit 6 channels"},
+        {Pcm(96000, 8, 32), NS_E_INVALID_INPUT_FORMAT, "32-bit 8 channels"},
+        {Pcm(44100, 2, 24), NS_E_INVALID_INPUT_FORMAT, "24-bit stereo"},
         {Pcm(44100, 2, 20), NS_E_INVALID_INPUT_FORMAT, "20-bit"},
         {Pcm(44100, 9, 16), NS_E_INVALID_INPUT_FORMAT, "9 channels"},
     };
@@ -169,6 +175,59 @@ TEST(WriterTest, InputsFollowTheProfileAndAcceptPcmFormats) {
         EXPECT_HR(row.expected, w.writer->SetInputProps(0, props.get())) << row.what;
     }
     EXPECT_HR(E_INVALIDARG, w.writer->GetInputProps(2, props.put()));
+}
+
+WAVEFORMATEXTENSIBLE Extensible(DWORD rate, WORD channels, WORD bits) {
+    WAVEFORMATEXTENSIBLE wave{};
+    wave.Format = Pcm(rate, channels, bits);
+    wave.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+    wave.Format.cbSize = 22;
+    wave.Samples.wValidBitsPerSample = bits;
+    wave.SubFormat = WMMEDIASUBTYPE_PCM;
+    return wave;
+}
+
+// A high-resolution stream (the Lossless and Professional codecs' formats) lists its own
+// format as an extensible record and takes it, and only it, besides the standard PCM.
+TEST(WriterTest, HighResolutionStreamsListAndTakeTheirOwnFormatAsExtensiblePcm) {
+    struct Row {
+        WAVEFORMATEX stream;
+        DWORD listed;
+        WAVEFORMATEXTENSIBLE input;
+        HRESULT expected;
+        const char* what;
+    };
+    const Row rows[] = {
+        {Pcm(44100, 2, 24), 5, Extensible(44100, 2, 24), S_OK, "24-bit stereo into its own stream"},
+        {Pcm(48000, 6, 16), 5, Extensible(44100, 6, 16), S_OK, "6 channels at another rate"},
+        {Pcm(48000, 6, 16), 5, Extensible(48000, 6, 24), NS_E_INVALID_INPUT_FORMAT, "wider than the stream"},
+        {Pcm(48000, 6, 24), 5, Extensible(48000, 2, 24), NS_E_INVALID_INPUT_FORMAT, "fewer channels, 24-bit"},
+        {Pcm(44100, 2, 16), 4, Extensible(44100, 2, 24), NS_E_INVALID_INPUT_FORMAT, "a standard stream"},
+        {Pcm(44100, 2, 16), 4, Extensible(44100, 2, 16), S_OK, "standard PCM, extensible"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        WriterParts w = NewWriter();
+        win::ComPtr<IWMProfile> profile = PcmProfile(row.stream, false);
+        ASSERT_HR(S_OK, w.writer->SetProfile(profile.get()));
+        DWORD count = 0;
+        ASSERT_HR(S_OK, w.writer->GetInputFormatCount(0, &count));
+        EXPECT_EQ(row.listed, count);
+        win::ComPtr<IWMInputMediaProps> first;
+        ASSERT_HR(S_OK, w.writer->GetInputFormat(0, 0, first.put()));
+        const std::vector<BYTE> listed = ReadMediaType(first.get());
+        ASSERT_NE(nullptr, WaveOf(listed));
+        EXPECT_EQ(row.listed == 5 ? WAVE_FORMAT_EXTENSIBLE : WAVE_FORMAT_PCM, WaveOf(listed)->wFormatTag);
+        EXPECT_HR(E_INVALIDARG, w.writer->GetInputFormat(0, count, first.put()));
+
+        WAVEFORMATEXTENSIBLE wave = row.input;
+        WM_MEDIA_TYPE type = PcmType(&wave.Format);
+        type.cbFormat = sizeof(wave);
+        win::ComPtr<IWMInputMediaProps> props;
+        ASSERT_HR(S_OK, w.writer->GetInputProps(0, props.put()));
+        ASSERT_HR(S_OK, props->SetMediaType(&type));
+        EXPECT_HR(row.expected, w.writer->SetInputProps(0, props.get()));
+    }
 }
 
 TEST(WriterTest, SinksHearTheHeaderFirstAndTheEndLast) {
