@@ -2,11 +2,19 @@
 // matching to the writer's inputs by connection name, and a change of PCM format mid-run.
 #include <cwchar>
 
+
 #include "encoder/MediaTypes.h"
+
+#include <mmreg.h>
 #include "encoder/WmLiveEncoder.h"
 
 namespace ombrel {
 namespace {
+
+// The runtime reads the PCM input's format block as the packed 18-byte WAVEFORMATEX, or the
+// packed 40-byte WAVEFORMATEXTENSIBLE.
+static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX must be the packed 18-byte record");
+static_assert(sizeof(WAVEFORMATEXTENSIBLE) == 40, "WAVEFORMATEXTENSIBLE must be the packed 40-byte record");
 
 void* HeapZeroed(size_t bytes) noexcept { return ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, bytes); }
 
@@ -40,25 +48,8 @@ HRESULT BuildVideo(const InputFormat& format, UINT32 frameRateShift, InputStream
     return S_OK;
 }
 
-// The runtime reads the PCM input's format block as the packed 18-byte WAVEFORMATEX.
-static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX must be the packed 18-byte record");
-
 HRESULT BuildAudio(const InputFormat& format, InputStream* entry) noexcept {
-    auto* wave = static_cast<WAVEFORMATEX*>(HeapZeroed(sizeof(WAVEFORMATEX)));
-    if (!wave) return E_OUTOFMEMORY;
-    wave->wFormatTag = WAVE_FORMAT_PCM;
-    wave->nChannels = static_cast<WORD>(format.channels);
-    wave->nSamplesPerSec = static_cast<DWORD>(format.sampleRate);
-    wave->nBlockAlign = static_cast<WORD>(format.channels * format.bitsPerSample / 8);
-    wave->nAvgBytesPerSec = static_cast<DWORD>(wave->nBlockAlign) * static_cast<DWORD>(format.sampleRate);
-    wave->wBitsPerSample = static_cast<WORD>(format.bitsPerSample);
-    wave->cbSize = 0;
-
-    entry->inputNumber = -1;
-    entry->connectionName = kAudioConnectionName;
-    entry->mediaType = MakeMediaType(WMMEDIATYPE_Audio, WMMEDIASUBTYPE_PCM, TRUE, FALSE, wave->nBlockAlign,
-                                     WMFORMAT_WaveFormatEx, sizeof(WAVEFORMATEX), wave);
-    return S_OK;
+    return BuildPcmInput(format.sampleRate, PcmLayout{format.channels, format.bitsPerSample}, entry);
 }
 
 HRESULT BuildScript(InputStream* entry) noexcept {
@@ -106,6 +97,35 @@ private:
 };
 
 }  // namespace
+
+HRESULT BuildPcmInput(INT32 sampleRate, PcmLayout layout, InputStream* entry) noexcept {
+    // High-resolution PCM (more than two channels or 16 bits) is described by the extensible
+    // record, as the runtime requires; the rest by the plain 18-byte one.
+    const bool extensible = !IsStandardPcm(layout) && IsBroadcastablePcm(layout);
+    const size_t size = extensible ? sizeof(WAVEFORMATEXTENSIBLE) : sizeof(WAVEFORMATEX);
+    auto* wave = static_cast<WAVEFORMATEX*>(HeapZeroed(size));
+    if (!wave) return E_OUTOFMEMORY;
+    wave->wFormatTag = extensible ? WAVE_FORMAT_EXTENSIBLE : WAVE_FORMAT_PCM;
+    wave->nChannels = static_cast<WORD>(layout.channels);
+    wave->nSamplesPerSec = static_cast<DWORD>(sampleRate);
+    wave->nBlockAlign = static_cast<WORD>(layout.channels * layout.bits / 8);
+    wave->nAvgBytesPerSec = static_cast<DWORD>(wave->nBlockAlign) * static_cast<DWORD>(sampleRate);
+    wave->wBitsPerSample = static_cast<WORD>(layout.bits);
+    wave->cbSize = 0;
+    if (extensible) {
+        auto* ex = reinterpret_cast<WAVEFORMATEXTENSIBLE*>(wave);
+        ex->Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
+        ex->Samples.wValidBitsPerSample = static_cast<WORD>(layout.bits);
+        ex->dwChannelMask = DefaultChannelMask(layout.channels);
+        ex->SubFormat = WMMEDIASUBTYPE_PCM;  // the value of KSDATAFORMAT_SUBTYPE_PCM
+    }
+    if (entry->mediaType.pbFormat) ::HeapFree(::GetProcessHeap(), 0, entry->mediaType.pbFormat);
+    entry->inputNumber = entry->connectionName ? entry->inputNumber : -1;
+    entry->connectionName = kAudioConnectionName;
+    entry->mediaType = MakeMediaType(WMMEDIATYPE_Audio, WMMEDIASUBTYPE_PCM, TRUE, FALSE, wave->nBlockAlign,
+                                     WMFORMAT_WaveFormatEx, static_cast<ULONG>(size), wave);
+    return S_OK;
+}
 
 void FreeInputStream(InputStream* stream) noexcept {
     if (stream->mediaType.pbFormat) ::HeapFree(::GetProcessHeap(), 0, stream->mediaType.pbFormat);
@@ -193,6 +213,13 @@ HRESULT WmLiveEncoder::UpdateWriterInputs() noexcept {
             if (entry.inputNumber != -1 || !entry.connectionName) continue;
             if (std::wcscmp(entry.connectionName, name.get()) != 0) continue;
             entry.inputNumber = static_cast<INT32>(i);
+            if (std::wcscmp(entry.connectionName, kAudioConnectionName) == 0) {
+                hr = ChoosePcmInput(i, &entry);
+                if (FAILED(hr)) {
+                    failed = true;
+                    break;
+                }
+            }
             hr = props->SetMediaType(&entry.mediaType);
             if (FAILED(hr)) {
                 SetError("IWMInputMediaProps_SetMediaType failed (0x%x)\n", static_cast<unsigned>(hr));
@@ -209,6 +236,7 @@ HRESULT WmLiveEncoder::UpdateWriterInputs() noexcept {
         if (failed) break;
     }
 
+    if (pcmRefused) return hr;
     for (UINT32 j = 0; j < inputCount && j < kMaxInputStreams; ++j) {
         if (inputs[j].inputNumber == -1) {
             SetError("no valid stream\n");
@@ -249,7 +277,8 @@ HRESULT STDMETHODCALLTYPE WmLiveEncoder::ChangeInputFormat(const InputFormat* fo
         return FAILED(hr) ? hr : E_FAIL;
     }
     hr = UpdateWriterInputs();
-    if (FAILED(hr)) SetError("UpdateWriterInputs failed (0x%x)\n", static_cast<unsigned>(hr));
+    // A format nothing takes keeps its own message, which says what the player sent.
+    if (FAILED(hr) && !pcmRefused) SetError("UpdateWriterInputs failed (0x%x)\n", static_cast<unsigned>(hr));
     return hr;
 }
 

@@ -109,7 +109,8 @@ HRESULT STDMETHODCALLTYPE WmLiveEncoder::Configure(const InputFormat* format,
     }
     hr = UpdateWriterInputs();
     if (FAILED(hr)) {
-        SetError("UpdateWriterInputs failed (0x%x)\n", static_cast<unsigned>(hr));
+        // A format nothing takes keeps its own message, which says what the player sent.
+        if (!pcmRefused) SetError("UpdateWriterInputs failed (0x%x)\n", static_cast<unsigned>(hr));
         return hr;
     }
     return S_OK;

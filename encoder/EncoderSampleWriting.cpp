@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstring>
 
+#include <nserror.h>
+
 #include "encoder/WmLiveEncoder.h"
 
 namespace ombrel {
@@ -23,10 +25,10 @@ UINT64 WmLiveEncoder::AudioClock() noexcept {
     return timeOffset + samplesWritten * 10000000ULL / static_cast<UINT64>(clockRate);
 }
 
-// Allocates one writer sample of the given bytes, fills it with the parts one after the other
-// and writes it; the sample is released on every path.
-HRESULT WmLiveEncoder::WriteParts(DWORD input, const SamplePart* parts, size_t partCount, DWORD bytes, QWORD time,
-                                  DWORD flags) noexcept {
+// Allocates one writer sample of the given bytes, has fill write them and writes the sample;
+// the sample is released on every path.
+template <typename Fill>
+HRESULT WmLiveEncoder::WriteFilled(DWORD input, DWORD bytes, QWORD time, DWORD flags, const Fill& fill) noexcept {
     if (!writer) return E_FAIL;
     win::ComPtr<INSSBuffer> sample;
     HRESULT hr = writer->AllocateSample(bytes, sample.put());
@@ -43,11 +45,7 @@ HRESULT WmLiveEncoder::WriteParts(DWORD input, const SamplePart* parts, size_t p
         SetError("INSSBuffer_GetBufferAndLength (0x%x)\n", static_cast<unsigned>(hr));
         return hr;
     }
-    DWORD at = 0;
-    for (size_t i = 0; i < partCount; ++i) {
-        if (parts[i].bytes) std::memcpy(buffer + at, parts[i].data, parts[i].bytes);
-        at += parts[i].bytes;
-    }
+    fill(buffer);
     hr = sample->SetLength(bytes);
     if (FAILED(hr)) {
         SetError("INSSBuffer_SetLength (0x%x)\n", static_cast<unsigned>(hr));
@@ -58,14 +56,36 @@ HRESULT WmLiveEncoder::WriteParts(DWORD input, const SamplePart* parts, size_t p
     return hr;
 }
 
+HRESULT WmLiveEncoder::WriteParts(DWORD input, const SamplePart* parts, size_t partCount, DWORD bytes, QWORD time,
+                                  DWORD flags) noexcept {
+    return WriteFilled(input, bytes, time, flags, [&](BYTE* buffer) {
+        DWORD at = 0;
+        for (size_t i = 0; i < partCount; ++i) {
+            if (parts[i].bytes) std::memcpy(buffer + at, parts[i].data, parts[i].bytes);
+            at += parts[i].bytes;
+        }
+    });
+}
+
 HRESULT STDMETHODCALLTYPE WmLiveEncoder::WriteAudio(const BYTE* pcm, INT32 frames) noexcept {
     if (!running) return E_FAIL;
     if (!pcm || frames < 0) return E_INVALIDARG;
+    // A format no input takes: the block is dropped rather than fed as something it is not.
+    if (pcmRefused) return NS_E_INVALID_INPUT_FORMAT;
     LONGLONG bytes = static_cast<LONGLONG>(inputFormat.bitsPerSample) * frames / 8 * inputFormat.channels;
     if (bytes < 0 || bytes > INT_MAX) return E_INVALIDARG;
 
-    SamplePart part{pcm, static_cast<DWORD>(bytes)};
-    HRESULT hr = WriteParts(audioInput, &part, 1, static_cast<DWORD>(bytes), AudioClock(), 0);
+    HRESULT hr;
+    if (pcmConversion.IsCopy()) {
+        SamplePart part{pcm, static_cast<DWORD>(bytes)};
+        hr = WriteParts(audioInput, &part, 1, static_cast<DWORD>(bytes), AudioClock(), 0);
+    } else {
+        // Converted straight into the writer's sample: no buffer of the plug-in's in between.
+        const LONGLONG converted = pcmConversion.OutputBytes(frames);
+        if (converted > INT_MAX) return E_INVALIDARG;
+        hr = WriteFilled(audioInput, static_cast<DWORD>(converted), AudioClock(), 0,
+                         [&](BYTE* buffer) { pcmConversion.Convert(pcm, frames, buffer); });
+    }
     if (SUCCEEDED(hr)) {
         win::CsLock hold(clockLock);
         samplesWritten += static_cast<UINT64>(frames);

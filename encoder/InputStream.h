@@ -4,6 +4,7 @@
 #pragma once
 
 #include "encoder/InputFormat.h"
+#include "encoder/PcmConversion.h"
 #include "encoder/WmSdk.h"
 
 namespace ombrel {
@@ -28,6 +29,10 @@ UINT32 CountEnabledStreams(const InputFormat& format) noexcept;
 
 // The record can be encoded: at most two streams, and a PCM rate above 0 when audio is on.
 bool IsAcceptableInputFormat(const InputFormat& format) noexcept;
+
+// (Re)builds entry as the PCM input of the layout at the rate, freeing the block it held; an
+// entry that had no connection name gets the audio one and input number -1.
+HRESULT BuildPcmInput(INT32 sampleRate, PcmLayout layout, InputStream* entry) noexcept;
 
 // Builds the media types of the enabled streams (the video frame time takes the frame-rate
 // denominator shifted left by frameRateShift), in the order video, audio, script, into

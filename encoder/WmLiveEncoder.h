@@ -7,6 +7,7 @@
 #include "encoder/ErrorText.h"
 #include "encoder/InputStream.h"
 #include "encoder/LiveEncoder.h"
+#include "encoder/PcmConversion.h"
 #include "win/ComPtr.h"
 #include "win/CriticalSection.h"
 
@@ -47,6 +48,11 @@ public:
     HRESULT InitializeInputStream() noexcept;
     // Ties every inputs entry to the writer input of the same connection name.
     HRESULT UpdateWriterInputs() noexcept;
+    // Decides how the player's PCM (inputFormat) reaches the audio writer input: as it is where
+    // one of the input's formats takes it, else converted to 16 bits, else also folded to
+    // stereo. Rebuilds entry's media type for that and plans pcmConversion; a format nothing
+    // takes sets pcmRefused, the error text, and returns NS_E_INVALID_INPUT_FORMAT.
+    HRESULT ChoosePcmInput(DWORD writerInput, InputStream* entry) noexcept;
     // Keeps each matched stream's writer input number for the sample writers.
     void RecordInputNumbers() noexcept;
     // Stream time (100 ns) of the next PCM frame: timeOffset + samplesWritten * 10^7 / rate.
@@ -89,6 +95,11 @@ public:
     UINT64 timeOffset = 0;
     INT32 clockRate = 0;
     char errorText[kErrorTextSize] = {};
+    // How the player's blocks become the audio input's: planned by ChoosePcmInput on the
+    // thread that configures or changes the format (the audio thread, mid-broadcast), read by
+    // WriteAudio on the audio thread. While pcmRefused is set nothing is written.
+    PcmConversion pcmConversion;
+    BOOL pcmRefused = FALSE;
     // Serialises script writes, which may come from two threads at once.
     win::CriticalSection lock;
     win::CriticalSection clockLock;
@@ -98,6 +109,8 @@ private:
         const void* data;
         DWORD bytes;
     };
+    template <typename Fill>
+    HRESULT WriteFilled(DWORD input, DWORD bytes, QWORD time, DWORD flags, const Fill& fill) noexcept;
     HRESULT WriteParts(DWORD input, const SamplePart* parts, size_t partCount, DWORD bytes, QWORD time,
                        DWORD flags) noexcept;
     void SetClock(UINT64 samples, UINT64 offset, INT32 rate) noexcept;

@@ -2,6 +2,8 @@
 // QueryInterface for exactly the interfaces it lists.
 #include "tests/common/FakeRuntime.h"
 
+#include <mmreg.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -276,7 +278,19 @@ struct FakeInputProps final : Counted, IWMInputMediaProps, IWMStreamConfig {
         return E_NOINTERFACE;
     }
     HRESULT STDMETHODCALLTYPE GetType(GUID*) override UNEXPECTED("Input.GetType")
-    HRESULT STDMETHODCALLTYPE GetMediaType(WM_MEDIA_TYPE*, DWORD*) override UNEXPECTED("Input.GetMediaType")
+    HRESULT STDMETHODCALLTYPE GetMediaType(WM_MEDIA_TYPE* type, DWORD* size) override {
+        HRESULT hr = Rt().Record("Input.GetMediaType", type ? Format("buffer, %lu", *size) : "null");
+        if (FAILED(hr)) return hr;
+        const DWORD needed = static_cast<DWORD>(mediaType_.size());
+        if (!type) {
+            *size = needed;
+            return S_OK;
+        }
+        if (*size < needed) return kBufferTooSmall;
+        std::memcpy(type, mediaType_.data(), needed);
+        type->pbFormat = type->cbFormat ? reinterpret_cast<BYTE*>(type + 1) : nullptr;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE SetMediaType(WM_MEDIA_TYPE* type) override {
         return RecordThen("Input.SetMediaType", Narrow(connection_.c_str()),
                           [&] { mediaType_ = MediaTypeBytes(type); });
@@ -643,9 +657,22 @@ struct FakeWriter final : Counted, IWMWriter, IWMWriterAdvanced, IWMHeaderInfo {
         return RecordThen("Writer.SetInputProps", Format("%lu", input),
                           [&] { Rt().inputTypes[input] = static_cast<FakeInputProps*>(props)->mediaType_; });
     }
-    HRESULT STDMETHODCALLTYPE GetInputFormatCount(DWORD, DWORD*) override UNEXPECTED("Writer.GetInputFormatCount")
-    HRESULT STDMETHODCALLTYPE GetInputFormat(DWORD, DWORD, IWMInputMediaProps**) override
-        UNEXPECTED("Writer.GetInputFormat")
+    HRESULT STDMETHODCALLTYPE GetInputFormatCount(DWORD input, DWORD* count) override {
+        HRESULT hr = Rt().Record("Writer.GetInputFormatCount", Format("%lu", input));
+        if (FAILED(hr)) return hr;
+        if (input >= Rt().inputNames.size()) return E_INVALIDARG;
+        *count = static_cast<DWORD>(Rt().inputFormats.size());
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE GetInputFormat(DWORD input, DWORD number, IWMInputMediaProps** props) override {
+        HRESULT hr = Rt().Record("Writer.GetInputFormat", Format("%lu, %lu", input, number));
+        if (FAILED(hr)) return hr;
+        if (input >= Rt().inputNames.size() || number >= Rt().inputFormats.size()) return E_INVALIDARG;
+        auto* listed = new FakeInputProps(Rt().inputNames[input]);
+        listed->mediaType_ = Rt().inputFormats[number];
+        *props = listed;
+        return hr;
+    }
     HRESULT STDMETHODCALLTYPE BeginWriting() override { return Rt().Record("Writer.BeginWriting"); }
     HRESULT STDMETHODCALLTYPE EndWriting() override { return Rt().Record("Writer.EndWriting"); }
     HRESULT STDMETHODCALLTYPE AllocateSample(DWORD size, INSSBuffer** sample) override {
@@ -880,6 +907,38 @@ std::vector<BYTE> MediaTypeBytes(const WM_MEDIA_TYPE* type) {
     std::memcpy(bytes.data(), type, sizeof(WM_MEDIA_TYPE));
     if (type->cbFormat && type->pbFormat) std::memcpy(bytes.data() + sizeof(WM_MEDIA_TYPE), type->pbFormat, type->cbFormat);
     return bytes;
+}
+
+std::vector<BYTE> PcmInputFormat(WORD channels, WORD bits, bool extensible) {
+    WAVEFORMATEXTENSIBLE wave{};
+    wave.Format.wFormatTag = extensible ? WAVE_FORMAT_EXTENSIBLE : WAVE_FORMAT_PCM;
+    wave.Format.nChannels = channels;
+    wave.Format.nSamplesPerSec = 44100;
+    wave.Format.wBitsPerSample = bits;
+    wave.Format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    wave.Format.nAvgBytesPerSec = 44100 * wave.Format.nBlockAlign;
+    if (extensible) {
+        wave.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
+        wave.Samples.wValidBitsPerSample = bits;
+        wave.SubFormat = WMMEDIASUBTYPE_PCM;
+    }
+    WM_MEDIA_TYPE type{};
+    type.majortype = WMMEDIATYPE_Audio;
+    type.subtype = WMMEDIASUBTYPE_PCM;
+    type.bFixedSizeSamples = TRUE;
+    type.lSampleSize = wave.Format.nBlockAlign;
+    type.formattype = WMFORMAT_WaveFormatEx;
+    type.cbFormat = extensible ? sizeof(WAVEFORMATEXTENSIBLE) : sizeof(WAVEFORMATEX);
+    type.pbFormat = reinterpret_cast<BYTE*>(&wave);
+    return MediaTypeBytes(&type);
+}
+
+std::vector<std::vector<BYTE>> PcmInputFormats() {
+    std::vector<std::vector<BYTE>> formats;
+    for (WORD bits : {8, 16, 24, 32})
+        for (WORD channels = 1; channels <= 8; ++channels)
+            formats.push_back(PcmInputFormat(channels, bits, channels > 2 || bits > 16));
+    return formats;
 }
 
 const WM_MEDIA_TYPE& MediaTypeOf(const std::vector<BYTE>& bytes) {

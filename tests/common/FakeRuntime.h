@@ -55,6 +55,11 @@ struct WrittenSample {
     std::vector<BYTE> bytes;
 };
 
+// A writer input's PCM format: a bare WAVEFORMATEX, or the extensible record.
+std::vector<BYTE> PcmInputFormat(WORD channels, WORD bits, bool extensible);
+// Every integer PCM, high-resolution ones (over two channels or 16 bits) as extensible records.
+std::vector<std::vector<BYTE>> PcmInputFormats();
+
 class Runtime {
 public:
     Runtime();
@@ -95,6 +100,10 @@ public:
     // unless set here.
     bool inputNamesFixed = false;
     std::vector<std::wstring> inputNames;
+
+    // The formats every writer input lists (media type + format block, as MediaTypeBytes
+    // gives them); at first every integer PCM of 8 to 32 bits and 1 to 8 channels.
+    std::vector<std::vector<BYTE>> inputFormats = PcmInputFormats();
 
     // What the encoder produced.
     std::vector<AddedStream> addedStreams;

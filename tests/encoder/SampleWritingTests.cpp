@@ -1,6 +1,8 @@
 // PCM, video and script samples: byte counts, exact layouts, the audio clock across format
 // changes, refused arguments and the failure of each runtime call.
 #include <windows.h>
+#include <mmreg.h>
+#include <nserror.h>
 
 #include <climits>
 #include <thread>
@@ -407,6 +409,123 @@ TEST_F(EncoderTest, InputStreamsAreBuiltVideoAudioScriptAndRebuiltWithoutLeaks) 
     e.inputFormat.videoEnabled = TRUE;
     EXPECT_EQ(E_INVALIDARG, e.InitializeInputStream());  // no third entry in a table of two
     EXPECT_EQ(2u, e.inputCount);
+}
+
+// The player's PCM against what the writer's audio input lists: taken as it is where listed,
+// otherwise 16 bits with its channels, otherwise 16-bit stereo; standard PCM without a look at
+// the list; a format nothing takes refused with its own message.
+struct ChoiceCase {
+    const char* what;
+    INT32 channels, bits;
+    std::vector<std::vector<BYTE>> listed;
+    HRESULT configured;
+    WORD tag, fedChannels, fedBits;  // the input's wave record
+};
+
+std::vector<std::vector<BYTE>> Standard() {
+    return {fake::PcmInputFormat(2, 16, false), fake::PcmInputFormat(1, 16, false), fake::PcmInputFormat(2, 8, false),
+            fake::PcmInputFormat(1, 8, false)};
+}
+std::vector<std::vector<BYTE>> With(std::vector<std::vector<BYTE>> formats, WORD channels, WORD bits) {
+    formats.insert(formats.begin(), fake::PcmInputFormat(channels, bits, true));
+    return formats;
+}
+
+TEST(PcmInputChoice, TheListDecidesWhatIsFedAsItIsAndWhatIsConverted) {
+    win::ComApartment com;
+    const ChoiceCase cases[] = {
+        {"24-bit stereo listed", 2, 24, With(Standard(), 2, 24), S_OK, WAVE_FORMAT_EXTENSIBLE, 2, 24},
+        {"24-bit stereo not listed", 2, 24, Standard(), S_OK, WAVE_FORMAT_PCM, 2, 16},
+        {"32-bit 6 channels, 16-bit 6 listed", 6, 32, With(Standard(), 6, 16), S_OK, WAVE_FORMAT_EXTENSIBLE, 6, 16},
+        {"32-bit 6 channels, standard only", 6, 32, Standard(), S_OK, WAVE_FORMAT_PCM, 2, 16},
+        {"8-bit 3 channels", 3, 8, Standard(), S_OK, WAVE_FORMAT_PCM, 2, 16},
+        {"8-bit mono: no list needed", 1, 8, {}, S_OK, WAVE_FORMAT_PCM, 1, 8},
+        {"24-bit stereo, nothing listed", 2, 24, {}, NS_E_INVALID_INPUT_FORMAT, 0, 0, 0},
+        {"10 channels", 10, 16, fake::PcmInputFormats(), NS_E_INVALID_INPUT_FORMAT, 0, 0, 0},
+    };
+    for (const ChoiceCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::ScopedRuntime runtime;
+        runtime->inputFormats = c.listed;
+        WmLiveEncoder e;
+        InputFormat format = AudioFormat(48000, c.channels, c.bits, TRUE);
+        EncoderSettings settings = StandardSettings();
+        ASSERT_EQ(S_OK, e.Initialize());
+        ASSERT_EQ(c.configured, e.Configure(&format, &settings));
+        if (FAILED(c.configured)) {
+            EXPECT_EQ("No writer input format takes the player's " + std::to_string(c.bits) + "-bit " +
+                          std::to_string(c.channels) + "-channel PCM, as it is or converted (hr=0xc00d0bb8).\n",
+                      ErrorOf(e));
+            continue;
+        }
+        const WAVEFORMATEX& wave = fake::FormatOf<WAVEFORMATEX>(runtime->inputTypes[0]);
+        EXPECT_EQ(c.tag, wave.wFormatTag);
+        EXPECT_EQ(c.fedChannels, wave.nChannels);
+        EXPECT_EQ(c.fedBits, wave.wBitsPerSample);
+        EXPECT_EQ(48000u, wave.nSamplesPerSec);
+        if (c.tag == WAVE_FORMAT_EXTENSIBLE) {
+            const auto& ex = fake::FormatOf<WAVEFORMATEXTENSIBLE>(runtime->inputTypes[0]);
+            EXPECT_EQ(22, ex.Format.cbSize);
+            EXPECT_EQ(c.fedBits, ex.Samples.wValidBitsPerSample);
+            EXPECT_EQ(DefaultChannelMask(c.channels), ex.dwChannelMask);
+            EXPECT_TRUE(IsEqualGUID(WMMEDIASUBTYPE_PCM, ex.SubFormat));
+        }
+        // One block of four frames goes in converted, in one sample of the fed layout's bytes.
+        ASSERT_EQ(S_OK, e.Start());
+        std::vector<BYTE> pcm(4 * c.channels * c.bits / 8, 0x40);
+        ASSERT_EQ(S_OK, e.WriteAudio(pcm.data(), 4));
+        const std::vector<fake::WrittenSample> audio = runtime->samples;
+        ASSERT_EQ(1u, audio.size());
+        EXPECT_EQ(4u * c.fedChannels * c.fedBits / 8, audio[0].bytes.size());
+        EXPECT_EQ(4u, e.samplesWritten);
+    }
+}
+
+TEST(PcmInputChoice, AFormatChangeGoesThroughTheSameChoiceAndARefusedOneWritesNothing) {
+    win::ComApartment com;
+    fake::ScopedRuntime runtime;
+    runtime->inputFormats = Standard();
+    {
+        WmLiveEncoder e;
+        InputFormat format = AudioFormat();
+        EncoderSettings settings = StandardSettings();
+        ASSERT_EQ(S_OK, e.Initialize());
+        ASSERT_EQ(S_OK, e.Configure(&format, &settings));
+        ASSERT_EQ(S_OK, e.Start());
+        EXPECT_THAT(runtime->CallsStartingWith("Writer.GetInputFormat"), ElementsAre()) << "16-bit stereo needs no list";
+
+        // 24-bit 6 channels: folded to 16-bit stereo, the front channels at the front.
+        format = AudioFormat(44100, 6, 24);
+        ASSERT_EQ(S_OK, e.ChangeInputFormat(&format));
+        EXPECT_EQ(2, fake::FormatOf<WAVEFORMATEX>(runtime->inputTypes[0]).nChannels);
+        const BYTE frame[18] = {0, 0, 0x40, 0, 0, 0xC0, 0, 0, 0, 0x7F, 0x7F, 0x7F, 0, 0, 0, 0, 0, 0};
+        runtime->samples.clear();
+        ASSERT_EQ(S_OK, e.WriteAudio(frame, 1));
+        ASSERT_EQ(1u, runtime->samples.size());
+        const std::vector<BYTE>& out = runtime->samples[0].bytes;
+        ASSERT_EQ(4u, out.size());
+        const int16_t left = static_cast<int16_t>(out[0] | out[1] << 8), right = static_cast<int16_t>(out[2] | out[3] << 8);
+        EXPECT_NEAR(0x4000 * 65536 / 158218, left, 1) << "front left, scaled by the fold";
+        EXPECT_NEAR(-0x4000 * 65536 / 158218, right, 1) << "front right; the loud LFE left out";
+
+        // Nine channels: nothing takes them, nothing is written, and the clock does not move.
+        format = AudioFormat(44100, 9, 16);
+        EXPECT_EQ(NS_E_INVALID_INPUT_FORMAT, e.ChangeInputFormat(&format));
+        runtime->samples.clear();
+        std::vector<BYTE> nine(9 * 2 * 8, 1);
+        EXPECT_EQ(NS_E_INVALID_INPUT_FORMAT, e.WriteAudio(nine.data(), 8));
+        EXPECT_TRUE(runtime->samples.empty());
+
+        // Back to 16-bit stereo: written whole again.
+        format = AudioFormat();
+        ASSERT_EQ(S_OK, e.ChangeInputFormat(&format));
+        std::vector<BYTE> pcm = Pcm(16);
+        ASSERT_EQ(S_OK, e.WriteAudio(pcm.data(), 4));
+        ASSERT_EQ(1u, runtime->samples.size());
+        EXPECT_EQ(pcm, runtime->samples[0].bytes);
+        EXPECT_EQ(S_OK, e.Stop());
+    }
+    EXPECT_EQ(0, runtime->LiveObjects());
 }
 
 }  // namespace

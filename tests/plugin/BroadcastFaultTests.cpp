@@ -413,5 +413,33 @@ TEST_F(BroadcastFaults, QuitWithAFailingStopStillReleasesEverythingAndSaves) {
     for (const SeenMessageBox& box : boxes.Seen()) ADD_FAILURE() << "a box said " << box.text;
 }
 
+// A runtime whose audio input lists no PCM at all: 16-bit stereo, which every audio input
+// takes, still broadcasts; 24-bit six channels can be neither fed nor converted. Mid-broadcast
+// that writes nothing and shows nothing; the next start, configured with the format last seen,
+// ends in the start's box naming it.
+TEST_F(BroadcastFaults, AFormatNothingTakesEndsInTheStartsBoxNeverInACrash) {
+    fake::ScopedRuntime runtime;
+    runtime->inputFormats.clear();
+    ExpectStartWorks("16-bit stereo needs no list");
+    std::vector<BYTE> block(576 * 6 * 3, 0x22);
+    std::thread audio([&] {
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(576, ModifySamples(&PluginModule(), reinterpret_cast<short*>(block.data()), 576, 24, 6, 48000));
+    });
+    audio.join();
+    EXPECT_TRUE(SamplesOn(*runtime, 0).empty()) << "nothing fed as what it is not";
+    EXPECT_EQ(1, IsBroadcasting());
+    StopBroadcast();
+
+    const std::vector<SeenMessageBox> boxes = StartAndWatch();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("No writer input format takes the player's 24-bit 6-channel PCM, as it is or converted "
+              "(hr=0xc00d0bb8).\n",
+              boxes[0].text);
+    EXPECT_TRUE(boxes[0].errorIcon);
+    ExpectIdle("after the refused start");
+    EXPECT_EQ(0, runtime->LiveObjects());
+}
+
 }  // namespace
 }  // namespace ombrel::test
