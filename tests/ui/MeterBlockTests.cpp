@@ -99,26 +99,37 @@ TEST_F(MeterBlocks, MonoDrivesBothBarsEqually) {
     EXPECT_EQ("", bars.faults);
 }
 
-TEST_F(MeterBlocks, TwentyFourBitAndSixChannelBlocksLeaveTheBars) {
+TEST_F(MeterBlocks, TwentyFourBitAndSixChannelBlocksDriveTheBarsFromTheirFirstTwoChannels) {
     const std::vector<int16_t> before = Stereo16(576, 16384, 32767);
     ComputePeaks(before.data(), 576, 16, 2);
     ASSERT_EQ(135, Pass().left);
 
-    const std::vector<uint8_t> silent24(3 * 2 * 576, 0);
-    ComputePeaks(silent24.data(), 576, 24, 2);
+    // 24-bit stereo, the left at half scale and the right at full scale: the 16-bit block's bars.
+    std::vector<uint8_t> block24;
+    for (int i = 0; i < 576; ++i)
+        for (uint32_t v : {0x400000u, 0x7FFFFFu})
+            for (int b = 0; b < 3; ++b) block24.push_back(static_cast<uint8_t>(v >> (8 * b)));
+    ComputePeaks(before.data(), 576, 16, 2);
+    const Bars sixteen = Pass();
+    ComputePeaks(block24.data(), 576, 24, 2);
     Bars bars = Pass();
-    EXPECT_EQ(135, bars.left) << "a 24-bit block is not read";
-    EXPECT_EQ(183, bars.right);
+    EXPECT_EQ(sixteen.left, bars.left) << "a 24-bit block is read on the same scale";
+    EXPECT_EQ(sixteen.right, bars.right);
 
-    const std::vector<int16_t> silent6(6 * 576, 0);
-    ComputePeaks(silent6.data(), 576, 16, 6);
+    // Six channels, silent in the first two and loud in the rest: the bars empty.
+    std::vector<int16_t> six(6 * 576, 0);
+    for (size_t i = 0; i < six.size(); ++i)
+        if (i % 6 >= 2) six[i] = 32767;
+    ComputePeaks(six.data(), 576, 16, 6);
     bars = Pass();
-    EXPECT_EQ(135, bars.left) << "a 6-channel block is not read";
-    EXPECT_EQ(183, bars.right);
+    EXPECT_EQ(0, bars.left) << "only the first two channels are read";
+    EXPECT_EQ(0, bars.right);
 
-    ComputePeaks(silent6.data(), 0, 16, 2);
+    ComputePeaks(before.data(), 576, 16, 2);
+    const Bars loud = Pass();
+    ComputePeaks(six.data(), 0, 16, 2);
     bars = Pass();
-    EXPECT_EQ(135, bars.left) << "a block of no frames is not read";
+    EXPECT_EQ(loud.left, bars.left) << "a block of no frames is not read";
     EXPECT_EQ("", bars.faults);
 }
 
