@@ -125,11 +125,14 @@ def broadcast(work, rate, channels, bits, pcm, codec, fmt, listen):
         pull.kill()
         _, err = pull.communicate()
     log = open(os.path.join(work, 'player.log'), 'rb').read().decode('cp932', 'replace')
-    check('the player exits cleanly with every block untouched', status == 0 and 'modified blocks 0' in log,
-          'exit %s' % status)
-    if err:
+    ok = status == 0 and 'modified blocks 0' in log
+    if not ok:
+        print('--- player ---\n' + log.strip() + '\n--- end of player ---')
+    check('the player exits cleanly with every block untouched', ok, 'exit %s' % status)
+    heard = open(raw, 'rb').read() if os.path.exists(raw) else b''
+    if not heard and err:
         print('ffmpeg: ' + err.decode(errors='replace').strip())
-    return open(raw, 'rb').read() if os.path.exists(raw) else b''
+    return heard
 
 
 def exact(name, heard, sent, frame_bytes, rate):
