@@ -7,6 +7,7 @@
 //
 //   ombrel_bench.exe [--blocks N] [--stall-blocks N] [--stops N] [--hung-stops N]
 //                    [--meter-passes N] [--meter-seconds S] [--encode-seconds S]
+//                    [--conversion-blocks N] [--conversion-only 1]
 #include <winsock.h>
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "tests/common/StandInNode.h"
 #include "tools/bench/AudioPathBench.h"
 #include "tools/bench/BenchSupport.h"
+#include "tools/bench/ConversionBench.h"
 #include "tools/bench/EncodeBench.h"
 #include "tools/bench/MeterBench.h"
 #include "tools/bench/StallBench.h"
@@ -40,6 +42,8 @@ struct Options {
     int meterPasses = 3000;
     DWORD meterSeconds = 20;
     double encodeSeconds = 60;
+    size_t conversionBlocks = 100000;
+    bool conversionOnly = false;  // --conversion-only 1: the conversion rows and nothing else
 };
 
 bool ParseOptions(int argc, char** argv, Options* options) {
@@ -54,6 +58,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
         else if (name == "--hung-stops") options->hungStops = static_cast<int>(value);
         else if (name == "--meter-passes") options->meterPasses = static_cast<int>(std::max(value, 10L));
         else if (name == "--meter-seconds") options->meterSeconds = static_cast<DWORD>(std::max(value, 1L));
+        else if (name == "--conversion-blocks") options->conversionBlocks = static_cast<size_t>(std::max(value, 100L));
+        else if (name == "--conversion-only") options->conversionOnly = value != 0;
         else if (name == "--encode-seconds") options->encodeSeconds = static_cast<double>(std::max(value, 1L));
         else return false;
     }
@@ -154,7 +160,7 @@ int Main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
         std::fprintf(stderr, "usage: ombrel_bench [--blocks N] [--stall-blocks N] [--stops N] [--hung-stops N] "
-                             "[--meter-passes N] [--meter-seconds S]\n");
+                             "[--meter-passes N] [--meter-seconds S] [--conversion-blocks N] [--conversion-only 1]\n");
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IONBF, 0);
@@ -169,6 +175,15 @@ int Main(int argc, char** argv) {
                 "a reading costs %.0f ns; Sleep(1) takes %.2f ms, Sleep(33) %.2f ms\n\n",
                 system.dwNumberOfProcessors, clock.frequency / 1e6, 1e9 / clock.frequency, clock.stepNs, clock.callNs,
                 clock.sleep1Ms, clock.sleep33Ms);
+
+    // Converting the player's PCM for the writer, on the audio thread inside WriteAudio.
+    std::printf("%-46s %9s %9s %9s %10s %9s\n", "PCM conversion per 576-frame block, us", "median", "p99", "p99.9",
+                "max", "mean");
+    for (const ConversionRow& row : MeasureConversions(options.conversionBlocks))
+        std::printf("%-46s %9.2f %9.2f %9.2f %10.2f %9.2f\n", row.label.c_str(), row.perBlock.p50 / 1e3,
+                    row.perBlock.p99 / 1e3, row.perBlock.p999 / 1e3, row.perBlock.max / 1e3, row.perBlock.mean / 1e3);
+    std::printf("\n");
+    if (options.conversionOnly) return 0;
 
     soak::SettingsFileGuard settingsFile;
     soak::PlayerHost host("Ombrel bench player");
