@@ -136,13 +136,5 @@ TEST(PcmConversion, FoldsOfFullScaleNeitherClipNorWrap) {
     }
 }
 
-TEST(PcmConversion, ChannelMasksFollowTheUsualOrder) {
-    EXPECT_EQ(0x4u, DefaultChannelMask(1));
-    EXPECT_EQ(0x3u, DefaultChannelMask(2));
-    EXPECT_EQ(0x3Fu, DefaultChannelMask(6));
-    EXPECT_EQ(0x63Fu, DefaultChannelMask(8));
-    EXPECT_EQ(0u, DefaultChannelMask(9));
-}
-
 }  // namespace
 }  // namespace ombrel::test
