@@ -1,5 +1,7 @@
 #include "plugin/BroadcastControl.h"
 
+#include <nserror.h>
+
 #include "encoder/ErrorText.h"
 #include "plugin/ContentAttributes.h"
 #include "plugin/PluginState.h"
@@ -76,8 +78,17 @@ void StartBroadcast() {
     if (_fBroadcasting || _pEncoder) return;
 
     char error[kErrorTextSize] = "";
-    if (FAILED(CreateAndStartEncoder(error))) {
+    const HRESULT hr = CreateAndStartEncoder(error);
+    if (FAILED(hr)) {
         EndBroadcast();
+        // A PCM format nothing takes is said once: the next start begins from 16-bit stereo
+        // and takes the player's format from its next block, instead of refusing a format
+        // the player may have left meanwhile (formats seen while idle are not recorded).
+        if (hr == NS_E_INVALID_INPUT_FORMAT) {
+            _inputFormat.sampleRate = 44100;
+            _inputFormat.channels = 2;
+            _inputFormat.bitsPerSample = 16;
+        }
         ::MessageBoxA(nullptr, error, kProductName, MB_TOPMOST | MB_ICONERROR);
         return;
     }

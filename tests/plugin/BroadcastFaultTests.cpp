@@ -416,7 +416,7 @@ TEST_F(BroadcastFaults, QuitWithAFailingStopStillReleasesEverythingAndSaves) {
 // A runtime whose audio input lists no PCM at all: 16-bit stereo, which every audio input
 // takes, still broadcasts; 24-bit six channels can be neither fed nor converted. Mid-broadcast
 // that writes nothing and shows nothing; the next start, configured with the format last seen,
-// ends in the start's box naming it.
+// ends in the start's box naming it, and the one after that begins from 16-bit stereo again.
 TEST_F(BroadcastFaults, AFormatNothingTakesEndsInTheStartsBoxNeverInACrash) {
     fake::ScopedRuntime runtime;
     runtime->inputFormats.clear();
@@ -439,6 +439,9 @@ TEST_F(BroadcastFaults, AFormatNothingTakesEndsInTheStartsBoxNeverInACrash) {
     EXPECT_TRUE(boxes[0].errorIcon);
     ExpectIdle("after the refused start");
     EXPECT_EQ(0, runtime->LiveObjects());
+    // Said once: the next start begins from 16-bit stereo, as after Init.
+    ExpectStartWorks("the start after the refused one");
+    StopBroadcast();
 }
 
 }  // namespace
