@@ -2,11 +2,10 @@
 // matching to the writer's inputs by connection name, and a change of PCM format mid-run.
 #include <cwchar>
 
-
 #include "encoder/MediaTypes.h"
-
-#include <mmreg.h>
 #include "encoder/WmLiveEncoder.h"
+
+#include <mmreg.h>  // after <windows.h>, which the encoder's headers bring
 
 namespace ombrel {
 namespace {

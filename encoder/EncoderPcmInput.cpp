@@ -10,7 +10,7 @@
 
 #include "encoder/WmLiveEncoder.h"
 
-#include <mmreg.h>
+#include <mmreg.h>  // after <windows.h>, which the encoder's headers bring
 
 namespace ombrel {
 namespace {
