@@ -4,6 +4,7 @@
 #include "plugin/ContentAttributes.h"
 #include "plugin/PluginState.h"
 #include "plugin/ProductName.h"
+#include "plugin/Recording.h"
 #include "plugin/RelayChannelControl.h"
 #include "plugin/Settings.h"
 #include "plugin/SongWorker.h"
@@ -22,7 +23,7 @@ EncoderGate g_audioGate;
 EncoderFactory g_factory = WMLiveCreateInterface;
 
 // Ends a broadcast or a failed start: nobody borrows the encoder any more when it goes.
-void EndBroadcast() {
+void EndBroadcast(bool wentOnAir) {
     _fBroadcasting = 0;
     StopSongWorker();
     EndBroadcastRelay();
@@ -32,6 +33,7 @@ void EndBroadcast() {
         encoder->Stop();
         encoder->Release();
     }
+    EndRecording(wentOnAir);
 }
 
 // The start's steps up to the encoder running; on failure error holds what the user sees.
@@ -64,6 +66,9 @@ HRESULT CreateAndStartEncoder(char (&error)[kErrorTextSize]) {
     hr = encoder.Configure(&_inputFormat, &_encoderSettings);
     if (FAILED(hr)) return encoderOwnText(hr);
     SetContentAttributes(encoder);
+    SYSTEMTIME localStart{};
+    ::GetLocalTime(&localStart);
+    StartRecording(encoder, localStart);
     hr = encoder.Start();
     if (FAILED(hr)) return encoderOwnText(hr);
     return S_OK;
@@ -77,7 +82,7 @@ void StartBroadcast() {
 
     char error[kErrorTextSize] = "";
     if (FAILED(CreateAndStartEncoder(error))) {
-        EndBroadcast();
+        EndBroadcast(false);
         ::MessageBoxA(nullptr, error, kProductName, MB_TOPMOST | MB_ICONERROR);
         return;
     }
@@ -86,7 +91,7 @@ void StartBroadcast() {
     _fBroadcasting = 1;
 }
 
-void StopBroadcast() { EndBroadcast(); }
+void StopBroadcast() { EndBroadcast(true); }
 
 HRESULT GetEncoder(LiveEncoder** encoder) {
     if (!encoder) return E_INVALIDARG;

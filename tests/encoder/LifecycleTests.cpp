@@ -2,6 +2,7 @@
 // Uninitialize and their failure paths, against the runtime stand-in.
 #include <windows.h>
 #include <mmsystem.h>
+#include <nserror.h>
 
 #include <algorithm>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "tests/encoder/EncoderFixture.h"
 
 using ::testing::ElementsAre;
+using ::testing::StartsWith;
 
 namespace ombrel::test {
 namespace {
@@ -66,7 +68,7 @@ TEST_F(EncoderTest, EveryOperationOnANewObjectFailsWithoutTouchingTheRuntime) {
     statistics.dwCurrentBitrate = kPoison;
     EXPECT_EQ(E_FAIL, e.Configure(&format, &settings));
     EXPECT_EQ(E_FAIL, e.ChangeInputFormat(&format));
-    EXPECT_EQ(E_FAIL, e.SetArchiveFile("archive.wma"));
+    EXPECT_EQ(E_FAIL, e.SetArchiveFile(L"archive.wma"));
     EXPECT_EQ(E_FAIL, e.WriteVideo(pcm));
     EXPECT_EQ(E_FAIL, e.WriteAudio(pcm, 1));
     EXPECT_EQ(E_FAIL, e.WriteScript(L"TEXT", L"abc"));
@@ -423,7 +425,7 @@ TEST_F(EncoderTest, EveryStopFailureStillClosesTheSinkAndLeavesItsMessageAndTheO
             InputFormat format = AudioFormat();
             EncoderSettings settings = StandardSettings();
             ASSERT_EQ(S_OK, e.Configure(&format, &settings));
-            ASSERT_EQ(S_OK, e.SetArchiveFile("archive.wma"));
+            ASSERT_EQ(S_OK, e.SetArchiveFile(L"archive.wma"));
             ASSERT_EQ(S_OK, e.Start());
             runtime->ClearCalls();
             runtime->FailOn(row.call, kRuntimeFailure, 1);
@@ -462,38 +464,78 @@ TEST_F(EncoderTest, AStopWhoseStepsAllFailReportsTheFirstAndUninitializeClosesTh
     EXPECT_EQ(0, runtime_->LiveObjects());
 }
 
-TEST_F(EncoderTest, SetArchiveFileConvertsThePathOpensAndAddsAFileSinkThatStopReleases) {
+// The path goes to the sink as it came, UTF-16 of any length: a folder with characters outside
+// the code pages, and one longer than 260 characters, reach Open unchanged.
+TEST_F(EncoderTest, SetArchiveFileTakesTheUtf16PathWatchesOpensAndAddsAFileSinkThatStopReleases) {
     WmLiveEncoder& e = Encoder();
     ASSERT_EQ(S_OK, e.Initialize());
     runtime_->ClearCalls();
     EXPECT_EQ(E_INVALIDARG, e.SetArchiveFile(nullptr));
-    EXPECT_EQ(E_INVALIDARG, e.SetArchiveFile(""));
-    EXPECT_EQ(E_FAIL, e.SetArchiveFile(std::string(300, 'a').c_str()));  // does not fit 260 characters
+    EXPECT_EQ(E_INVALIDARG, e.SetArchiveFile(L""));
     EXPECT_THAT(runtime_->Calls(true), ElementsAre());
-    EXPECT_EQ(S_OK, e.SetArchiveFile("C:\\archive.wma"));
-    EXPECT_THAT(runtime_->Calls(true), ElementsAre("WMCreateWriterFileSink()", "FileSink.Open(C:\\archive.wma)",
-                                                   "Writer.AddSink(FileSink)"));
+    const std::wstring path = L"C:\\Café \u97f3\u697d\\" + std::wstring(300, L'a') + L".wma";
+    EXPECT_EQ(S_OK, e.SetArchiveFile(path.c_str()));
+    ASSERT_EQ(1u, runtime_->fileSinkPaths.size());
+    EXPECT_EQ(path, runtime_->fileSinkPaths[0]);
+    EXPECT_THAT(runtime_->CallsStartingWith("FileSink."),
+                ElementsAre("FileSink.QueryInterface(IWMRegisterCallback)", "FileSink.Advise()",
+                            StartsWith("FileSink.Open(C:\\Caf")));
+    EXPECT_NE(nullptr, runtime_->fileSinkStatus);
+    EXPECT_EQ(E_FAIL, e.SetArchiveFile(L"C:\\second.wma"));  // one file per broadcast
+    HRESULT written = kPoison;
+    EXPECT_EQ(S_OK, e.GetArchiveState(&written));
+    EXPECT_EQ(S_OK, written);
     InputFormat format = AudioFormat();
     EncoderSettings settings = StandardSettings();
     ASSERT_EQ(S_OK, e.Configure(&format, &settings));
     ASSERT_EQ(S_OK, e.Start());
     runtime_->ClearCalls();
     EXPECT_EQ(S_OK, e.Stop());
-    EXPECT_THAT(runtime_->Calls(true),
+    EXPECT_THAT(runtime_->Calls(),
                 ElementsAre("Writer.Flush()", "Writer.EndWriting()", "Writer.RemoveSink(NetworkSink)",
-                            "NetworkSink.Close()", "Writer.RemoveSink(FileSink)"));
+                            "NetworkSink.Close()", "Writer.RemoveSink(FileSink)", "FileSink.Unadvise()"));
     EXPECT_EQ(nullptr, e.fileSink.get());
+    EXPECT_EQ(nullptr, runtime_->fileSinkStatus);
+    EXPECT_EQ(E_FAIL, e.GetArchiveState(&written));
 }
 
-// SetArchiveFile: the runtime's failures.
+// The runtime tells a failed write (a full disk, a drive gone) only by OnStatus WMT_ERROR: the
+// encoder keeps the first failure for the monitor, and the writing goes on.
+TEST_F(EncoderTest, AWriteErrorTheFileSinkReportsIsKeptWhileTheBroadcastGoesOn) {
+    WmLiveEncoder& e = Encoder();
+    ASSERT_EQ(S_OK, e.Initialize());
+    ASSERT_EQ(S_OK, e.SetArchiveFile(L"C:\\archive.wma"));
+    InputFormat format = AudioFormat();
+    EncoderSettings settings = StandardSettings();
+    ASSERT_EQ(S_OK, e.Configure(&format, &settings));
+    ASSERT_EQ(S_OK, e.Start());
+    IWMStatusCallback* status = runtime_->fileSinkStatus;
+    ASSERT_NE(nullptr, status);
+    EXPECT_EQ(S_OK, status->OnStatus(WMT_OPENED, S_OK, WMT_TYPE_DWORD, nullptr, nullptr));
+    HRESULT written = kPoison;
+    EXPECT_EQ(S_OK, e.GetArchiveState(&written));
+    EXPECT_EQ(S_OK, written);
+    EXPECT_EQ(S_OK, status->OnStatus(WMT_ERROR, NS_E_FILE_WRITE, WMT_TYPE_DWORD, nullptr, nullptr));
+    EXPECT_EQ(S_OK, status->OnStatus(WMT_ERROR, E_FAIL, WMT_TYPE_DWORD, nullptr, nullptr));
+    EXPECT_EQ(S_OK, e.GetArchiveState(&written));
+    EXPECT_EQ(NS_E_FILE_WRITE, written);  // the first one
+    BYTE pcm[4 * 576] = {};
+    EXPECT_EQ(S_OK, e.WriteAudio(pcm, 576));
+    EXPECT_EQ(S_OK, e.Stop());
+}
+
+// SetArchiveFile: the runtime's failures, each leaving no sink added, so the broadcast can
+// start without one.
 const StepFailure kArchiveFailures[] = {
-    // the file sink cannot be created: its code, no message
-    {"WMCreateWriterFileSink", ""},
+    // the file sink cannot be created
+    {"WMCreateWriterFileSink", "Could not create Writer File Sink (hr=0xc00d1234).\n"},
+    // the file cannot be opened (a folder that refuses writes, or is gone)
+    {"FileSink.Open", "Could not open the archive file (hr=0xc00d1234).\n"},
     // the sink cannot be added: two blanks before the parenthesis
     {"Writer.AddSink", "Could not Add Sink  (hr=0xc00d1234).\n"},
 };
 
-TEST_F(EncoderTest, SetArchiveFileFailuresPassTheCodeThrough) {
+TEST_F(EncoderTest, SetArchiveFileFailuresPassTheCodeThroughAndLeaveNoSink) {
     for (const StepFailure& row : kArchiveFailures) {
         SCOPED_TRACE(row.call);
         fake::ScopedRuntime runtime;
@@ -501,9 +543,13 @@ TEST_F(EncoderTest, SetArchiveFileFailuresPassTheCodeThrough) {
             WmLiveEncoder e;
             ASSERT_EQ(S_OK, e.Initialize());
             runtime->FailOn(row.call, kRuntimeFailure);
-            runtime->FailOn("FileSink.Open", kRuntimeFailure);  // ignored
-            EXPECT_EQ(kRuntimeFailure, e.SetArchiveFile("archive.wma"));
+            EXPECT_EQ(kRuntimeFailure, e.SetArchiveFile(L"archive.wma"));
             EXPECT_EQ(row.message, std::string(e.errorText));
+            EXPECT_EQ(nullptr, e.fileSink.get());
+            EXPECT_EQ(nullptr, runtime->fileSinkStatus);
+            HRESULT written = kPoison;
+            EXPECT_EQ(E_FAIL, e.GetArchiveState(&written));
+            EXPECT_EQ(kPoison, static_cast<DWORD>(written));
         }
         EXPECT_EQ(0, runtime->LiveObjects());
     }
@@ -637,7 +683,7 @@ TEST_F(EncoderTest, TheOperationTableHasItsFixedOrder) {
     DWORD value = kPoison;
     EXPECT_EQ(E_FAIL, encoder->Configure(nullptr, nullptr));  // the state is checked first
     EXPECT_EQ(E_FAIL, encoder->ChangeInputFormat(&format));
-    EXPECT_EQ(E_FAIL, encoder->SetArchiveFile("a"));
+    EXPECT_EQ(E_FAIL, encoder->SetArchiveFile(L"a"));
     EXPECT_EQ(E_INVALIDARG, encoder->SetBroadcastPort(0));
     EXPECT_EQ(E_INVALIDARG, encoder->SetMaxClients(0));
     EXPECT_EQ(E_FAIL, encoder->Start());
@@ -653,6 +699,8 @@ TEST_F(EncoderTest, TheOperationTableHasItsFixedOrder) {
     using Plain = HRESULT(STDMETHODCALLTYPE*)(LiveEncoder*);
     EXPECT_EQ(E_FAIL, reinterpret_cast<Plain>(table[6])(encoder));         // Start
     EXPECT_EQ(S_OK, reinterpret_cast<Plain>(table[20])(encoder));          // Uninitialize
+    using State = HRESULT(STDMETHODCALLTYPE*)(LiveEncoder*, HRESULT*);
+    EXPECT_EQ(E_INVALIDARG, reinterpret_cast<State>(table[21])(encoder, nullptr));  // GetArchiveState
     EXPECT_EQ(3u, static_cast<WmLiveEncoder*>(encoder)->maxClients);
     encoder->Release();
 }
