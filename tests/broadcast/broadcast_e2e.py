@@ -327,8 +327,11 @@ def record_faults():
         print('skipped: this machine gives the test no mount namespace to mount a tmpfs in')
         return 77
     status = 0
+    # Outside /tmp, which the namespace replaces.
+    base = os.path.join(os.path.dirname(os.path.abspath(BIN)), 'record-faults')
+    os.makedirs(base, exist_ok=True)
     for case in RECORD_FAULTS_CASES:
-        work = tempfile.mkdtemp(prefix='ombrel-record-')
+        work = tempfile.mkdtemp(prefix='ombrel-record-', dir=base)
         try:
             status |= record_fault(work, *case)
         finally:
@@ -341,8 +344,8 @@ def record_fault(work, case, mount_options, kill):
     failed = False
     print('=== recording folder: %s ===' % case)
     plugins = os.path.join(work, 'Plugins')
-    folder, kept = os.path.join(work, 'recordings'), os.path.join(work, 'kept')
-    for d in (plugins, folder, kept):
+    folder, kept, x11 = os.path.join(work, 'recordings'), os.path.join(work, 'kept'), os.path.join(work, 'x11')
+    for d in (plugins, folder, kept, x11):
         os.makedirs(d)
     shutil.copy(os.path.join(BIN, 'dsp_ombrel.dll'), plugins)
     shutil.copy(os.path.join(BIN, 'ombrel_player.exe'), work)
@@ -351,19 +354,18 @@ def record_fault(work, case, mount_options, kill):
     with open(os.path.join(plugins, 'dsp_ombrel.ini'), 'w', encoding='cp932', newline='\r\n') as f:
         f.write('[Extra]\n_dwPort=%d\n_dwMaxClient=5\n_fPlayLog=false\n_fArchive=true\n_cArchiveFolder=%s\n'
                 '[Script]\n_fEnable=true\n_cFormat=%s\n' % (stream_port, windows_path(folder), SCRIPT_FORMAT))
-    # Wine's server opens the files, so the namespace gets a server of its own (behind a fresh
-    # /tmp/.wine-UID) that sees the mount; what the folder holds at the end is copied out.
-    server_dir = '/tmp/.wine-%d' % os.getuid()
+    # Wine's server opens the files, so the namespace gets a server of its own, behind a fresh
+    # /tmp that keeps only the display's socket; what the folder holds at the end is copied out.
     player_cmd = ('bash "$2" ./ombrel_player.exe --plugin "$3" --command 40002@0.5 --watch-script --exit-at-end')
     run_player = (player_cmd + ' & pid=$!; sleep 8; kill -9 $pid; wait $pid; status=0') if kill else \
         (player_cmd + '; status=$?')
-    shell = ('mkdir -p %s && mount -t tmpfs tmpfs %s && mount -t tmpfs -o %s tmpfs "$1" && cd "$5" && %s; '
-             'cp "$1"/* "$4"/ 2>/dev/null; wineserver -k 2>/dev/null; exit $status'
-             % (server_dir, server_dir, mount_options, run_player))
+    shell = ('mount --bind /tmp/.X11-unix "$6" && mount -t tmpfs tmpfs /tmp && mkdir /tmp/.X11-unix && '
+             'mount --bind "$6" /tmp/.X11-unix && mount -t tmpfs -o %s tmpfs "$1" && cd "$5" && %s; '
+             'cp "$1"/* "$4"/ 2>/dev/null; wineserver -k 2>/dev/null; exit $status' % (mount_options, run_player))
     env = dict(os.environ, LANG='ja_JP.UTF-8', LC_ALL='ja_JP.UTF-8', WINEDLLOVERRIDES='mscoree,mshtml=;wmvcore=n')
     player_out = open(os.path.join(work, 'player.log'), 'wb')
     player = subprocess.Popen(['unshare', '-m', 'sh', '-c', shell, 'sh', folder, WINE_RUN,
-                               windows_path(os.path.join(plugins, 'dsp_ombrel.dll')), kept, work],
+                               windows_path(os.path.join(plugins, 'dsp_ombrel.dll')), kept, work, x11],
                               env=env, stdout=player_out, stderr=subprocess.STDOUT)
     deadline = time.time() + 60
     listening = False
