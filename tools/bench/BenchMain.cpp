@@ -211,6 +211,9 @@ int Main(int argc, char** argv) {
     const StopResult stops = MeasureStops(host, options.stops, options.hungStops, holdingNodes);
     ombrel::test::StandInNode relayNode(ombrel::test::NodeBehaviour::JsonRpc);
     const RelayStopResult relayStops = MeasureRelayStops(host, options.stops, relayNode);
+    // The same stops with every broadcast recorded: the file's end is written within the stop.
+    ombrel::_settings.peerCast._fEnable = FALSE;
+    const RecordedStops recorded = MeasureRecordedStops(host, options.stops);
     const MeterResult meter = MeasureMeter(host, options.meterPasses, options.meterSeconds);
     host.Quit();
     silentNode.Stop();
@@ -281,6 +284,9 @@ int Main(int argc, char** argv) {
                 "max %.1f ms; channel ended after median %.1f ms, max %.1f ms\n",
                 relayStops.stopsMs.size(), Median(relayStops.stopsMs), Max(relayStops.stopsMs),
                 Median(relayStops.endedMs), Max(relayStops.endedMs));
+    std::printf("  stop with 配信を録音する on: %zu stops, median %.1f ms, max %.1f ms; %zu recordings, %s\n",
+                recorded.stops.stopsMs.size(), Median(recorded.stops.stopsMs), Max(recorded.stops.stopsMs),
+                recorded.files, recorded.stops.error.empty() ? "every one finished" : recorded.stops.error.c_str());
     std::printf("  longest ModifySamples during the stops %.1f us, outside them %.1f us (%llu blocks)\n\n",
                 stops.modifyMaxDuringStopsUs, stops.modifyMaxOutsideUs, static_cast<unsigned long long>(stops.blocks));
 

@@ -141,4 +141,26 @@ RelayStopResult MeasureRelayStops(soak::PlayerHost& host, int cycles, StandInNod
     return result;
 }
 
+RecordedStops MeasureRecordedStops(soak::PlayerHost& host, int cycles) {
+    RecordedStops result;
+    WCHAR temp[MAX_PATH] = L"";
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"ombrel-bench-recordings-" + std::to_wstring(::GetCurrentProcessId());
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ombrel::ExtraSettings& extra = ombrel::_settings.extra;
+    const ombrel::ExtraSettings saved = extra;
+    extra._fArchive = TRUE;
+    extra._cArchiveFolder = folder;
+    result.stops = MeasureStops(host, cycles, 0, {});
+    extra = saved;
+    WIN32_FIND_DATAW found;
+    win::UniqueFind find(::FindFirstFileW((folder + L"\\ombrel-*.wma").c_str(), &found));
+    for (bool more = bool(find); more; more = ::FindNextFileW(find.get(), &found)) {
+        ++result.files;
+        ::DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+    }
+    ::RemoveDirectoryW(folder.c_str());
+    return result;
+}
+
 }  // namespace ombrel::test::bench

@@ -36,6 +36,13 @@ struct StopResult {
 // at the last node's. heldCycles stops for each node follow the plain ones.
 StopResult MeasureStops(soak::PlayerHost& host, int cycles, int heldCycles, const std::vector<HoldingNode>& nodes);
 
+// The plain stops with each broadcast recorded into a fresh folder, removed afterwards.
+struct RecordedStops {
+    StopResult stops;
+    size_t files = 0;  // recordings the folder held, one per stop when all went well
+};
+RecordedStops MeasureRecordedStops(soak::PlayerHost& host, int cycles);
+
 // The stop with the relay channel option on, against a node that makes the channel at each start:
 // from 40008 to idle, and from 40008 to the node's channel gone.
 struct RelayStopResult {
