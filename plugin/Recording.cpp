@@ -1,6 +1,5 @@
 #include "plugin/Recording.h"
 
-#include "encoder/ErrorText.h"
 #include "plugin/RecordingFile.h"
 #include "plugin/Settings.h"
 
@@ -38,13 +37,9 @@ void StartRecording(LiveEncoder& encoder, const SYSTEMTIME& localStart) {
     }
     const HRESULT hr = encoder.SetArchiveFile(path.c_str());
     if (FAILED(hr)) {
-        // The start's error text, kept for the monitor instead of a message box: the broadcast
-        // starts all the same.
-        char error[kErrorTextSize] = "";
-        encoder.GetErrorText(error, kErrorTextSize);
+        // No message box: the broadcast starts all the same, and the monitor names the reason.
         g_state.kind = RecordingState::Kind::NotStarted;
         g_state.result = hr;
-        g_state.errorText = error;
         g_path = path;  // the sink may have made the file before it failed
         return;
     }

@@ -20,9 +20,9 @@ struct RecordingState {
     };
     Kind kind = Kind::Off;
     std::wstring fileName;  // without the folder
-    HRESULT result = S_OK;  // why it did not start or stopped
-    // The encoder's own message for a recording that could not start (English, one line).
-    std::string errorText;
+    // Why it did not start or stopped. The encoder's own message for a start that failed stays
+    // in its error text (GetErrorText) for as long as the broadcast lasts.
+    HRESULT result = S_OK;
 };
 
 // Main thread, in the broadcast's start, after Configure and before the encoder's Start: with

@@ -13,12 +13,10 @@ With --relay, the relay channel option is on and a node like
 peercast-yt makes the channel by fetch, pulls the stream from the plug-in as a listener does, and
 ends the channel by stopChannel.
 
-Every run records the broadcast (配信を録音する) into a folder of its own: the file must hold the
-whole broadcast, the titles at their times and, with the lossless codec these runs use, the
-player's PCM bit for bit. With --record-faults the recording folder is a small tmpfs the test
-mounts in a mount namespace of its own (with a wineserver of its own, so Wine sees the mount):
-read-only, then one that fills a few seconds in, then a run whose player is killed mid-way. The
-broadcast must go on each time, with the monitor's recording line saying what happened.
+Every run records the broadcast: the file holds all of it, its titles and, with the lossless codec
+used here, the player's PCM bit for bit. With --record-faults the recording folder is a tmpfs
+mounted in a namespace of the test's own: read-only, one that fills, and a player killed mid-way;
+the broadcast goes on each time and the monitor's recording line says what happened.
 
 Usage: broadcast_e2e.py BIN_DIR [--mixed-locale | --relay | --record-faults]   (the build's bin
 folder; Wine environment from the caller)
@@ -222,81 +220,61 @@ def script_packets(probe_out, probe_err=b''):
 
 
 def decode_recording(path):
-    """The recording's audio as FFmpeg decodes it (16-bit stereo frames), its format duration and
-    FFmpeg's complaints."""
-    raw = path + '.raw'
-    decoded = subprocess.run(['ffmpeg', '-nostdin', '-v', 'error', '-y', '-i', path, '-map', '0:a', '-f', 's16le',
-                              raw], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    audio = open(raw, 'rb').read() if os.path.exists(raw) else b''
-    probe = subprocess.run(['ffprobe', '-v', 'error', '-show_entries', 'format=duration', '-of', 'csv=p=0', path],
-                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    try:
-        duration = float(probe.stdout.decode().strip())
-    except ValueError:
-        duration = -1.0
-    return audio, duration, (decoded.stderr + probe.stderr).decode(errors='replace').strip()
+    """The recording's audio as FFmpeg decodes it (16-bit stereo), its duration and FFmpeg's complaints."""
+    run = lambda *args: subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    decoded = run('ffmpeg', '-nostdin', '-v', 'error', '-i', path, '-map', '0:a', '-f', 's16le', '-')
+    probe = run('ffprobe', '-v', 'error', '-show_entries', 'format=duration', '-of', 'csv=p=0', path)
+    duration = float(probe.stdout or -1)
+    return decoded.stdout, duration, (decoded.stderr + probe.stderr).decode(errors='replace').strip()
 
 
 def sine_frames(frequency, frames):
-    """What the player's built-in 44.1 kHz 16-bit stereo tracks hold: 0.5 full-scale sines, the
-    right channel a quarter period ahead, rounded half away from zero."""
-    out = bytearray()
-    for i in range(frames):
-        phase = 2.0 * math.pi * frequency * i / 44100
-        for c in range(2):
-            v = 0.5 * math.sin(phase + c * math.pi / 2.0) * 32767
-            out += struct.pack('<h', int(math.floor(abs(v) + 0.5)) * (1 if v >= 0 else -1))
-    return bytes(out)
+    """The player's built-in 44.1 kHz 16-bit stereo tracks: half-scale sines, the right channel a
+    quarter period ahead, rounded half away from zero."""
+    values = (0.5 * math.sin(2.0 * math.pi * frequency * i / 44100 + c * math.pi / 2.0) * 32767
+              for i in range(frames) for c in range(2))
+    return b''.join(struct.pack('<h', int(math.copysign(math.floor(abs(v) + 0.5), v))) for v in values)
 
 
 def check_recording(folder, started, ended, changed, log):
-    """The recording of a whole broadcast: one file named after the start's local time, the whole
-    broadcast's audio, the titles at their times, the player's last tracks bit for bit."""
-    names = sorted(os.listdir(folder))
-    print('recordings: %r' % names)
+    """One file named after the start, the whole broadcast, its titles at their times, and the
+    last four tracks bit for bit as the player played them."""
+    names = os.listdir(folder)
     m = RECORDING_NAME.match(names[0]) if len(names) == 1 else None
     check('one recording named ombrel-YYYYMMDD-HHMMSS.wma', bool(m), '%r' % names)
     if not m:
         return
     stamp = time.mktime(time.strptime(m.group(1) + m.group(2), '%Y%m%d%H%M%S'))
-    check('named after the local time of the start', started - 2 <= stamp <= ended + 2)
-    check('the monitor showed the recording', 'record line: 録音中: ' + names[0] in log)
+    check('named after the start, the monitor showing it', started - 2 <= stamp <= ended + 2 and
+          'record line: 録音中: ' + names[0] in log)
     path = os.path.join(folder, names[0])
     audio, duration, complaints = decode_recording(path)
-    frames = len(audio) // 4
-    check('FFmpeg decodes the whole recording without a complaint', frames > 0 and not complaints, complaints)
+    check('FFmpeg decodes the whole recording without a complaint', audio and not complaints, complaints)
     probe = subprocess.run(['ffprobe', '-v', 'error', '-select_streams', 'd', '-show_packets', '-show_data',
                             '-of', 'json', path], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    titles = [(t, text) for t, kind, text in script_packets(probe.stdout, probe.stderr) if kind == 'TEXT']
-    want = [script_title(track) for track in changed]
     times = {}
-    for t, text in titles:
-        times.setdefault(text, t)
-    check('each title in the recording as a script command', all(w in times for w in want),
-          '%r' % [text for _, text in titles])
+    for t, kind, text in script_packets(probe.stdout, probe.stderr):
+        times.setdefault(text, t) if kind == 'TEXT' else None
+    want = [script_title(track) for track in changed]
+    check('each title in the recording', all(w in times for w in want), '%r' % list(times))
     if not all(w in times for w in want):
         return
-    # The broadcast began this far into the first track: the second's title comes when the
-    # first track's rest has played. What followed is the rest of the playlist.
-    first = TRACKS[0][0] - times[want[0]]
-    broadcast = sum(track[0] for track in ALL_TRACKS) - first
+    # The second track's title comes when the rest of the first has played.
+    broadcast = sum(track[0] for track in ALL_TRACKS) - (TRACKS[0][0] - times[want[0]])
     check('the recording lasts as long as the broadcast, within 1 s', abs(duration - broadcast) <= 1.0,
-          'ffprobe %.3f s, broadcast %.3f s, decoded %.3f s' % (duration, broadcast, frames / 44100))
+          'ffprobe %.3f s, broadcast %.3f s, decoded %.3f s' % (duration, broadcast, len(audio) / 4 / 44100))
     gaps = [times[want[i + 1]] - times[want[i]] for i in range(len(want) - 1)]
-    check('the titles at their times, one track length apart',
-          all(abs(g - c[0]) <= 0.3 for g, c in zip(gaps, changed)), '%r' % ['%.3f' % g for g in gaps])
-    # The last four tracks are 44.1 kHz 16-bit stereo, as the stream: bit for bit what the player
-    # played. They begin the other tracks' lengths after the second one (whose title a player of
-    # either version sends), within a few blocks.
+    check('the titles at their times', all(abs(g - c[0]) <= 0.3 for g, c in zip(gaps, changed)), '%r' % gaps)
+    # The last four tracks are the stream's own format; they begin within a few blocks of the
+    # other tracks' lengths after the second one.
     frequencies = {'Déjà Vu': 392.0, '봄날': 440.0, '这首歌': 494.0, '𠮷野家の歌 🎵': 523.0}
     expected = b''.join(sine_frames(frequencies[t[2]], t[0] * 44100) for t in UNICODE_TRACKS)
     at = round((times[want[0]] + sum(t[0] for t in TRACKS[1:])) * 44100)
     start = next((a for a in range(max(0, at - 2048), at + 2048) if audio[a * 4:a * 4 + 4096] == expected[:4096]), None)
     got = audio[start * 4:start * 4 + len(expected)] if start is not None else b''
-    # The player's last block may go out after the stop: all but the last tenth of a second.
-    whole = len(expected) - 4 * 4410
-    check('the last tracks bit for bit as the player played them', start is not None and len(got) >= whole and
-          got[:whole] == expected[:whole], 'from frame %s, %d of %d bytes' % (start, len(got), len(expected)))
+    whole = len(expected) - 4 * 4410  # the player's last block may go out after the stop
+    check('the last tracks bit for bit as the player played them', got[:whole] == expected[:whole] and
+          len(got) >= whole, 'from frame %s, %d of %d bytes' % (start, len(got), len(expected)))
 
 
 def windows_path(path):
@@ -317,7 +295,7 @@ def main():
     return status
 
 
-# Each fault: the tmpfs mount's options, and whether the player is killed mid-way.
+# Each fault: the tmpfs mount's options, and whether the player is killed 8 s in.
 RECORD_FAULTS_CASES = [('read-only', 'ro,size=1m', False), ('full', 'size=512k', False), ('killed', 'size=64m', True)]
 
 
@@ -326,10 +304,10 @@ def record_faults():
                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
         print('skipped: this machine gives the test no mount namespace to mount a tmpfs in')
         return 77
-    status = 0
     # Outside /tmp, which the namespace replaces.
     base = os.path.join(os.path.dirname(os.path.abspath(BIN)), 'record-faults')
     os.makedirs(base, exist_ok=True)
+    status = 0
     for case in RECORD_FAULTS_CASES:
         work = tempfile.mkdtemp(prefix='ombrel-record-', dir=base)
         try:
@@ -343,86 +321,64 @@ def record_fault(work, case, mount_options, kill):
     global failed
     failed = False
     print('=== recording folder: %s ===' % case)
-    plugins = os.path.join(work, 'Plugins')
-    folder, kept, x11 = os.path.join(work, 'recordings'), os.path.join(work, 'kept'), os.path.join(work, 'x11')
+    plugins, folder, kept, x11 = (os.path.join(work, d) for d in ('Plugins', 'recordings', 'kept', 'x11'))
     for d in (plugins, folder, kept, x11):
         os.makedirs(d)
     shutil.copy(os.path.join(BIN, 'dsp_ombrel.dll'), plugins)
-    shutil.copy(os.path.join(BIN, 'ombrel_player.exe'), work)
-    shutil.copy(os.path.join(BIN, 'wmvcore.dll'), work)
-    stream_port = free_port()
+    for name in ('ombrel_player.exe', 'wmvcore.dll'):
+        shutil.copy(os.path.join(BIN, name), work)
+    port = free_port()
     with open(os.path.join(plugins, 'dsp_ombrel.ini'), 'w', encoding='cp932', newline='\r\n') as f:
-        f.write('[Extra]\n_dwPort=%d\n_dwMaxClient=5\n_fPlayLog=false\n_fArchive=true\n_cArchiveFolder=%s\n'
-                '[Script]\n_fEnable=true\n_cFormat=%s\n' % (stream_port, windows_path(folder), SCRIPT_FORMAT))
-    # Wine's server opens the files, so the namespace gets a server of its own, behind a fresh
-    # /tmp that keeps only the display's socket; what the folder holds at the end is copied out.
-    player_cmd = ('bash "$2" ./ombrel_player.exe --plugin "$3" --command 40002@0.5 --watch-script --exit-at-end')
-    run_player = (player_cmd + ' & pid=$!; sleep 8; kill -9 $pid; wait $pid; status=0') if kill else \
-        (player_cmd + '; status=$?')
+        f.write('[Extra]\n_dwPort=%d\n_fPlayLog=false\n_fArchive=true\n_cArchiveFolder=%s\n[Script]\n_fEnable=true\n'
+                % (port, windows_path(folder)))
+    # Wine's server opens the files, so the namespace gets a server of its own behind a fresh /tmp
+    # that keeps only the display's socket; what the folder holds at the end is copied out.
+    player = 'bash "$2" ./ombrel_player.exe --plugin "$3" --command 40002@0.5 --watch-script --exit-at-end'
+    player += ' & pid=$!; sleep 8; kill -9 $pid; wait $pid; status=0' if kill else '; status=$?'
     shell = ('mount --bind /tmp/.X11-unix "$6" && mount -t tmpfs tmpfs /tmp && mkdir /tmp/.X11-unix && '
              'mount --bind "$6" /tmp/.X11-unix && mount -t tmpfs -o %s tmpfs "$1" && cd "$5" && %s; '
-             'cp "$1"/* "$4"/ 2>/dev/null; wineserver -k 2>/dev/null; exit $status' % (mount_options, run_player))
+             'cp "$1"/* "$4"/ 2>/dev/null; wineserver -k 2>/dev/null; exit $status' % (mount_options, player))
     env = dict(os.environ, LANG='ja_JP.UTF-8', LC_ALL='ja_JP.UTF-8', WINEDLLOVERRIDES='mscoree,mshtml=;wmvcore=n')
-    player_out = open(os.path.join(work, 'player.log'), 'wb')
-    player = subprocess.Popen(['unshare', '-m', 'sh', '-c', shell, 'sh', folder, WINE_RUN,
-                               windows_path(os.path.join(plugins, 'dsp_ombrel.dll')), kept, work, x11],
-                              env=env, stdout=player_out, stderr=subprocess.STDOUT)
-    deadline = time.time() + 60
-    listening = False
-    while time.time() < deadline and player.poll() is None:
-        try:
-            socket.create_connection(('127.0.0.1', stream_port), timeout=0.2).close()
-            listening = True
-            break
-        except OSError:
-            time.sleep(0.05)
-    check('the broadcast started, no message box in its way', listening)
-    audio_raw = os.path.join(work, 'audio.raw')
-    pull = subprocess.Popen(['ffmpeg', '-nostdin', '-v', 'error', '-i', 'mmsh://127.0.0.1:%d/' % stream_port,
-                             '-map', '0:a', '-f', 's16le', audio_raw], stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    try:
-        status = player.wait(timeout=120)
-    except subprocess.TimeoutExpired:
-        player.kill()
-        status = 'timed out'
-    try:
-        pull.wait(timeout=30)
-    except subprocess.TimeoutExpired:
-        pull.kill()
-    player_out.close()
+    with open(os.path.join(work, 'player.log'), 'wb') as out:
+        process = subprocess.Popen(['unshare', '-m', 'sh', '-c', shell, 'sh', folder, WINE_RUN,
+                                    windows_path(os.path.join(plugins, 'dsp_ombrel.dll')), kept, work, x11],
+                                   env=env, stdout=out, stderr=subprocess.STDOUT)
+        deadline = time.time() + 60
+        while time.time() < deadline and process.poll() is None:
+            try:
+                socket.create_connection(('127.0.0.1', port), timeout=0.2).close()
+                break
+            except OSError:
+                time.sleep(0.05)
+        pull = subprocess.run(['timeout', '60', 'ffmpeg', '-nostdin', '-v', 'error', '-i', 'mmsh://127.0.0.1:%d/' % port,
+                               '-map', '0:a', '-f', 's16le', '-'], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        status = process.wait(timeout=120)
     log = open(os.path.join(work, 'player.log'), 'rb').read().decode('cp932', 'replace')
     print('--- player ---\n' + log.strip() + '\n--- end of player ---')
-    check('the player ran to its end' if not kill else 'the player was killed mid-way', status == 0,
-          'exit %s' % status)
-    heard = os.path.getsize(audio_raw) / 4 / 44100 if os.path.exists(audio_raw) else 0
-    check('the listener kept playing', heard >= (5 if kill else 12), '%.2f s' % heard)
+    heard = len(pull.stdout) / 4 / 44100
+    check('the broadcast went on, a listener playing it', status == 0 and heard >= (5 if kill else 12),
+          'exit %s, %.2f s heard' % (status, heard))
     lines = re.findall(r'^record line: (.*?)\r?$', log, re.M)
     names = os.listdir(kept)
     print('record lines: %r, files: %r' % (lines, names))
     if case == 'read-only':
-        check('the monitor says the folder cannot be written', '録音できません: 録音フォルダに書き込めません' in lines,
-              '%r' % lines)
-        check('no file', names == [])
-    else:
-        recording = [l for l in lines if l.startswith('録音中: ')]
-        check('the monitor showed the recording', len(recording) == 1 and
-              RECORDING_NAME.match(recording[0][len('録音中: '):]), '%r' % lines)
-        check('one file kept', len(names) == 1 and RECORDING_NAME.match(names[0]), '%r' % names)
-        stopped = '録音停止: 書き込めなくなりました (ディスクの空き不足など)' in lines
-        check('the monitor says the recording stopped' if not kill else 'no stop line before the kill',
-              stopped != kill, '%r' % lines)
-        if names:
-            audio, duration, complaints = decode_recording(os.path.join(kept, names[0]))
-            frames = len(audio) // 4
-            print('recording: %.3f s decoded, duration %.3f s, FFmpeg said %r' % (frames / 44100, duration, complaints))
-            if kill:
-                # The header still says live and unfinished; FFmpeg plays the packets there are.
-                check('what was written before the kill plays in FFmpeg', frames >= 3 * 44100, '%.2f s' % (frames / 44100))
-            else:
-                check('the file up to the full disk is complete: it decodes whole and says its length',
-                      not complaints and frames >= 44100 and abs(duration - frames / 44100) <= 0.1,
-                      '%.3f s decoded, duration %.3f s' % (frames / 44100, duration))
+        check('the monitor says the folder cannot be written, and no file',
+              '録音できません: 録音フォルダに書き込めません' in lines and names == [])
+        return 1 if failed else 0
+    check('the monitor showed the recording of the one file',
+          len(names) == 1 and RECORDING_NAME.match(names[0]) and '録音中: ' + names[0] in lines, '%r' % names)
+    check('the monitor says the recording stopped' if not kill else 'no stop line before the kill',
+          ('録音停止: 書き込めなくなりました (ディスクの空き不足など)' in lines) != kill)
+    if names:
+        audio, duration, complaints = decode_recording(os.path.join(kept, names[0]))
+        decoded = len(audio) / 4 / 44100
+        if kill:
+            # The header still says live and unfinished; FFmpeg plays the packets there are.
+            check('what was written before the kill plays in FFmpeg', decoded >= 3, '%.2f s' % decoded)
+        else:
+            check('the file up to the full disk is complete: it decodes whole and says its length',
+                  not complaints and decoded >= 1 and abs(duration - decoded) <= 0.1,
+                  '%.3f s decoded, duration %.3f s, %r' % (decoded, duration, complaints))
     print('recording fault %s ' % case + ('FAILED' if failed else 'passed'))
     return 1 if failed else 0
 

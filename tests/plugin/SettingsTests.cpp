@@ -12,6 +12,7 @@
 #include "plugin/IniFile.h"
 #include "plugin/PlayerRequests.h"
 #include "plugin/PluginState.h"
+#include "plugin/RecordingFile.h"
 #include "plugin/Settings.h"
 #include "plugin/SettingsLocation.h"
 #include "plugin/TextEscape.h"
@@ -30,12 +31,6 @@ std::string MusicFolder() {
     char ansi[MAX_PATH * 2] = "";
     ::WideCharToMultiByte(CP_ACP, 0, music, -1, ansi, sizeof ansi, nullptr, nullptr);
     return ansi;
-}
-
-std::string ToCodePage(const std::wstring& text, UINT codePage) {
-    char bytes[MAX_PATH * 2] = "";
-    ::WideCharToMultiByte(codePage, 0, text.c_str(), -1, bytes, sizeof bytes, nullptr, nullptr);
-    return bytes;
 }
 
 // ---- First run ----
@@ -137,7 +132,7 @@ TEST_F(SettingsLoad, MissingKeysTakeTheirFallbacks) {
     EXPECT_EQ(_settings.extra._cPlayLog, LogPath());
     EXPECT_EQ(_settings.extra._cTitle, L"");
     EXPECT_EQ(_settings.extra._fArchive, FALSE) << "an older file records nothing";
-    EXPECT_EQ(ToCodePage(_settings.extra._cArchiveFolder, CP_ACP), MusicFolder());
+    EXPECT_EQ(_settings.extra._cArchiveFolder, DefaultArchiveFolder());
     EXPECT_EQ(_encoderSettings.audio.bufferWindow, 0u);
     EXPECT_EQ(_encoderSettings.audio.codecIndex, 0u);
     EXPECT_EQ(_encoderSettings.audio.formatIndex, 0u);
