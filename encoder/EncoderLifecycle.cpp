@@ -1,5 +1,5 @@
 // The encoder object and its writer's lifecycle: creation, Initialize, Configure, Start, Stop,
-// Uninitialize, the archive file and the port and listener settings.
+// Uninitialize and the port and listener settings (the archive file: EncoderArchive.cpp).
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -116,23 +116,6 @@ HRESULT STDMETHODCALLTYPE WmLiveEncoder::Configure(const InputFormat* format,
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE WmLiveEncoder::SetArchiveFile(const char* path) noexcept {
-    if (!initialized) return E_FAIL;
-    if (!path || !*path) return E_INVALIDARG;
-    if (!writerAdvanced) return E_FAIL;
-    WCHAR widePath[MAX_PATH + 1];
-    int converted = ::MultiByteToWideChar(CP_OEMCP, 0, path, -1, widePath, MAX_PATH + 1);
-    if (converted <= 1) return E_FAIL;
-
-    HRESULT hr = ActiveRuntimeEntryPoints().createWriterFileSink(fileSink.put());
-    if (FAILED(hr)) return hr;
-    if (!fileSink) return E_POINTER;
-    fileSink->Open(widePath);
-    hr = writerAdvanced->AddSink(fileSink.get());
-    if (FAILED(hr)) SetError("Could not Add Sink  (hr=0x%08x).\n", static_cast<unsigned>(hr));
-    return hr;
-}
-
 HRESULT STDMETHODCALLTYPE WmLiveEncoder::SetBroadcastPort(DWORD newPort) noexcept {
     if (running) return E_FAIL;
     if (newPort == 0 || newPort > 65535) return E_INVALIDARG;
@@ -201,7 +184,7 @@ HRESULT STDMETHODCALLTYPE WmLiveEncoder::Stop() noexcept {
     if (fileSink) {
         const HRESULT hr = writerAdvanced->RemoveSink(fileSink.get());
         if (first(hr)) SetError("Could not remove the File Sink (hr=0x%08x).\n", static_cast<unsigned>(result));
-        if (SUCCEEDED(hr)) fileSink.reset();
+        if (SUCCEEDED(hr)) ReleaseFileSink();
     }
     return result;
 }
@@ -214,7 +197,7 @@ HRESULT STDMETHODCALLTYPE WmLiveEncoder::Uninitialize() noexcept {
     networkSinkAdded = FALSE;
     networkSinkOpen = FALSE;
     headerInfo.reset();
-    fileSink.reset();
+    ReleaseFileSink();
     networkSink.reset();
     writerAdvanced.reset();
     writer.reset();

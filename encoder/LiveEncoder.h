@@ -1,4 +1,4 @@
-// The live encoder as the plug-in sees it: twenty operations in a fixed order, the slots of
+// The live encoder as the plug-in sees it: twenty-one operations in a fixed order, the slots of
 // this abstract class. Every operation but Release and the destructor returns 0 on success
 // and a negative code on failure: E_FAIL in the wrong state, E_INVALIDARG for a bad argument,
 // the runtime's own code otherwise (with a message for GetErrorText).
@@ -18,7 +18,8 @@ public:
     virtual HRESULT STDMETHODCALLTYPE Configure(const InputFormat* format,
                                                 const EncoderSettings* settings) = 0;       // 1
     virtual HRESULT STDMETHODCALLTYPE ChangeInputFormat(const InputFormat* format) = 0;     // 2
-    virtual HRESULT STDMETHODCALLTYPE SetArchiveFile(const char* path) = 0;                 // 3
+    // The file the broadcast is recorded to, in UTF-16; before Start.
+    virtual HRESULT STDMETHODCALLTYPE SetArchiveFile(const WCHAR* path) = 0;                // 3
     virtual HRESULT STDMETHODCALLTYPE SetBroadcastPort(DWORD port) = 0;                     // 4
     virtual HRESULT STDMETHODCALLTYPE SetMaxClients(DWORD count) = 0;                       // 5
     virtual HRESULT STDMETHODCALLTYPE Start() = 0;                                          // 6
@@ -36,6 +37,9 @@ public:
     virtual void STDMETHODCALLTYPE Release() = 0;                                           // 17
     virtual ~LiveEncoder() = default;                                                       // 18
     virtual HRESULT STDMETHODCALLTYPE Uninitialize() = 0;                                   // 19
+    // While an archive file is recorded: S_OK with *writeResult S_OK while it records, or the
+    // code of the write failure that ended the recording; E_FAIL without an archive file.
+    virtual HRESULT STDMETHODCALLTYPE GetArchiveState(HRESULT* writeResult) = 0;            // 20
 };
 
 // Creates one encoder; *encoder is null when it could not be allocated.

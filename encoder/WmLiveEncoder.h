@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "encoder/ArchiveStatus.h"
 #include "encoder/ErrorText.h"
 #include "encoder/InputStream.h"
 #include "encoder/LiveEncoder.h"
@@ -27,7 +28,7 @@ public:
     HRESULT STDMETHODCALLTYPE Initialize() noexcept override;
     HRESULT STDMETHODCALLTYPE Configure(const InputFormat* format, const EncoderSettings* settings) noexcept override;
     HRESULT STDMETHODCALLTYPE ChangeInputFormat(const InputFormat* format) noexcept override;
-    HRESULT STDMETHODCALLTYPE SetArchiveFile(const char* path) noexcept override;
+    HRESULT STDMETHODCALLTYPE SetArchiveFile(const WCHAR* path) noexcept override;
     HRESULT STDMETHODCALLTYPE SetBroadcastPort(DWORD port) noexcept override;
     HRESULT STDMETHODCALLTYPE SetMaxClients(DWORD count) noexcept override;
     HRESULT STDMETHODCALLTYPE Start() noexcept override;
@@ -43,6 +44,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetElapsedSeconds(DWORD* seconds) noexcept override;
     void STDMETHODCALLTYPE Release() noexcept override;
     HRESULT STDMETHODCALLTYPE Uninitialize() noexcept override;
+    HRESULT STDMETHODCALLTYPE GetArchiveState(HRESULT* writeResult) noexcept override;
 
     // Builds inputs and inputCount from inputFormat.
     HRESULT InitializeInputStream() noexcept;
@@ -68,6 +70,9 @@ public:
     win::ComPtr<IWMWriterAdvanced> writerAdvanced;
     win::ComPtr<IWMWriterNetworkSink> networkSink;
     win::ComPtr<IWMWriterFileSink> fileSink;
+    // Told by the file sink of a write that failed (a full disk, a removed drive); advised on
+    // the sink from SetArchiveFile until the sink goes.
+    win::ComPtr<ArchiveStatus> archiveStatus;
     win::ComPtr<IWMHeaderInfo> headerInfo;
     DWORD port = kDefaultBroadcastPort;
     DWORD maxClients = kDefaultMaxClients;
@@ -103,6 +108,9 @@ public:
     // Serialises script writes, which may come from two threads at once.
     win::CriticalSection lock;
     win::CriticalSection clockLock;
+
+    // Stops listening to the file sink and lets it go.
+    void ReleaseFileSink() noexcept;
 
 private:
     struct SamplePart {

@@ -6,6 +6,7 @@
 #include "plugin/ContentAttributes.h"
 #include "plugin/PluginState.h"
 #include "plugin/ProductName.h"
+#include "plugin/Recording.h"
 #include "plugin/RelayChannelControl.h"
 #include "plugin/Settings.h"
 #include "plugin/SongWorker.h"
@@ -24,7 +25,7 @@ EncoderGate g_audioGate;
 EncoderFactory g_factory = WMLiveCreateInterface;
 
 // Ends a broadcast or a failed start: nobody borrows the encoder any more when it goes.
-void EndBroadcast() {
+void EndBroadcast(bool wentOnAir) {
     _fBroadcasting = 0;
     StopSongWorker();
     EndBroadcastRelay();
@@ -34,6 +35,7 @@ void EndBroadcast() {
         encoder->Stop();
         encoder->Release();
     }
+    EndRecording(wentOnAir);
 }
 
 // The start's steps up to the encoder running; on failure error holds what the user sees.
@@ -66,6 +68,9 @@ HRESULT CreateAndStartEncoder(char (&error)[kErrorTextSize]) {
     hr = encoder.Configure(&_inputFormat, &_encoderSettings);
     if (FAILED(hr)) return encoderOwnText(hr);
     SetContentAttributes(encoder);
+    SYSTEMTIME localStart{};
+    ::GetLocalTime(&localStart);
+    StartRecording(encoder, localStart);
     hr = encoder.Start();
     if (FAILED(hr)) return encoderOwnText(hr);
     return S_OK;
@@ -80,7 +85,7 @@ void StartBroadcast() {
     char error[kErrorTextSize] = "";
     const HRESULT hr = CreateAndStartEncoder(error);
     if (FAILED(hr)) {
-        EndBroadcast();
+        EndBroadcast(false);
         // A PCM format nothing takes is said once: the next start begins from 16-bit stereo
         // and takes the player's format from its next block, instead of refusing a format
         // the player may have left meanwhile (formats seen while idle are not recorded).
@@ -97,7 +102,7 @@ void StartBroadcast() {
     _fBroadcasting = 1;
 }
 
-void StopBroadcast() { EndBroadcast(); }
+void StopBroadcast() { EndBroadcast(true); }
 
 HRESULT GetEncoder(LiveEncoder** encoder) {
     if (!encoder) return E_INVALIDARG;

@@ -7,6 +7,7 @@
 #include "plugin/IniFile.h"
 #include "plugin/LongTextValues.h"
 #include "plugin/PluginState.h"
+#include "plugin/RecordingFile.h"
 #include "plugin/SettingsLocation.h"
 #include "plugin/TextEscape.h"
 #include "win/UniqueAny.h"
@@ -56,6 +57,7 @@ std::vector<StoredText> TextForms() {
         {"Extra", "_cGenre", WideToAnsi(extra._cGenre)},
         {"Extra", "_cAlbum", WideToAnsi(extra._cAlbum)},
         {"Extra", "_cComposer", WideToAnsi(extra._cComposer)},
+        {"Extra", "_cArchiveFolder", WideToAnsi(extra._cArchiveFolder)},
         {"PeerCast", "_cChannel", peerCast._cChannel},
         {"PeerCast", "_cFormatArtist", peerCast._cFormatArtist},
         {"PeerCast", "_cFormatTitle", peerCast._cFormatTitle},
@@ -89,6 +91,8 @@ void SetDefaultSettings() {
     extra._cGenre.clear();
     extra._cAlbum.clear();
     extra._cComposer.clear();
+    extra._fArchive = FALSE;
+    extra._cArchiveFolder = DefaultArchiveFolder();
 
     PeerCastSettings& peerCast = _settings.peerCast;
     peerCast._fEnable = FALSE;
@@ -144,6 +148,9 @@ void LoadSettingsFile(const char* path, const char* defaultPlayLog) {
     extra._cGenre = AnsiToWide(readText("_cGenre", ""));
     extra._cAlbum = AnsiToWide(readText("_cAlbum", ""));
     extra._cComposer = AnsiToWide(readText("_cComposer", ""));
+    extra._fArchive = ini.ReadBool("_fArchive", false);
+    extra._cArchiveFolder = AnsiToWide(readText("_cArchiveFolder", ""));
+    if (extra._cArchiveFolder.empty()) extra._cArchiveFolder = DefaultArchiveFolder();
 
     PeerCastSettings& peerCast = _settings.peerCast;
     ini.SetSection("PeerCast");
@@ -193,6 +200,7 @@ void SaveSettingsFile(const char* path) {
     ini.WriteUInt("_dwPort", extra._dwPort);
     ini.WriteUInt("_dwMaxClient", extra._dwMaxClient);
     ini.WriteBool("_fPlayLog", extra._fPlayLog != FALSE);
+    ini.WriteBool("_fArchive", extra._fArchive != FALSE);
     WriteTexts(ini, path, "Extra", texts);
 
     const PeerCastSettings& peerCast = _settings.peerCast;

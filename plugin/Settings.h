@@ -25,6 +25,9 @@ struct ExtraSettings {
     std::wstring _cGenre;
     std::wstring _cAlbum;
     std::wstring _cComposer;
+    // Records each broadcast to its own file in _cArchiveFolder (Recording.h).
+    BOOL _fArchive;
+    std::wstring _cArchiveFolder;
 };
 
 struct PeerCastSettings {

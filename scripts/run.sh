@@ -7,12 +7,14 @@
 # saves its settings.
 #
 # Usage: scripts/run.sh [--seconds N] [--screenshot FILE.png] [--peercast PORT [--channel NAME]]
-#                       [player options...]
+#                       [--record DIR] [player options...]
 #   --seconds N          quit after N seconds instead of waiting for Ctrl-C
 #   --screenshot FILE    write a PNG of the main window while it broadcasts (after 8 s)
 #   --peercast PORT      switch on the PeerCast update and the relay channel option against the
 #                        node at 127.0.0.1:PORT (kept in the settings file for later runs)
 #   --channel NAME       the channel's name (default "Ombrel Radio"); with --peercast
+#   --record DIR         record the broadcast to DIR/ombrel-YYYYMMDD-HHMMSS.wma (without it the
+#                        run records nothing)
 #   player options       passed on (see: wine build/run/ombrel_player.exe --help)
 # The plug-in lives in build/run/Plugins, where it keeps dsp_ombrel.ini between runs.
 set -euo pipefail
@@ -23,6 +25,7 @@ seconds=0
 screenshot=
 peercast=
 channel="Ombrel Radio"
+record=
 player_args=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -30,10 +33,12 @@ while [ $# -gt 0 ]; do
     --screenshot) screenshot="$2"; shift 2 ;;
     --peercast) peercast="$2"; shift 2 ;;
     --channel) channel="$2"; shift 2 ;;
+    --record) record="$2"; shift 2 ;;
     *) player_args+=("$1"); shift ;;
   esac
 done
 [ -n "$screenshot" ] && screenshot="$(cd "$(dirname "$screenshot")" && pwd)/$(basename "$screenshot")"
+[ -n "$record" ] && { mkdir -p "$record"; record="$(cd "$record" && pwd)"; }
 
 bash "$ROOT/scripts/install-deps.sh"
 bash "$ROOT/scripts/build.sh"
@@ -85,6 +90,15 @@ if [ -n "$peercast" ]; then
   # The plug-in reads the name in the system code page (932 here).
   python3 "$ROOT/scripts/ini-set.py" "$ini" PeerCast _cChannel "$(printf %s "$channel" | iconv -f UTF-8 -t CP932)"
   echo "PeerCast node: 127.0.0.1:$peercast, relay channel \"$channel\" made at the start and ended at the stop"
+fi
+if [ -n "$record" ]; then
+  python3 "$ROOT/scripts/ini-set.py" "$ini" Extra _fArchive true
+  # Wine's drive Z: is the Linux root; the folder is read in the system code page (932 here).
+  python3 "$ROOT/scripts/ini-set.py" "$ini" Extra _cArchiveFolder \
+    "$(printf 'Z:%s' "$record" | tr / '\\' | iconv -f UTF-8 -t CP932)"
+  echo "Recording to $record"
+else
+  python3 "$ROOT/scripts/ini-set.py" "$ini" Extra _fArchive false
 fi
 port=$(sed -n '/^\[Extra\]/,/^\[/s/^_dwPort=\([0-9]*\).*/\1/p' "$ini" | head -n1)
 port="${port:-8008}"

@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include <nserror.h>
+
 #include "encoder/LiveEncoder.h"
 #include "plugin/BroadcastControl.h"
+#include "plugin/Recording.h"
 #include "plugin/RelayChannelControl.h"
 #include "plugin/Settings.h"
 #include "ui/ResourceIds.h"
@@ -35,7 +38,49 @@ void ShowEncoder(HWND dialog, LiveEncoder* encoder) {
         ::SetDlgItemTextA(dialog, IDC_RUNNING_TIME, FormatRunningTime(seconds).c_str());
 }
 
+// What the broadcaster can do about a recording that did not start or stopped.
+std::wstring RecordingReason(HRESULT hr) {
+    switch (hr) {
+    case HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED):
+    case HRESULT_FROM_WIN32(ERROR_WRITE_PROTECT):
+    case HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION):
+        return L"録音フォルダに書き込めません";
+    case HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND):
+    case HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND):
+    case HRESULT_FROM_WIN32(ERROR_INVALID_NAME):
+    case HRESULT_FROM_WIN32(ERROR_INVALID_DRIVE):
+    case HRESULT_FROM_WIN32(ERROR_NOT_READY):
+    case HRESULT_FROM_WIN32(ERROR_BAD_NETPATH):
+    case HRESULT_FROM_WIN32(ERROR_DIRECTORY):
+        return L"録音フォルダがありません";
+    case HRESULT_FROM_WIN32(ERROR_DISK_FULL):
+    case HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL):
+        return L"ディスクの空きがありません";
+    case HRESULT_FROM_WIN32(ERROR_FILE_EXISTS):
+        return L"同じ名前のファイルがあります";
+    case NS_E_FILE_WRITE:
+        return L"書き込めなくなりました (ディスクの空き不足など)";
+    }
+    std::wstring text = L"エラー 0x";
+    for (int shift = 28; shift >= 0; shift -= 4) text += L"0123456789ABCDEF"[(static_cast<unsigned>(hr) >> shift) & 0xF];
+    return text;
+}
+
 }  // namespace
+
+std::wstring RecordingText(const RecordingState& recording) {
+    switch (recording.kind) {
+    case RecordingState::Kind::Recording:
+        return L"録音中: " + recording.fileName;
+    case RecordingState::Kind::NotStarted:
+        return L"録音できません: " + RecordingReason(recording.result);
+    case RecordingState::Kind::Stopped:
+        return L"録音停止: " + RecordingReason(recording.result);
+    case RecordingState::Kind::Off:
+        break;
+    }
+    return std::wstring();
+}
 
 const char* RelayStateText(RelayState state) {
     switch (state) {
@@ -79,7 +124,13 @@ void UpdateMonitor(HWND dialog) {
     if (std::strcmp(shown, relay) != 0) ::SetDlgItemTextA(dialog, IDC_RELAY_STATE, relay);
 
     LiveEncoder* encoder = nullptr;
-    if (FAILED(GetEncoder(&encoder)) || !encoder) {
+    const bool broadcasting = SUCCEEDED(GetEncoder(&encoder)) && encoder;
+    const std::wstring recording = broadcasting ? RecordingText(CurrentRecording(encoder)) : std::wstring();
+    WCHAR recordingShown[256] = L"";
+    ::GetDlgItemTextW(dialog, IDC_RECORD_STATE, recordingShown, 256);
+    if (recording != recordingShown) ::SetDlgItemTextW(dialog, IDC_RECORD_STATE, recording.c_str());
+
+    if (!broadcasting) {
         ShowIdle(dialog);
         return;
     }

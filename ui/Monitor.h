@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "plugin/Recording.h"
 #include "plugin/RelayChannelControl.h"
 
 namespace ombrel {
@@ -21,6 +22,9 @@ std::string FormatRunningTime(DWORD seconds);
 
 // The relay channel's line (code page 932): empty while the option is off or idle.
 const char* RelayStateText(RelayState state);
+
+// The recording's line (UTF-16): empty while it is off or idle.
+std::wstring RecordingText(const RecordingState& recording);
 
 // Fills the monitor's fields of dialog: the idle texts while no encoder can be borrowed,
 // otherwise whatever the encoder answers; a query that fails keeps its field's text.

@@ -1,8 +1,10 @@
-// Page 104 "出力": the pull port, the listener limit and the play log.
+// Page 104 "出力": the pull port, the listener limit, the play log and the recording.
 #include <windows.h>
 #include <commctrl.h>
 
+#include "plugin/RecordingFile.h"
 #include "plugin/Settings.h"
+#include "ui/FolderChooser.h"
 #include "ui/LogFileChooser.h"
 #include "ui/NumberField.h"
 #include "ui/PageAnswer.h"
@@ -26,6 +28,8 @@ INT_PTR OnInitDialog(HWND page) {
     InitNumberField(page, IDC_MAX_CLIENT, IDC_MAX_CLIENT_SPIN, 1, kMostListenersShown, extra._dwMaxClient);
     SetChecked(page, IDC_PLAY_LOG_ENABLE, extra._fPlayLog);
     ::SetDlgItemTextA(page, IDC_PLAY_LOG_PATH, extra._cPlayLog.c_str());
+    SetChecked(page, IDC_ARCHIVE_ENABLE, extra._fArchive);
+    ::SetDlgItemTextW(page, IDC_ARCHIVE_FOLDER, extra._cArchiveFolder.c_str());
     return TRUE;
 }
 
@@ -46,6 +50,10 @@ void WriteBack(HWND page) {
         extra._dwMaxClient = value;
     extra._fPlayLog = IsChecked(page, IDC_PLAY_LOG_ENABLE) ? TRUE : FALSE;
     extra._cPlayLog = ReadTextField(page, IDC_PLAY_LOG_PATH, extra._cPlayLog);
+    extra._fArchive = IsChecked(page, IDC_ARCHIVE_ENABLE) ? TRUE : FALSE;
+    // An emptied field means the default folder again.
+    const std::wstring folder = ReadWideTextField(page, IDC_ARCHIVE_FOLDER, extra._cArchiveFolder);
+    extra._cArchiveFolder = folder.empty() ? DefaultArchiveFolder() : folder;
 }
 
 INT_PTR OnNotify(HWND page, const NMHDR* header) {
@@ -60,9 +68,16 @@ INT_PTR OnNotify(HWND page, const NMHDR* header) {
 }
 
 INT_PTR OnCommand(HWND page, int id, int code) {
-    if (id != IDC_PLAY_LOG_BROWSE || code != BN_CLICKED) return FALSE;
-    ChooseLogFile(page, IDC_PLAY_LOG_PATH);
-    return TRUE;
+    if (code != BN_CLICKED) return FALSE;
+    if (id == IDC_PLAY_LOG_BROWSE) {
+        ChooseLogFile(page, IDC_PLAY_LOG_PATH);
+        return TRUE;
+    }
+    if (id == IDC_ARCHIVE_BROWSE) {
+        ChooseArchiveFolder(page, IDC_ARCHIVE_FOLDER);
+        return TRUE;
+    }
+    return FALSE;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ namespace {
 
 constexpr char kPluginWindowTitle[] = "Ombrel DSP plugin";
 constexpr int kScriptFieldId = 1044;
+constexpr int kRecordLineId = 1060;
 
 void Say(const std::string& line) {
     std::printf("%s\n", line.c_str());
@@ -86,20 +87,24 @@ bool Fire(const TimedEvent& event, standin::Player& player) {
 }
 
 // The script field shows the title the plug-in last sent; scripts compare it with the stream.
-class ScriptFieldWatcher {
+// The monitor's recording line says whether the broadcast is recorded.
+class FieldWatcher {
 public:
+    FieldWatcher(int id, const char* label) : id_(id), label_(label) {}
     void Check() {
         HWND window = ::FindWindowA(nullptr, kPluginWindowTitle);
         if (window == nullptr) return;
         char text[1024] = {};
-        ::GetDlgItemTextA(window, kScriptFieldId, text, sizeof(text));
+        ::GetDlgItemTextA(window, id_, text, sizeof(text));
         if (seen_ && last_ == text) return;
         seen_ = true;
         last_ = text;
-        Say("script field: " + last_);
+        Say(std::string(label_) + ": " + last_);
     }
 
 private:
+    int id_;
+    const char* label_;
     bool seen_ = false;
     std::string last_;
 };
@@ -114,7 +119,8 @@ BOOL WINAPI OnConsoleControl(DWORD) {
 }
 
 void RunUntilDone(standin::Player& player, const standin::CommandLine& line) {
-    ScriptFieldWatcher watcher;
+    FieldWatcher watcher(kScriptFieldId, "script field");
+    FieldWatcher recordLine(kRecordLineId, "record line");
     const std::vector<TimedEvent> events = Schedule(line);
     size_t nextEvent = 0;
     const DWORD start = ::GetTickCount();
@@ -130,7 +136,10 @@ void RunUntilDone(standin::Player& player, const standin::CommandLine& line) {
             Say(player.CloseRequested() ? "window closed" : "playlist ended, exiting");
             return;
         }
-        if (line.watchScript) watcher.Check();
+        if (line.watchScript) {
+            watcher.Check();
+            recordLine.Check();
+        }
         DWORD wait = line.watchScript ? 100 : 1000;
         if (nextEvent < events.size()) wait = std::min<DWORD>(wait, events[nextEvent].atMs - now);
         if (standin::PumpUntil(finished, wait) == standin::PumpResult::QuitPosted) {

@@ -1,6 +1,11 @@
 // The file sink: the writer's header, then its packets, into one file. At the end of writing the
 // header's counts and sizes are written back (file size, data packet count, data object size,
 // play and send durations), so the file reads as a finished, non-live file.
+//
+// A write that fails (a full disk, a drive gone) is told as the runtime tells it: OnStatus with
+// WMT_ERROR and NS_E_FILE_WRITE to the callbacks advised through IWMRegisterCallback, while the
+// writer goes on as if nothing happened. The sink then writes nothing more; the file is cut back
+// to its last whole packet, so it ends as a shorter but complete file.
 #include "standin/wmvcore/Sinks.h"
 
 #include <algorithm>
@@ -10,6 +15,7 @@
 
 #include "standin/wmvcore/AsfBytes.h"
 #include "standin/wmvcore/ComSupport.h"
+#include "win/ComPtr.h"
 #include "win/CriticalSection.h"
 #include "win/UniqueAny.h"
 
@@ -86,12 +92,17 @@ HRESULT LastError() {
     return e ? HRESULT_FROM_WIN32(e) : E_FAIL;
 }
 
-class FileSink final : public IWMWriterFileSink {
+class FileSink final : public IWMWriterFileSink, public IWMRegisterCallback {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         if (iid == IID_IUnknown || iid == IID_IWMWriterSink || iid == IID_IWMWriterFileSink) {
             *out = static_cast<IWMWriterFileSink*>(this);
+            AddRef();
+            return S_OK;
+        }
+        if (iid == IID_IWMRegisterCallback) {
+            *out = static_cast<IWMRegisterCallback*>(this);
             AddRef();
             return S_OK;
         }
@@ -114,7 +125,33 @@ public:
         packetSize_ = 0;
         sendEnd_ = 0;
         last_.clear();
+        failed_ = false;
         return S_OK;
+    }
+
+    // IWMRegisterCallback
+    HRESULT STDMETHODCALLTYPE Advise(IWMStatusCallback* callback, void* context) override {
+        if (!callback) return E_POINTER;
+        return Guard([&] {
+            win::CsLock lock(cs_);
+            callbacks_.push_back({win::ComPtr<IWMStatusCallback>::Share(callback), context});
+            return S_OK;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE Unadvise(IWMStatusCallback* callback, void* context) override {
+        if (!callback) return E_POINTER;
+        win::ComPtr<IWMStatusCallback> removed;
+        {
+            win::CsLock lock(cs_);
+            for (auto it = callbacks_.begin(); it != callbacks_.end(); ++it) {
+                if (it->callback.get() == callback && it->context == context) {
+                    removed = std::move(it->callback);
+                    callbacks_.erase(it);
+                    break;
+                }
+            }
+        }
+        return removed ? S_OK : E_INVALIDARG;
     }
 
     HRESULT STDMETHODCALLTYPE OnHeader(INSSBuffer* header) override {
@@ -123,11 +160,20 @@ public:
         if (!header) return E_POINTER;
         HRESULT hr = header->GetBufferAndLength(&data, &size);
         if (FAILED(hr)) return hr;
-        win::CsLock lock(cs_);
-        if (!file_) return E_UNEXPECTED;
-        if (!header_.empty()) return S_OK;  // one header per file; a re-added sink keeps writing
-        header_.assign(data, data + size);
-        return Write(data, size);
+        {
+            win::CsLock lock(cs_);
+            if (!file_) return E_UNEXPECTED;
+            if (!header_.empty() || failed_) return S_OK;  // one header per file; a re-added sink keeps writing
+            header_.assign(data, data + size);
+            hr = Write(data, size);
+            if (SUCCEEDED(hr)) return S_OK;
+            header_.clear();
+            failed_ = true;
+            LARGE_INTEGER start{};
+            if (::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN)) ::SetEndOfFile(file_.get());
+        }
+        Notify(WMT_ERROR, NS_E_FILE_WRITE);
+        return hr;
     }
     HRESULT STDMETHODCALLTYPE IsRealTime(WINBOOL* realTime) override {
         if (!realTime) return E_POINTER;
@@ -144,31 +190,30 @@ public:
         if (!unit) return E_POINTER;
         HRESULT hr = unit->GetBufferAndLength(&data, &size);
         if (FAILED(hr)) return hr;
-        win::CsLock lock(cs_);
-        if (!file_ || header_.empty()) return E_UNEXPECTED;
-        hr = Write(data, size);
-        if (SUCCEEDED(hr)) {
-            ++packets_;
-            packetSize_ = size;
-            PacketTimes times;
-            if (ReadPacketTimes(data, size, &times)) {
-                sendEnd_ = std::max<uint64_t>(sendEnd_, static_cast<uint64_t>(times.send) + times.duration);
-                for (const auto& [stream, time] : times.presentations) {
-                    Last& last = last_[stream];
-                    if (time > last.time) {
-                        last.previous = last.time;
-                        last.time = time;
-                    }
-                }
+        {
+            win::CsLock lock(cs_);
+            if (failed_) return S_OK;
+            if (!file_ || header_.empty()) return E_UNEXPECTED;
+            hr = Write(data, size);
+            if (SUCCEEDED(hr)) {
+                Count(data, size);
+                return S_OK;
             }
+            failed_ = true;
+            CutToWholePackets();
         }
+        Notify(WMT_ERROR, NS_E_FILE_WRITE);
         return hr;
     }
     HRESULT STDMETHODCALLTYPE OnEndWriting() override {
-        win::CsLock lock(cs_);
-        if (!file_) return S_OK;
-        const HRESULT hr = PatchHeader();
-        file_.reset();
+        HRESULT hr = S_OK;
+        {
+            win::CsLock lock(cs_);
+            if (!file_) return S_OK;
+            hr = PatchHeader();
+            file_.reset();
+        }
+        Notify(WMT_CLOSED, S_OK);
         return hr;
     }
 
@@ -176,6 +221,41 @@ private:
     friend class wmstandin::RefCount;  // the last Release deletes
     ~FileSink() {
         if (file_) PatchHeader();
+    }
+
+    // A packet written: its count, size and times for the header's end values.
+    void Count(const BYTE* data, DWORD size) {
+        ++packets_;
+        packetSize_ = size;
+        PacketTimes times;
+        if (!ReadPacketTimes(data, size, &times)) return;
+        sendEnd_ = std::max<uint64_t>(sendEnd_, static_cast<uint64_t>(times.send) + times.duration);
+        for (const auto& [stream, time] : times.presentations) {
+            Last& last = last_[stream];
+            if (time > last.time) {
+                last.previous = last.time;
+                last.time = time;
+            }
+        }
+    }
+
+    // Outside the lock: a callback may call back into the sink.
+    void Notify(WMT_STATUS status, HRESULT hr) {
+        std::vector<Advised> callbacks;
+        {
+            win::CsLock lock(cs_);
+            for (const Advised& a : callbacks_) callbacks.push_back({win::ComPtr<IWMStatusCallback>::Share(a.callback.get()), a.context});
+        }
+        for (const Advised& a : callbacks) a.callback->OnStatus(status, hr, WMT_TYPE_DWORD, nullptr, a.context);
+    }
+
+    // After a failed write: what the disk took of the last packet goes, so the file ends on a
+    // whole packet. The header (written first) is complete once the end patches it.
+    void CutToWholePackets() {
+        if (header_.empty()) return;
+        LARGE_INTEGER end;
+        end.QuadPart = static_cast<LONGLONG>(header_.size() + packets_ * packetSize_);
+        if (::SetFilePointerEx(file_.get(), end, nullptr, FILE_BEGIN)) ::SetEndOfFile(file_.get());
     }
 
     HRESULT Write(const void* data, DWORD size) {
@@ -246,8 +326,15 @@ private:
         return hr;
     }
 
+    struct Advised {
+        win::ComPtr<IWMStatusCallback> callback;
+        void* context;
+    };
+
     RefCount refs_;
     win::CriticalSection cs_;
+    std::vector<Advised> callbacks_;
+    bool failed_ = false;  // a write failed: nothing more is written
     win::UniqueAny<win::FileHandleTraits> file_;
     std::vector<BYTE> header_;
     uint64_t packets_ = 0;

@@ -13,14 +13,21 @@ With --relay, the relay channel option is on and a node like
 peercast-yt makes the channel by fetch, pulls the stream from the plug-in as a listener does, and
 ends the channel by stopChannel.
 
-Usage: broadcast_e2e.py BIN_DIR [--mixed-locale | --relay]   (the build's bin folder; Wine environment from
-the caller)
+Every run records the broadcast: the file holds all of it, its titles and, with the lossless codec
+used here, the player's PCM bit for bit. With --record-faults the recording folder is a tmpfs
+mounted in a namespace of the test's own: read-only, one that fills, and a player killed mid-way;
+the broadcast goes on each time and the monitor's recording line says what happened.
+
+Usage: broadcast_e2e.py BIN_DIR [--mixed-locale | --relay | --record-faults]   (the build's bin
+folder; Wine environment from the caller)
 """
 import json
+import math
 import os
 import re
 import shutil
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -31,6 +38,8 @@ import urllib.parse
 BIN = sys.argv[1]
 MIXED_LOCALE = '--mixed-locale' in sys.argv[2:]
 RELAY = '--relay' in sys.argv[2:]
+RECORD_FAULTS = '--record-faults' in sys.argv[2:]
+RECORDING_NAME = re.compile(r'^ombrel-(\d{8})-(\d{6})(-\d+)?\.wma$')
 RELAY_ID = 'FEEDFACE0123456789ABCDEF01234567'
 ASF_HEADER_GUID = bytes.fromhex('3026B2758E66CF11A6D900AA0062CE6C')
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -196,11 +205,85 @@ class Node(threading.Thread):
                 self.answers.append(answer)
 
 
+def script_packets(probe_out, probe_err=b''):
+    """(time, type, command) of each script command in ffprobe's -show_packets -show_data JSON."""
+    packets = []
+    try:
+        for p in json.loads(probe_out or b'{}').get('packets', []):
+            hexes = ''.join(line[10:50].replace(' ', '') for line in p.get('data', '').split('\n') if line)
+            raw = bytes.fromhex(hexes).decode('utf-16-le')
+            kind, text = (raw.split('\0') + ['', ''])[:2]
+            packets.append((float(p['pts_time']), kind, text))
+    except (ValueError, KeyError) as e:
+        check('ffprobe output readable', False, '%s: %s' % (e, probe_err.decode(errors='replace')))
+    return packets
+
+
+def decode_recording(path):
+    """The recording's audio as FFmpeg decodes it (16-bit stereo), its duration and FFmpeg's complaints."""
+    run = lambda *args: subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    decoded = run('ffmpeg', '-nostdin', '-v', 'error', '-i', path, '-map', '0:a', '-f', 's16le', '-')
+    probe = run('ffprobe', '-v', 'error', '-show_entries', 'format=duration', '-of', 'csv=p=0', path)
+    duration = float(probe.stdout or -1)
+    return decoded.stdout, duration, (decoded.stderr + probe.stderr).decode(errors='replace').strip()
+
+
+def sine_frames(frequency, frames):
+    """The player's built-in 44.1 kHz 16-bit stereo tracks: half-scale sines, the right channel a
+    quarter period ahead, rounded half away from zero."""
+    values = (0.5 * math.sin(2.0 * math.pi * frequency * i / 44100 + c * math.pi / 2.0) * 32767
+              for i in range(frames) for c in range(2))
+    return b''.join(struct.pack('<h', int(math.copysign(math.floor(abs(v) + 0.5), v))) for v in values)
+
+
+def check_recording(folder, started, ended, changed, log):
+    """One file named after the start, the whole broadcast, its titles at their times, and the
+    last four tracks bit for bit as the player played them."""
+    names = os.listdir(folder)
+    m = RECORDING_NAME.match(names[0]) if len(names) == 1 else None
+    check('one recording named ombrel-YYYYMMDD-HHMMSS.wma', bool(m), '%r' % names)
+    if not m:
+        return
+    stamp = time.mktime(time.strptime(m.group(1) + m.group(2), '%Y%m%d%H%M%S'))
+    check('named after the start, the monitor showing it', started - 2 <= stamp <= ended + 2 and
+          'record line: 録音中: ' + names[0] in log)
+    path = os.path.join(folder, names[0])
+    audio, duration, complaints = decode_recording(path)
+    check('FFmpeg decodes the whole recording without a complaint', audio and not complaints, complaints)
+    probe = subprocess.run(['ffprobe', '-v', 'error', '-select_streams', 'd', '-show_packets', '-show_data',
+                            '-of', 'json', path], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    times = {}
+    for t, kind, text in script_packets(probe.stdout, probe.stderr):
+        times.setdefault(text, t) if kind == 'TEXT' else None
+    want = [script_title(track) for track in changed]
+    check('each title in the recording', all(w in times for w in want), '%r' % list(times))
+    if not all(w in times for w in want):
+        return
+    # The second track's title comes when the rest of the first has played.
+    broadcast = sum(track[0] for track in ALL_TRACKS) - (TRACKS[0][0] - times[want[0]])
+    check('the recording lasts as long as the broadcast, within 1 s', abs(duration - broadcast) <= 1.0,
+          'ffprobe %.3f s, broadcast %.3f s, decoded %.3f s' % (duration, broadcast, len(audio) / 4 / 44100))
+    gaps = [times[want[i + 1]] - times[want[i]] for i in range(len(want) - 1)]
+    check('the titles at their times', all(abs(g - c[0]) <= 0.3 for g, c in zip(gaps, changed)), '%r' % gaps)
+    # The last four tracks are the stream's own format; they begin within a few blocks of the
+    # other tracks' lengths after the second one.
+    frequencies = {'Déjà Vu': 392.0, '봄날': 440.0, '这首歌': 494.0, '𠮷野家の歌 🎵': 523.0}
+    expected = b''.join(sine_frames(frequencies[t[2]], t[0] * 44100) for t in UNICODE_TRACKS)
+    at = round((times[want[0]] + sum(t[0] for t in TRACKS[1:])) * 44100)
+    start = next((a for a in range(max(0, at - 2048), at + 2048) if audio[a * 4:a * 4 + 4096] == expected[:4096]), None)
+    got = audio[start * 4:start * 4 + len(expected)] if start is not None else b''
+    whole = len(expected) - 4 * 4410  # the player's last block may go out after the stop
+    check('the last tracks bit for bit as the player played them', got[:whole] == expected[:whole] and
+          len(got) >= whole, 'from frame %s, %d of %d bytes' % (start, len(got), len(expected)))
+
+
 def windows_path(path):
     return 'Z:' + path.replace('/', '\\')
 
 
 def main():
+    if RECORD_FAULTS:
+        return record_faults()
     status = 0
     for version in ('5.666', '2.95'):
         print('=== player version %s ===' % version)
@@ -210,6 +293,94 @@ def main():
         finally:
             shutil.rmtree(work, ignore_errors=True)
     return status
+
+
+# Each fault: the tmpfs mount's options, and whether the player is killed 8 s in.
+RECORD_FAULTS_CASES = [('read-only', 'ro,size=1m', False), ('full', 'size=512k', False), ('killed', 'size=64m', True)]
+
+
+def record_faults():
+    if subprocess.run(['unshare', '-m', 'sh', '-c', 'mount -t tmpfs -o size=4k tmpfs /mnt'],
+                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
+        print('skipped: this machine gives the test no mount namespace to mount a tmpfs in')
+        return 77
+    # Outside /tmp, which the namespace replaces.
+    base = os.path.join(os.path.dirname(os.path.abspath(BIN)), 'record-faults')
+    os.makedirs(base, exist_ok=True)
+    status = 0
+    for case in RECORD_FAULTS_CASES:
+        work = tempfile.mkdtemp(prefix='ombrel-record-', dir=base)
+        try:
+            status |= record_fault(work, *case)
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+    return status
+
+
+def record_fault(work, case, mount_options, kill):
+    global failed
+    failed = False
+    print('=== recording folder: %s ===' % case)
+    plugins, folder, kept, x11 = (os.path.join(work, d) for d in ('Plugins', 'recordings', 'kept', 'x11'))
+    for d in (plugins, folder, kept, x11):
+        os.makedirs(d)
+    shutil.copy(os.path.join(BIN, 'dsp_ombrel.dll'), plugins)
+    for name in ('ombrel_player.exe', 'wmvcore.dll'):
+        shutil.copy(os.path.join(BIN, name), work)
+    port = free_port()
+    with open(os.path.join(plugins, 'dsp_ombrel.ini'), 'w', encoding='cp932', newline='\r\n') as f:
+        f.write('[Extra]\n_dwPort=%d\n_fPlayLog=false\n_fArchive=true\n_cArchiveFolder=%s\n[Script]\n_fEnable=true\n'
+                % (port, windows_path(folder)))
+    # Wine's server opens the files, so the namespace gets a server of its own behind a fresh /tmp
+    # that keeps only the display's socket; what the folder holds at the end is copied out.
+    player = 'bash "$2" ./ombrel_player.exe --plugin "$3" --command 40002@0.5 --watch-script --exit-at-end'
+    player += ' & pid=$!; sleep 8; kill -9 $pid; wait $pid; status=0' if kill else '; status=$?'
+    shell = ('mount --bind /tmp/.X11-unix "$6" && mount -t tmpfs tmpfs /tmp && mkdir /tmp/.X11-unix && '
+             'mount --bind "$6" /tmp/.X11-unix && mount -t tmpfs -o %s tmpfs "$1" && cd "$5" && %s; '
+             'cp "$1"/* "$4"/ 2>/dev/null; wineserver -k 2>/dev/null; exit $status' % (mount_options, player))
+    env = dict(os.environ, LANG='ja_JP.UTF-8', LC_ALL='ja_JP.UTF-8', WINEDLLOVERRIDES='mscoree,mshtml=;wmvcore=n')
+    with open(os.path.join(work, 'player.log'), 'wb') as out:
+        process = subprocess.Popen(['unshare', '-m', 'sh', '-c', shell, 'sh', folder, WINE_RUN,
+                                    windows_path(os.path.join(plugins, 'dsp_ombrel.dll')), kept, work, x11],
+                                   env=env, stdout=out, stderr=subprocess.STDOUT)
+        deadline = time.time() + 60
+        while time.time() < deadline and process.poll() is None:
+            try:
+                socket.create_connection(('127.0.0.1', port), timeout=0.2).close()
+                break
+            except OSError:
+                time.sleep(0.05)
+        pull = subprocess.run(['timeout', '60', 'ffmpeg', '-nostdin', '-v', 'error', '-i', 'mmsh://127.0.0.1:%d/' % port,
+                               '-map', '0:a', '-f', 's16le', '-'], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        status = process.wait(timeout=120)
+    log = open(os.path.join(work, 'player.log'), 'rb').read().decode('cp932', 'replace')
+    print('--- player ---\n' + log.strip() + '\n--- end of player ---')
+    heard = len(pull.stdout) / 4 / 44100
+    check('the broadcast went on, a listener playing it', status == 0 and heard >= (5 if kill else 12),
+          'exit %s, %.2f s heard' % (status, heard))
+    lines = re.findall(r'^record line: (.*?)\r?$', log, re.M)
+    names = os.listdir(kept)
+    print('record lines: %r, files: %r' % (lines, names))
+    if case == 'read-only':
+        check('the monitor says the folder cannot be written, and no file',
+              '録音できません: 録音フォルダに書き込めません' in lines and names == [])
+        return 1 if failed else 0
+    check('the monitor showed the recording of the one file',
+          len(names) == 1 and RECORDING_NAME.match(names[0]) and '録音中: ' + names[0] in lines, '%r' % names)
+    check('the monitor says the recording stopped' if not kill else 'no stop line before the kill',
+          ('録音停止: 書き込めなくなりました (ディスクの空き不足など)' in lines) != kill)
+    if names:
+        audio, duration, complaints = decode_recording(os.path.join(kept, names[0]))
+        decoded = len(audio) / 4 / 44100
+        if kill:
+            # The header still says live and unfinished; FFmpeg plays the packets there are.
+            check('what was written before the kill plays in FFmpeg', decoded >= 3, '%.2f s' % decoded)
+        else:
+            check('the file up to the full disk is complete: it decodes whole and says its length',
+                  not complaints and decoded >= 1 and abs(duration - decoded) <= 0.1,
+                  '%.3f s decoded, duration %.3f s, %r' % (decoded, duration, complaints))
+    print('recording fault %s ' % case + ('FAILED' if failed else 'passed'))
+    return 1 if failed else 0
 
 
 def holds_cp932(text):
@@ -234,10 +405,13 @@ def run(work, version):
 
     stream_port, node_port = free_port(), free_port()
     play_log = os.path.join(work, 'play log.txt')
+    recordings = os.path.join(work, 'recordings')
+    os.makedirs(recordings)
     ini = os.path.join(plugins, 'dsp_ombrel.ini')
     with open(ini, 'w', encoding='cp932', newline='\r\n') as f:
         f.write('[Extra]\n_dwPort=%d\n_dwMaxClient=5\n_fPlayLog=true\n_cPlayLog=%s\n'
                 % (stream_port, windows_path(play_log)))
+        f.write('_fArchive=true\n_cArchiveFolder=%s\n' % windows_path(recordings))
         if RELAY:
             f.write('_cGenre=ジャズ\n_cDescription=夜の放送\n')
         f.write('[PeerCast]\n_fEnable=true\n_dwPort=%d\n_cChannel=%s\n_cFormatArtist=%%ARTIST%%\n'
@@ -305,15 +479,7 @@ def run(work, version):
     changed = followed[1:]
 
     # Script commands as FFmpeg sees them: type and text, two UTF-16 strings.
-    packets = []
-    try:
-        for p in json.loads(probe_out or b'{}').get('packets', []):
-            hexes = ''.join(line[10:50].replace(' ', '') for line in p.get('data', '').split('\n') if line)
-            raw = bytes.fromhex(hexes).decode('utf-16-le')
-            kind, text = (raw.split('\0') + ['', ''])[:2]
-            packets.append((float(p['pts_time']), kind, text))
-    except (ValueError, KeyError) as e:
-        check('ffprobe output readable', False, '%s: %s' % (e, probe_err.decode(errors='replace')))
+    packets = script_packets(probe_out, probe_err)
     for t, kind, text in packets:
         print('script %.3f s: %r %r' % (t, kind, text))
     titles = [(t, text) for t, kind, text in packets if kind == 'TEXT']
@@ -407,9 +573,11 @@ def run(work, version):
     heard = os.path.getsize(audio_raw) / 4 / 44100 if os.path.exists(audio_raw) else 0
     check('FFmpeg decoded the audio', heard >= 6, '%.2f s' % heard)
 
+    check_recording(recordings, started, ended, changed, log)
+
     # Quit saved the settings, ours among them.
     saved = open(ini, 'rb').read().decode('cp932')
-    check('Quit saved all 28 settings', saved.count('=') == 28)
+    check('Quit saved all 30 settings', saved.count('=') == 30)
     check('the saved settings keep what was set', all(s in saved for s in (
         '_cChannel=' + CHANNEL, '_dwPort=%d' % stream_port, '_cFormat=' + SCRIPT_FORMAT)))
     node.server.close()

@@ -34,6 +34,7 @@ std::string IidName(REFIID iid) {
         {&IID_IWMWriterNetworkSink, "IWMWriterNetworkSink"},
         {&IID_IWMWriterFileSink, "IWMWriterFileSink"},
         {&IID_IWMClientConnections, "IWMClientConnections"},
+        {&IID_IWMRegisterCallback, "IWMRegisterCallback"},
         {&IID_INSSBuffer, "INSSBuffer"},
         {&IID_IWMProfileManager, "IWMProfileManager"},
         {&IID_IWMCodecInfo, "IWMCodecInfo"},
@@ -586,14 +587,31 @@ struct FakeNetworkSink final : Counted, IWMWriterNetworkSink, IWMClientConnectio
         UNEXPECTED("NetworkSink.GetClientProperties")
 };
 
-struct FakeFileSink final : Counted, IWMWriterFileSink {
+struct FakeFileSink final : Counted, IWMWriterFileSink, IWMRegisterCallback {
     FAKE_REFCOUNT
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         HRESULT hr = QueryRecord("FileSink", iid, out);
         if (FAILED(hr)) return hr;
         if (iid == IID_IUnknown || iid == IID_IWMWriterSink || iid == IID_IWMWriterFileSink)
             return Answer<IWMWriterFileSink>(this, out);
+        if (iid == IID_IWMRegisterCallback) return Answer<IWMRegisterCallback>(this, out);
         return E_NOINTERFACE;
+    }
+    // The one status callback a test can call as the runtime's sink would.
+    HRESULT STDMETHODCALLTYPE Advise(IWMStatusCallback* callback, void*) override {
+        HRESULT hr = Rt().Record("FileSink.Advise");
+        if (FAILED(hr)) return hr;
+        callback->AddRef();
+        Rt().fileSinkStatus = callback;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Unadvise(IWMStatusCallback* callback, void*) override {
+        HRESULT hr = Rt().Record("FileSink.Unadvise");
+        if (FAILED(hr)) return hr;
+        if (Rt().fileSinkStatus != callback) return E_INVALIDARG;
+        Rt().fileSinkStatus = nullptr;
+        callback->Release();
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnHeader(INSSBuffer*) override UNEXPECTED("FileSink.OnHeader")
     HRESULT STDMETHODCALLTYPE IsRealTime(BOOL*) override UNEXPECTED("FileSink.IsRealTime")

@@ -110,6 +110,7 @@ public:
     std::map<DWORD, std::vector<BYTE>> inputTypes;  // writer input -> media type + format
     std::vector<WrittenSample> samples;
     std::vector<std::wstring> fileSinkPaths;
+    IWMStatusCallback* fileSinkStatus = nullptr;  // advised on the file sink, not yet unadvised
     std::vector<std::pair<std::wstring, std::vector<BYTE>>> attributes;
     std::vector<std::vector<std::wstring>> profileConnectionNames;  // by profile, in AddStream order
 

@@ -2,6 +2,7 @@
 // Uninitialize and their failure paths, against the runtime stand-in.
 #include <windows.h>
 #include <mmsystem.h>
+#include <nserror.h>
 
 #include <algorithm>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "tests/encoder/EncoderFixture.h"
 
 using ::testing::ElementsAre;
+using ::testing::StartsWith;
 
 namespace ombrel::test {
 namespace {
@@ -66,7 +68,7 @@ TEST_F(EncoderTest, EveryOperationOnANewObjectFailsWithoutTouchingTheRuntime) {
     statistics.dwCurrentBitrate = kPoison;
     EXPECT_EQ(E_FAIL, e.Configure(&format, &settings));
     EXPECT_EQ(E_FAIL, e.ChangeInputFormat(&format));
-    EXPECT_EQ(E_FAIL, e.SetArchiveFile("archive.wma"));
+    EXPECT_EQ(E_FAIL, e.SetArchiveFile(L"archive.wma"));
     EXPECT_EQ(E_FAIL, e.WriteVideo(pcm));
     EXPECT_EQ(E_FAIL, e.WriteAudio(pcm, 1));
     EXPECT_EQ(E_FAIL, e.WriteScript(L"TEXT", L"abc"));
@@ -406,8 +408,8 @@ const StopFailure kStopFailures[] = {
      {"Writer.RemoveSink(NetworkSink)"}},
     // the network sink's close: the sink stays open until Uninitialize closes it
     {"NetworkSink.Close", "Could not close on IWMWriterNetworkSink (hr=0xc00d1234).\n", {"NetworkSink.Close()"}},
-    // the file sink's removal: the file sink is kept
-    {"Writer.RemoveSink(FileSink)", "Could not remove the File Sink (hr=0xc00d1234).\n", {}},
+    // the file sink's removal: the file sink is kept, and watched until the release
+    {"Writer.RemoveSink(FileSink)", "Could not remove the File Sink (hr=0xc00d1234).\n", {"FileSink.Unadvise()"}},
 };
 
 TEST_F(EncoderTest, EveryStopFailureStillClosesTheSinkAndLeavesItsMessageAndTheObjectNotRunning) {
@@ -423,14 +425,17 @@ TEST_F(EncoderTest, EveryStopFailureStillClosesTheSinkAndLeavesItsMessageAndTheO
             InputFormat format = AudioFormat();
             EncoderSettings settings = StandardSettings();
             ASSERT_EQ(S_OK, e.Configure(&format, &settings));
-            ASSERT_EQ(S_OK, e.SetArchiveFile("archive.wma"));
+            ASSERT_EQ(S_OK, e.SetArchiveFile(L"archive.wma"));
             ASSERT_EQ(S_OK, e.Start());
             runtime->ClearCalls();
             runtime->FailOn(row.call, kRuntimeFailure, 1);
             EXPECT_EQ(kRuntimeFailure, e.Stop());
             EXPECT_EQ(row.message, std::string(e.errorText));
             EXPECT_EQ(FALSE, e.running);
-            EXPECT_EQ(stopCalls, runtime->Calls());
+            std::vector<std::string> expected = stopCalls;
+            // A sink let go is no longer watched.
+            if (std::string(row.call) != "Writer.RemoveSink(FileSink)") expected.push_back("FileSink.Unadvise()");
+            EXPECT_EQ(expected, runtime->Calls());
             EXPECT_EQ(std::string(row.call) == "NetworkSink.Close", runtime->networkSinkOpen);
             if (std::string(row.call) == "Writer.RemoveSink(FileSink)") {
                 EXPECT_NE(nullptr, e.fileSink.get());  // kept after a failed removal
@@ -462,38 +467,58 @@ TEST_F(EncoderTest, AStopWhoseStepsAllFailReportsTheFirstAndUninitializeClosesTh
     EXPECT_EQ(0, runtime_->LiveObjects());
 }
 
-TEST_F(EncoderTest, SetArchiveFileConvertsThePathOpensAndAddsAFileSinkThatStopReleases) {
+// The path goes to the sink as it came, UTF-16 of any length: a folder with characters outside
+// the code pages, and one longer than 260 characters, reach Open unchanged.
+TEST_F(EncoderTest, SetArchiveFileTakesTheUtf16PathWatchesOpensAndAddsAFileSinkThatStopReleases) {
     WmLiveEncoder& e = Encoder();
     ASSERT_EQ(S_OK, e.Initialize());
     runtime_->ClearCalls();
     EXPECT_EQ(E_INVALIDARG, e.SetArchiveFile(nullptr));
-    EXPECT_EQ(E_INVALIDARG, e.SetArchiveFile(""));
-    EXPECT_EQ(E_FAIL, e.SetArchiveFile(std::string(300, 'a').c_str()));  // does not fit 260 characters
+    EXPECT_EQ(E_INVALIDARG, e.SetArchiveFile(L""));
     EXPECT_THAT(runtime_->Calls(true), ElementsAre());
-    EXPECT_EQ(S_OK, e.SetArchiveFile("C:\\archive.wma"));
-    EXPECT_THAT(runtime_->Calls(true), ElementsAre("WMCreateWriterFileSink()", "FileSink.Open(C:\\archive.wma)",
-                                                   "Writer.AddSink(FileSink)"));
+    const std::wstring path = L"C:\\Café \u97f3\u697d\\" + std::wstring(300, L'a') + L".wma";
+    EXPECT_EQ(S_OK, e.SetArchiveFile(path.c_str()));
+    ASSERT_EQ(1u, runtime_->fileSinkPaths.size());
+    EXPECT_EQ(path, runtime_->fileSinkPaths[0]);
+    EXPECT_THAT(runtime_->CallsStartingWith("FileSink."),
+                ElementsAre("FileSink.QueryInterface(IWMRegisterCallback)", "FileSink.Advise()",
+                            StartsWith("FileSink.Open(C:\\Caf")));
+    EXPECT_NE(nullptr, runtime_->fileSinkStatus);
+    EXPECT_EQ(E_FAIL, e.SetArchiveFile(L"C:\\second.wma"));  // one file per broadcast
+    HRESULT written = kPoison;
+    EXPECT_EQ(S_OK, e.GetArchiveState(&written));
+    EXPECT_EQ(S_OK, written);
+    // A failed write is told only through the status callback; the first one is kept.
+    runtime_->fileSinkStatus->OnStatus(WMT_ERROR, NS_E_FILE_WRITE, WMT_TYPE_DWORD, nullptr, nullptr);
+    runtime_->fileSinkStatus->OnStatus(WMT_ERROR, E_FAIL, WMT_TYPE_DWORD, nullptr, nullptr);
+    EXPECT_EQ(S_OK, e.GetArchiveState(&written));
+    EXPECT_EQ(NS_E_FILE_WRITE, written);
     InputFormat format = AudioFormat();
     EncoderSettings settings = StandardSettings();
     ASSERT_EQ(S_OK, e.Configure(&format, &settings));
     ASSERT_EQ(S_OK, e.Start());
     runtime_->ClearCalls();
     EXPECT_EQ(S_OK, e.Stop());
-    EXPECT_THAT(runtime_->Calls(true),
+    EXPECT_THAT(runtime_->Calls(),
                 ElementsAre("Writer.Flush()", "Writer.EndWriting()", "Writer.RemoveSink(NetworkSink)",
-                            "NetworkSink.Close()", "Writer.RemoveSink(FileSink)"));
+                            "NetworkSink.Close()", "Writer.RemoveSink(FileSink)", "FileSink.Unadvise()"));
     EXPECT_EQ(nullptr, e.fileSink.get());
+    EXPECT_EQ(nullptr, runtime_->fileSinkStatus);
+    EXPECT_EQ(E_FAIL, e.GetArchiveState(&written));
 }
 
-// SetArchiveFile: the runtime's failures.
+// SetArchiveFile: the runtime's failures, each leaving no sink added, so the broadcast can
+// start without one.
 const StepFailure kArchiveFailures[] = {
-    // the file sink cannot be created: its code, no message
-    {"WMCreateWriterFileSink", ""},
+    // the file sink cannot be created
+    {"WMCreateWriterFileSink", "Could not create Writer File Sink (hr=0xc00d1234).\n"},
+    // the file cannot be opened (a folder that refuses writes, or is gone)
+    {"FileSink.Open", "Could not open the archive file (hr=0xc00d1234).\n"},
     // the sink cannot be added: two blanks before the parenthesis
     {"Writer.AddSink", "Could not Add Sink  (hr=0xc00d1234).\n"},
 };
 
-TEST_F(EncoderTest, SetArchiveFileFailuresPassTheCodeThrough) {
+TEST_F(EncoderTest, SetArchiveFileFailuresPassTheCodeThroughAndLeaveNoSink) {
     for (const StepFailure& row : kArchiveFailures) {
         SCOPED_TRACE(row.call);
         fake::ScopedRuntime runtime;
@@ -501,9 +526,13 @@ TEST_F(EncoderTest, SetArchiveFileFailuresPassTheCodeThrough) {
             WmLiveEncoder e;
             ASSERT_EQ(S_OK, e.Initialize());
             runtime->FailOn(row.call, kRuntimeFailure);
-            runtime->FailOn("FileSink.Open", kRuntimeFailure);  // ignored
-            EXPECT_EQ(kRuntimeFailure, e.SetArchiveFile("archive.wma"));
+            EXPECT_EQ(kRuntimeFailure, e.SetArchiveFile(L"archive.wma"));
             EXPECT_EQ(row.message, std::string(e.errorText));
+            EXPECT_EQ(nullptr, e.fileSink.get());
+            EXPECT_EQ(nullptr, runtime->fileSinkStatus);
+            HRESULT written = kPoison;
+            EXPECT_EQ(E_FAIL, e.GetArchiveState(&written));
+            EXPECT_EQ(kPoison, static_cast<DWORD>(written));
         }
         EXPECT_EQ(0, runtime->LiveObjects());
     }
@@ -637,7 +666,7 @@ TEST_F(EncoderTest, TheOperationTableHasItsFixedOrder) {
     DWORD value = kPoison;
     EXPECT_EQ(E_FAIL, encoder->Configure(nullptr, nullptr));  // the state is checked first
     EXPECT_EQ(E_FAIL, encoder->ChangeInputFormat(&format));
-    EXPECT_EQ(E_FAIL, encoder->SetArchiveFile("a"));
+    EXPECT_EQ(E_FAIL, encoder->SetArchiveFile(L"a"));
     EXPECT_EQ(E_INVALIDARG, encoder->SetBroadcastPort(0));
     EXPECT_EQ(E_INVALIDARG, encoder->SetMaxClients(0));
     EXPECT_EQ(E_FAIL, encoder->Start());
@@ -653,6 +682,8 @@ TEST_F(EncoderTest, TheOperationTableHasItsFixedOrder) {
     using Plain = HRESULT(STDMETHODCALLTYPE*)(LiveEncoder*);
     EXPECT_EQ(E_FAIL, reinterpret_cast<Plain>(table[6])(encoder));         // Start
     EXPECT_EQ(S_OK, reinterpret_cast<Plain>(table[20])(encoder));          // Uninitialize
+    using State = HRESULT(STDMETHODCALLTYPE*)(LiveEncoder*, HRESULT*);
+    EXPECT_EQ(E_INVALIDARG, reinterpret_cast<State>(table[21])(encoder, nullptr));  // GetArchiveState
     EXPECT_EQ(3u, static_cast<WmLiveEncoder*>(encoder)->maxClients);
     encoder->Release();
 }

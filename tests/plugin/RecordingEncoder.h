@@ -31,7 +31,7 @@ public:
     HRESULT STDMETHODCALLTYPE Initialize() override { return Record("Initialize"); }
     HRESULT STDMETHODCALLTYPE Configure(const InputFormat* format, const EncoderSettings* settings) override;
     HRESULT STDMETHODCALLTYPE ChangeInputFormat(const InputFormat* format) override;
-    HRESULT STDMETHODCALLTYPE SetArchiveFile(const char*) override { return Record("SetArchiveFile"); }
+    HRESULT STDMETHODCALLTYPE SetArchiveFile(const WCHAR*) override { return Record("SetArchiveFile"); }
     HRESULT STDMETHODCALLTYPE SetBroadcastPort(DWORD port) override;
     HRESULT STDMETHODCALLTYPE SetMaxClients(DWORD count) override;
     HRESULT STDMETHODCALLTYPE Start() override { return Record("Start"); }
@@ -52,6 +52,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetElapsedSeconds(DWORD*) override { return Record("GetElapsedSeconds"); }
     void STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE Uninitialize() override { return Record("Uninitialize"); }
+    HRESULT STDMETHODCALLTYPE GetArchiveState(HRESULT*) override { return Record("GetArchiveState"); }
 
     std::vector<std::string> Calls();
     // Only the calls whose text starts with prefix.

@@ -1,5 +1,6 @@
 // The settings file against Wine's real private-profile functions, on files in a temp folder.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include "plugin/IniFile.h"
 #include "plugin/PlayerRequests.h"
 #include "plugin/PluginState.h"
+#include "plugin/RecordingFile.h"
 #include "plugin/Settings.h"
 #include "plugin/SettingsLocation.h"
 #include "plugin/TextEscape.h"
@@ -21,6 +23,15 @@ namespace ombrel::test {
 namespace {
 
 using ::testing::ElementsAreArray;
+
+// The recording folder's default as the shell names it, in the file's code page.
+std::string MusicFolder() {
+    WCHAR music[MAX_PATH] = L"";
+    EXPECT_EQ(S_OK, ::SHGetFolderPathW(nullptr, CSIDL_MYMUSIC, nullptr, SHGFP_TYPE_CURRENT, music));
+    char ansi[MAX_PATH * 2] = "";
+    ::WideCharToMultiByte(CP_ACP, 0, music, -1, ansi, sizeof ansi, nullptr, nullptr);
+    return ansi;
+}
 
 // ---- First run ----
 
@@ -64,6 +75,7 @@ TEST_F(SettingsFirstRun, SaveCreatesTheFourSectionsInSaveOrder) {
         "_dwPort=8008",
         "_dwMaxClient=5",
         "_fPlayLog=true",
+        "_fArchive=false",
         "_cPlayLog=" + LogPath(),
         "_cTitle=",
         "_cAuthor=",
@@ -72,6 +84,7 @@ TEST_F(SettingsFirstRun, SaveCreatesTheFourSectionsInSaveOrder) {
         "_cGenre=",
         "_cAlbum=",
         "_cComposer=",
+        "_cArchiveFolder=" + MusicFolder(),
         "[PeerCast]",
         "_fEnable=false",
         "_dwPort=7144",
@@ -103,6 +116,8 @@ TEST_F(SettingsLoad, MissingKeysTakeTheirFallbacks) {
     _settings.peerCast._cFormatTitle = "x";
     _settings.peerCast._fRelayChannel = TRUE;
     _settings.peerCast._cContact = "x";
+    _settings.extra._fArchive = TRUE;
+    _settings.extra._cArchiveFolder = L"x";
     _encoderSettings.audio.language = 1;
     _encoderSettings.script.bitrate = 1;
     _encoderSettings.script.bufferWindow = 1;
@@ -116,6 +131,8 @@ TEST_F(SettingsLoad, MissingKeysTakeTheirFallbacks) {
     EXPECT_EQ(_settings.extra._fPlayLog, TRUE);
     EXPECT_EQ(_settings.extra._cPlayLog, LogPath());
     EXPECT_EQ(_settings.extra._cTitle, L"");
+    EXPECT_EQ(_settings.extra._fArchive, FALSE) << "an older file records nothing";
+    EXPECT_EQ(_settings.extra._cArchiveFolder, DefaultArchiveFolder());
     EXPECT_EQ(_encoderSettings.audio.bufferWindow, 0u);
     EXPECT_EQ(_encoderSettings.audio.codecIndex, 0u);
     EXPECT_EQ(_encoderSettings.audio.formatIndex, 0u);
@@ -277,7 +294,7 @@ TEST_F(SettingsRoundTrip, EveryFieldComesBack) {
     _encoderSettings.audio = {7000, 3, 4, FALSE, 0, 1031};
     _encoderSettings.script = {20000, 6000, 1036};
     _settings.extra = {8100, 9, FALSE, "C:\\log.txt", L"Title", L"Author", L"Line 1\r\nLine 2\tend",
-                       L"(c) me", L"Genre", L"Album", L"Composer"};
+                       L"(c) me", L"Genre", L"Album", L"Composer", TRUE, L"D:\\Radio\\Recordings"};
     _settings.peerCast = {TRUE, 7145, "channel", "%A%", "%T%", "%L%", TRUE, "http://example.jp/"};
     _settings.script._cFormat = "%TITLE%";
     _inputFormat.scriptEnabled = TRUE;
@@ -306,6 +323,8 @@ TEST_F(SettingsRoundTrip, EveryFieldComesBack) {
     EXPECT_EQ(_settings.extra._cGenre, saved.extra._cGenre);
     EXPECT_EQ(_settings.extra._cAlbum, saved.extra._cAlbum);
     EXPECT_EQ(_settings.extra._cComposer, saved.extra._cComposer);
+    EXPECT_EQ(_settings.extra._fArchive, saved.extra._fArchive);
+    EXPECT_EQ(_settings.extra._cArchiveFolder, saved.extra._cArchiveFolder);
     EXPECT_EQ(_settings.peerCast._fEnable, saved.peerCast._fEnable);
     EXPECT_EQ(_settings.peerCast._dwPort, saved.peerCast._dwPort);
     EXPECT_EQ(_settings.peerCast._cChannel, saved.peerCast._cChannel);

@@ -33,7 +33,7 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE ChangeInputFormat(const InputFormat*) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetArchiveFile(const char*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetArchiveFile(const WCHAR*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE SetBroadcastPort(DWORD) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE SetMaxClients(DWORD) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Start() override { return startResult; }
@@ -62,6 +62,7 @@ public:
     }
     void STDMETHODCALLTYPE Release() override { ++releases; }
     HRESULT STDMETHODCALLTYPE Uninitialize() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetArchiveState(HRESULT*) override { return E_FAIL; }
 };
 
 ScriptedEncoder* g_scripted = nullptr;

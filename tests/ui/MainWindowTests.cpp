@@ -74,7 +74,7 @@ struct ControlRow {
 
 const ControlRow kControls[] = {
     {IDC_LEVEL_METER, L"", 197, 45, 14, 124, "Static", SS_TYPEMASK, SS_BLACKFRAME},
-    {-1, L"モニタ", 4, 42, 189, 96, "Button", BS_TYPEMASK, BS_GROUPBOX},
+    {-1, L"モニタ", 4, 42, 189, 108, "Button", BS_TYPEMASK, BS_GROUPBOX},
     {-1, L"出力ポート:", 9, 60, 48, 9, "Static", SS_TYPEMASK, SS_LEFT},
     {IDC_OUTPUT_PORT, L"", 57, 60, 132, 9, "Static", SS_TYPEMASK, SS_LEFT},
     {-1, L"配信時間:", 9, 72, 48, 9, "Static", SS_TYPEMASK, SS_LEFT},
@@ -85,9 +85,11 @@ const ControlRow kControls[] = {
     {IDC_BIT_RATE, L"", 57, 96, 132, 9, "Static", SS_TYPEMASK, SS_LEFT},
     {-1, L"出力バイト数:", 9, 108, 48, 9, "Static", SS_TYPEMASK, SS_LEFT},
     {IDC_BYTES_SENT, L"", 57, 108, 132, 9, "Static", SS_TYPEMASK, SS_LEFT},
-    {-1, L"スクリプト", 4, 140, 189, 29, "Button", BS_TYPEMASK, BS_GROUPBOX},
+    // The recording's line, below the relay channel's.
+    {IDC_RECORD_STATE, L"", 9, 134, 180, 9, "Static", SS_TYPEMASK | SS_ELLIPSISMASK, SS_LEFT | SS_ENDELLIPSIS},
+    {-1, L"スクリプト", 4, 152, 189, 29, "Button", BS_TYPEMASK, BS_GROUPBOX},
     // The script field cuts a long title with an ellipsis at its end.
-    {IDC_SCRIPT_TEXT, L"", 9, 154, 177, 12, "Static", SS_TYPEMASK | SS_ELLIPSISMASK, SS_LEFT | SS_ENDELLIPSIS},
+    {IDC_SCRIPT_TEXT, L"", 9, 166, 177, 12, "Static", SS_TYPEMASK | SS_ELLIPSISMASK, SS_LEFT | SS_ENDELLIPSIS},
 };
 
 // The level meter's scale, beside control 1004: x, y of each label.
@@ -126,7 +128,7 @@ TEST_F(MainWindowTest, SitsAtTheOwnersClientOriginWithTheTemplatesClientSize) {
 
     RECT client{};
     ::GetClientRect(dialog, &client);
-    const RECT expected = DialogUnits(dialog, 0, 0, 229, 175);
+    const RECT expected = DialogUnits(dialog, 0, 0, 229, 187);
     EXPECT_EQ(expected.right, client.right);
     EXPECT_EQ(expected.bottom, client.bottom);
 }

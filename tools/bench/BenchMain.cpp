@@ -226,6 +226,9 @@ int Main(int argc, char** argv) {
     const StopResult stops = MeasureStops(host, options.stops, options.hungStops, holdingNodes);
     ombrel::test::StandInNode relayNode(ombrel::test::NodeBehaviour::JsonRpc);
     const RelayStopResult relayStops = MeasureRelayStops(host, options.stops, relayNode);
+    // The same stops with every broadcast recorded: the file's end is written within the stop.
+    ombrel::_settings.peerCast._fEnable = FALSE;
+    const RecordedStops recorded = MeasureRecordedStops(host, options.stops);
     const MeterResult meter = MeasureMeter(host, options.meterPasses, options.meterSeconds);
     host.Quit();
     silentNode.Stop();
@@ -296,6 +299,11 @@ int Main(int argc, char** argv) {
                 "max %.1f ms; channel ended after median %.1f ms, max %.1f ms\n",
                 relayStops.stopsMs.size(), Median(relayStops.stopsMs), Max(relayStops.stopsMs),
                 Median(relayStops.endedMs), Max(relayStops.endedMs));
+    std::printf("  stop with recording on, audio at the player's rate: %zu stops, median %.1f ms, max %.1f ms; at full "
+                "speed: median %.1f ms, max %.1f ms; %zu recordings%s%s\n",
+                recorded.stops.stopsMs.size(), Median(recorded.stops.stopsMs), Max(recorded.stops.stopsMs),
+                Median(recorded.fullSpeed.stopsMs), Max(recorded.fullSpeed.stopsMs), recorded.files,
+                recorded.stops.error.empty() ? "" : "; ", recorded.stops.error.c_str());
     std::printf("  longest ModifySamples during the stops %.1f us, outside them %.1f us (%llu blocks)\n\n",
                 stops.modifyMaxDuringStopsUs, stops.modifyMaxOutsideUs, static_cast<unsigned long long>(stops.blocks));
 
@@ -319,7 +327,7 @@ int Main(int argc, char** argv) {
                 "stall_p50_ns=%.0f stall_p99_ns=%.0f stall_p999_ns=%.0f stall_max_us=%.0f stall_over_1ms=%zu "
                 "control_max_us=%.0f control_over_1ms=%zu meter_pass_us=%.1f meter_share_pct=%.2f "
                 "stop_median_ms=%.1f stop_max_ms=%.1f%s relay_stop_median_ms=%.1f relay_stop_max_ms=%.1f "
-                "relay_ended_median_ms=%.1f relay_ended_max_ms=%.1f qpc_mhz=%.3f\n",
+                "relay_ended_median_ms=%.1f relay_ended_max_ms=%.1f record_stop_median_ms=%.1f record_stop_max_ms=%.1f qpc_mhz=%.3f\n",
                 floorMedian, floor.perBlock.mean, fake.perBlock.p50, fake.perBlock.p99, fake.floor.p50, fakeRatio,
                 standIn.perBlock.p50, standIn.perBlock.p99, standInRatio, standInWma.perBlock.p50, standInWma.perBlock.p99,
                 wmaRatio, encoding.msPerSecond, encoding.resampledMsPerSecond, fakeStalls.modify.max / 1e3,
@@ -327,7 +335,8 @@ int Main(int argc, char** argv) {
                 stalls.modify.p99, stalls.modify.p999, stalls.modify.max / 1e3, stalls.modify.over1ms,
                 stalls.control.max / 1e3, stalls.control.over1ms, meter.pass.p50 / 1e3, meter.share * 100,
                 Median(stops.stopsMs), Max(stops.stopsMs), heldSummary.c_str(), Median(relayStops.stopsMs),
-                Max(relayStops.stopsMs), Median(relayStops.endedMs), Max(relayStops.endedMs), clock.frequency / 1e6);
+                Max(relayStops.stopsMs), Median(relayStops.endedMs), Max(relayStops.endedMs),
+                Median(recorded.stops.stopsMs), Max(recorded.stops.stopsMs), clock.frequency / 1e6);
     ::WSACleanup();
     const bool allRan = fake.ran && standIn.ran && standInWma.ran && encoding.ran && fakeStalls.ran && stalls.ran && stops.ran && relayStops.ran && meter.ran;
     return allRan ? 0 : 1;

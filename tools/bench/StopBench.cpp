@@ -18,10 +18,11 @@ namespace {
 constexpr DWORD kRunMs = 300;
 constexpr DWORD kWorkerBusyMs = 500;
 
-// The player's audio thread at full speed, keeping the calls longer than 100 us.
+// The player's audio thread at full speed (or, paced, at about the real rate: a block of 576
+// frames every 13 ms), keeping the calls longer than 100 us.
 class BusyAudio {
 public:
-    BusyAudio() { longCalls_.reserve(1 << 20); }
+    explicit BusyAudio(bool paced = false) : paced_(paced) { longCalls_.reserve(1 << 20); }
     ~BusyAudio() { Stop(); }
     void Start() { thread_.reset(::CreateThread(nullptr, 0, &BusyAudio::Main, this, 0, nullptr)); }
     void Stop() {
@@ -47,9 +48,11 @@ private:
             const int64_t length = Now() - t0;
             if (length > threshold && longCalls_.size() < longCalls_.capacity()) longCalls_.emplace_back(t0, length);
             blocks_ = i + 1;
+            if (paced_) ::Sleep(13);
         }
     }
 
+    const bool paced_;
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> blocks_{0};
     std::vector<std::pair<int64_t, int64_t>> longCalls_;
@@ -58,10 +61,11 @@ private:
 
 }  // namespace
 
-StopResult MeasureStops(soak::PlayerHost& host, int cycles, int heldCycles, const std::vector<HoldingNode>& nodes) {
+StopResult MeasureStops(soak::PlayerHost& host, int cycles, int heldCycles, const std::vector<HoldingNode>& nodes,
+                        bool realRate) {
     StopResult result;
     result.heldStopsMs.resize(nodes.size());
-    BusyAudio audio;
+    BusyAudio audio(realRate);
     audio.Start();
     std::vector<std::pair<int64_t, int64_t>> windows;  // each stop, from the command to its return
     int track = 100;
@@ -138,6 +142,29 @@ RelayStopResult MeasureRelayStops(soak::PlayerHost& host, int cycles, StandInNod
     }
     peerCast = saved;
     result.ran = result.error.empty();
+    return result;
+}
+
+RecordedStops MeasureRecordedStops(soak::PlayerHost& host, int cycles) {
+    RecordedStops result;
+    WCHAR temp[MAX_PATH] = L"";
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"ombrel-bench-recordings-" + std::to_wstring(::GetCurrentProcessId());
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ombrel::ExtraSettings& extra = ombrel::_settings.extra;
+    const ombrel::ExtraSettings saved = extra;
+    extra._fArchive = TRUE;
+    extra._cArchiveFolder = folder;
+    result.stops = MeasureStops(host, cycles, 0, {}, true);
+    result.fullSpeed = MeasureStops(host, cycles, 0, {}, false);
+    extra = saved;
+    WIN32_FIND_DATAW found;
+    win::UniqueFind find(::FindFirstFileW((folder + L"\\ombrel-*.wma").c_str(), &found));
+    for (bool more = bool(find); more; more = ::FindNextFileW(find.get(), &found)) {
+        ++result.files;
+        ::DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+    }
+    ::RemoveDirectoryW(folder.c_str());
     return result;
 }
 

@@ -34,7 +34,17 @@ struct StopResult {
 
 // The plug-in must be initialised and idle with PeerCast on; leaves it idle, its PeerCast port
 // at the last node's. heldCycles stops for each node follow the plain ones.
-StopResult MeasureStops(soak::PlayerHost& host, int cycles, int heldCycles, const std::vector<HoldingNode>& nodes);
+// realRate: the audio thread feeds at about the player's rate instead of at full speed.
+StopResult MeasureStops(soak::PlayerHost& host, int cycles, int heldCycles, const std::vector<HoldingNode>& nodes,
+                        bool realRate = false);
+
+// The plain stops with each broadcast recorded into a fresh folder, removed afterwards.
+struct RecordedStops {
+    StopResult stops;      // the audio at about the player's rate
+    StopResult fullSpeed;  // the audio as fast as it goes: far more to write than a player makes
+    size_t files = 0;  // recordings the folder held, one per stop when all went well
+};
+RecordedStops MeasureRecordedStops(soak::PlayerHost& host, int cycles);
 
 // The stop with the relay channel option on, against a node that makes the channel at each start:
 // from 40008 to idle, and from 40008 to the node's channel gone.

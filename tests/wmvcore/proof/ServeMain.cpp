@@ -150,7 +150,11 @@ int main(int argc, char** argv) {
     };
     for (const auto& a : attributes)
         if (FAILED(hr = encoder->SetStringAttribute(a[0], a[1]))) return Fail(encoder, "SetStringAttribute", hr);
-    if (argc > 5 && FAILED(hr = encoder->SetArchiveFile(argv[5]))) return Fail(encoder, "SetArchiveFile", hr);
+    if (argc > 5) {
+        WCHAR archive[MAX_PATH] = {};
+        ::MultiByteToWideChar(CP_ACP, 0, argv[5], -1, archive, MAX_PATH);
+        if (FAILED(hr = encoder->SetArchiveFile(archive))) return Fail(encoder, "SetArchiveFile", hr);
+    }
     if (FAILED(hr = encoder->Start())) return Fail(encoder, "Start", hr);
     Say("READY %lu", static_cast<unsigned long>(port));
 
