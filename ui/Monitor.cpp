@@ -1,7 +1,7 @@
 #include "ui/Monitor.h"
 
 #include <cstdio>
-#include <cstring>
+#include <cwchar>
 
 #include "encoder/LiveEncoder.h"
 #include "plugin/BroadcastControl.h"
@@ -37,20 +37,21 @@ void ShowEncoder(HWND dialog, LiveEncoder* encoder) {
 
 }  // namespace
 
-const char* RelayStateText(RelayState state) {
+const wchar_t* RelayStateText(RelayState state) {
     switch (state) {
     case RelayState::Opening:
-        return "PeerCast: チャンネル作成中";
+        return L"PeerCast: \u30C1\u30E3\u30F3\u30CD\u30EB\u4F5C\u6210\u4E2D";  // チャンネル作成中
     case RelayState::Relaying:
-        return "PeerCast: 中継中";
+        return L"PeerCast: \u4E2D\u7D99\u4E2D";  // 中継中
     case RelayState::Unreachable:
-        return "PeerCast: 接続できません";
+        return L"PeerCast: \u63A5\u7D9A\u3067\u304D\u307E\u305B\u3093";  // 接続できません
     case RelayState::Refused:
-        return "PeerCast: チャンネルを作成できません";
+        // チャンネルを作成できません
+        return L"PeerCast: \u30C1\u30E3\u30F3\u30CD\u30EB\u3092\u4F5C\u6210\u3067\u304D\u307E\u305B\u3093";
     case RelayState::Off:
         break;
     }
-    return "";
+    return L"";
 }
 
 std::string FormatKilobytes(ULONGLONG bytes) {
@@ -72,11 +73,12 @@ std::string FormatRunningTime(DWORD seconds) {
 
 void UpdateMonitor(HWND dialog) {
     ::SetDlgItemTextA(dialog, IDC_OUTPUT_PORT, std::to_string(_settings.extra._dwPort).c_str());
-    const char* relay = RelayStateText(CurrentRelayState());
-    char shown[64] = "";
+    // UTF-16 both ways, so the line reads right and compares equal on any system code page.
+    const wchar_t* relay = RelayStateText(CurrentRelayState());
+    wchar_t shown[64] = L"";
     // Unchanged text is not set again: the label would flicker twice a second.
-    ::GetDlgItemTextA(dialog, IDC_RELAY_STATE, shown, sizeof shown);
-    if (std::strcmp(shown, relay) != 0) ::SetDlgItemTextA(dialog, IDC_RELAY_STATE, relay);
+    ::GetDlgItemTextW(dialog, IDC_RELAY_STATE, shown, sizeof shown / sizeof *shown);
+    if (std::wcscmp(shown, relay) != 0) ::SetDlgItemTextW(dialog, IDC_RELAY_STATE, relay);
 
     LiveEncoder* encoder = nullptr;
     if (FAILED(GetEncoder(&encoder)) || !encoder) {

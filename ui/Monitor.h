@@ -19,8 +19,8 @@ std::string FormatKbps(DWORD bitsPerSecond);
 // Days (unbounded), hours, minutes, seconds as "%02d:%02d:%02d:%02d".
 std::string FormatRunningTime(DWORD seconds);
 
-// The relay channel's line (code page 932): empty while the option is off or idle.
-const char* RelayStateText(RelayState state);
+// The relay channel's line: empty while the option is off or idle.
+const wchar_t* RelayStateText(RelayState state);
 
 // Fills the monitor's fields of dialog: the idle texts while no encoder can be borrowed,
 // otherwise whatever the encoder answers; a query that fails keeps its field's text.
