@@ -54,6 +54,9 @@ const wchar_t* RelayStateText(RelayState state) {
     return L"";
 }
 
+const wchar_t kSettingsNotSavedText[] =
+    L"\u8A2D\u5B9A\u3092\u4FDD\u5B58\u3067\u304D\u307E\u305B\u3093\uFF08\u7D42\u4E86\u307E\u3067\u6709\u52B9\uFF09";  // 設定を保存できません（終了まで有効）
+
 std::string FormatKilobytes(ULONGLONG bytes) {
     return std::to_string(bytes >> 10) + " (KB)";
 }
@@ -75,6 +78,9 @@ void UpdateMonitor(HWND dialog) {
     ::SetDlgItemTextA(dialog, IDC_OUTPUT_PORT, std::to_string(_settings.extra._dwPort).c_str());
     // UTF-16 both ways, so the line reads right and compares equal on any system code page.
     const wchar_t* relay = RelayStateText(CurrentRelayState());
+    // The line is free while no relay channel is made: then it tells, for as long as it holds,
+    // that settings changed now cannot be saved anywhere.
+    if (!*relay && SettingsHaveNoHome()) relay = kSettingsNotSavedText;
     wchar_t shown[64] = L"";
     // Unchanged text is not set again: the label would flicker twice a second.
     ::GetDlgItemTextW(dialog, IDC_RELAY_STATE, shown, sizeof shown / sizeof *shown);

@@ -22,6 +22,9 @@ std::string FormatRunningTime(DWORD seconds);
 // The relay channel's line: empty while the option is off or idle.
 const wchar_t* RelayStateText(RelayState state);
 
+// The same line while no folder takes the settings (they hold until the player quits).
+extern const wchar_t kSettingsNotSavedText[];
+
 // Fills the monitor's fields of dialog: the idle texts while no encoder can be borrowed,
 // otherwise whatever the encoder answers; a query that fails keeps its field's text.
 void UpdateMonitor(HWND dialog);
