@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -209,6 +211,13 @@ TEST_F(PluginDll, MalformedBlocksAreHandedBackUntouched) {
         EXPECT_TRUE(block == original) << c.what;
     }
     player.UnloadPlugin();
+}
+
+// The plug-in's code is compiled against Windows XP's declarations, as this test is: a record of
+// a later Windows (the rebar band's chevron fields of Vista) cannot slip into it unnoticed.
+TEST(PluginBuild, SeesWindowsXpDeclarationsOnly) {
+    EXPECT_EQ(_WIN32_WINNT, 0x0501);
+    EXPECT_EQ(sizeof(REBARBANDINFOA), size_t(REBARBANDINFOA_V6_SIZE));
 }
 
 // A firewall that holds one socket call of the plug-in for 4 s, longer than Quit waits for the
