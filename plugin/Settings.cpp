@@ -280,10 +280,9 @@ void SaveSettings() {
     SaveSettingsFile(files.writePath);
     // Once the player's folder holds the settings, the file left beside the DLL is never read
     // again, even after the new file is deleted.
-    if (!files.unwritablePlayLog.empty() && FileExists(files.writePath)) {
-        const std::wstring beside = PluginFolder() + PathFromAnsi(kSettingsFileName);
-        if (FileExists(beside)) RecordSettingsMoved(beside);
-    }
+    const std::wstring beside = PluginFolder() + PathFromAnsi(kSettingsFileName);
+    if (lstrcmpiW(files.writePath.c_str(), beside.c_str()) != 0 && FileExists(files.writePath) && FileExists(beside))
+        RecordSettingsMoved(beside);
 }
 
 bool SettingsHaveNoHome() { return !g_locatedFor.empty() && g_files.writePath.empty(); }

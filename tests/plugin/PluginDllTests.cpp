@@ -15,6 +15,7 @@
 #include "standin/player/DefaultPlaylist.h"
 #include "standin/player/Player.h"
 #include "tests/common/Files.h"
+#include "tests/common/Loopback.h"
 #include "tests/common/MessagePump.h"
 #include "tests/common/ProcessThreads.h"
 #include "tests/common/StandInNode.h"

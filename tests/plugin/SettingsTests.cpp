@@ -677,8 +677,9 @@ TEST_F(SettingsLocation, WithNoFolderTheSettingsStayInMemoryAndTheMonitorSaysSo)
 
     PluginModule().hDllInstance = savedModule;
     _hwndHost = savedHost;
-    _settings = Settings{};
     DeleteFileA(probe.c_str());
+    LoadSettings();  // the located files of the test's own module again, for the tests after
+    _settings = Settings{};
 }
 
 }  // namespace
