@@ -264,6 +264,8 @@ bool HoldSocketCallsOf(HMODULE dll) {
 // The player frees the DLL as soon as Quit returns, while the thread ending the relay channel is
 // still held in a socket call: the thread keeps the DLL's code loaded until it has returned.
 TEST_F(PluginDll, TheRelaysEndOutlivingQuitKeepsTheDllLoaded) {
+    WSADATA wsa;
+    ASSERT_EQ(0, ::WSAStartup(MAKEWORD(1, 1), &wsa));  // the test's own sockets: the node's
     StandInNode node(NodeBehaviour::JsonRpcSilentStop);
     ASSERT_TRUE(node.listening());
     const std::string settings = "[Extra]\r\n_dwPort=" + std::to_string(FreeLoopbackPort()) +
@@ -294,6 +296,8 @@ TEST_F(PluginDll, TheRelaysEndOutlivingQuitKeepsTheDllLoaded) {
     }
     Pump(5000);
     EXPECT_EQ(nullptr, ::GetModuleHandleA(dll_.c_str())) << "the thread gave the DLL back";
+    node.Stop();
+    ::WSACleanup();
 }
 
 }  // namespace
