@@ -6,8 +6,11 @@ namespace ombrel {
 namespace {
 
 // The body length the head announces: -1 when it announces none, -2 when it is no number or more
-// than the limit.
+// than the limit. An answer that says the node closes after it ends at the close, whatever length
+// it names: an old PeerCast build names one that is not its body's.
 long long AnnouncedLength(const HttpHeaderMap& headers) {
+    const auto connection = headers.find("connection");
+    if (connection != headers.end() && LowerAnsi(connection->second) == "close") return -1;
     const auto field = headers.find("content-length");
     if (field == headers.end()) return -1;
     const std::string& text = field->second;

@@ -19,8 +19,8 @@ struct HttpReply {
     std::string body;
 };
 
-// Receives an answer: its head, then Content-Length bytes of body or, without that field, what
-// comes until the node closes. 1 when the whole answer came; 0 when the connection failed or
+// Receives an answer: its head, then Content-Length bytes of body or, without that field or with
+// "Connection: close", what comes until the node closes. 1 when the whole answer came; 0 when the connection failed or
 // timed out first, the body came short of its Content-Length, the length is not a number, or
 // the answer would pass kMaxPeerCastReplyBytes. reply keeps what was read either way.
 int ReadHttpReply(TcpConnection& connection, HttpReply& reply);

@@ -29,7 +29,10 @@ void AddHeaderLine(const std::string& line, HttpHeaderMap& headers) {
     const size_t colon = line.find(':');
     if (colon == std::string::npos) return;
     std::string name = LowerAnsi(TrimSpaces(line.substr(0, colon)));
-    std::string value = TrimSpaces(line.substr(colon + 1));
+    // Old PeerCast builds write some fields with a doubled colon ("Content-Length:: 233"): the
+    // field is still the one named before it.
+    const size_t valueAt = line.find_first_not_of(':', colon);
+    std::string value = TrimSpaces(valueAt == std::string::npos ? std::string() : line.substr(valueAt));
     headers.emplace(std::move(name), std::move(value));  // keeps an earlier value
 }
 

@@ -9,8 +9,35 @@ namespace {
 
 constexpr int64_t kMaxMagnitude = 0xFFFFFFFFll;
 
-void CopyCut(char (&buffer)[IniFile::kNameChars], const char* text) {
-    snprintf(buffer, sizeof buffer, "%s", text ? text : "");
+// The private-profile functions' own conversion: the system code page both ways.
+std::wstring Wide(const char* text) {
+    if (!text || !*text) return std::wstring();
+    const int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (units <= 1) return std::wstring();
+    std::vector<wchar_t> wide(static_cast<size_t>(units));
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), units);
+    return std::wstring(wide.data());
+}
+
+std::string Ansi(const wchar_t* text, size_t units) {
+    if (units == 0) return std::string();
+    const int bytes =
+        WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(units), nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return std::string();
+    std::string ansi(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(units), &ansi[0], bytes, nullptr, nullptr);
+    return ansi;
+}
+
+// The start of text that fits in bytes, never half a double-byte character.
+size_t FittingBytes(const std::string& text, size_t bytes) {
+    size_t end = 0;
+    while (end < text.size()) {
+        const size_t next = end + (IsDBCSLeadByte(static_cast<BYTE>(text[end])) && end + 1 < text.size() ? 2 : 1);
+        if (next > bytes) break;
+        end = next;
+    }
+    return end;
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -31,28 +58,38 @@ int64_t ParseDecimal(const char* text) {
     return negative ? -magnitude : magnitude;
 }
 
-void IniFile::SetFile(const char* path) { CopyCut(path_, path); }
+void IniFile::SetFile(const char* path) { path_ = Wide(path); }
 
-void IniFile::SetSection(const char* name) { CopyCut(section_, name); }
+void IniFile::SetFile(const std::wstring& path) { path_ = path; }
+
+void IniFile::SetSection(const char* name) {
+    char cut[kNameChars];
+    snprintf(cut, sizeof cut, "%s", name ? name : "");
+    section_ = Wide(cut);
+}
+
+std::string IniFile::Read(const char* key, const char* fallback, DWORD units, bool* full) const {
+    std::vector<wchar_t> buffer(units);
+    const DWORD got = GetPrivateProfileStringW(section_.c_str(), Wide(key).c_str(), Wide(fallback).c_str(),
+                                               buffer.data(), units, path_.c_str());
+    if (full) *full = got + 1 >= units;
+    return Ansi(buffer.data(), got < units ? got : 0);
+}
 
 const char* IniFile::ReadString(const char* key, const char* fallback) {
-    const DWORD got = GetPrivateProfileStringA(section_, key, fallback, value_, kValueChars, path_);
-    lastStringCut_ = got >= kValueChars - 1 && StoredLongerThan(key, got);
+    bool full = false;
+    std::string text = Read(key, fallback, kValueChars, &full);
+    // A full buffer may hold the whole value or its start: reading with room to spare tells.
+    for (DWORD units = kValueChars * 2; full; units *= 2) text = Read(key, fallback, units, &full);
+    const size_t kept = FittingBytes(text, kValueChars - 1);
+    lastStringCut_ = kept < text.size();
+    std::memcpy(value_, text.data(), kept);
+    value_[kept] = '\0';
     return value_;
 }
 
-// A full buffer may hold the whole value or its start: one character more room tells.
-bool IniFile::StoredLongerThan(const char* key, DWORD length) const {
-    std::vector<char> probe(static_cast<size_t>(length) + 2);
-    const DWORD got =
-        GetPrivateProfileStringA(section_, key, "", probe.data(), static_cast<DWORD>(probe.size()), path_);
-    return got > length;
-}
-
 int64_t IniFile::ReadNumber(const char* key, const char* fallbackText) {
-    char number[kNumberChars] = "";
-    GetPrivateProfileStringA(section_, key, fallbackText, number, kNumberChars, path_);
-    return ParseDecimal(number);
+    return ParseDecimal(Read(key, fallbackText, kNumberChars, nullptr).c_str());
 }
 
 DWORD IniFile::ReadUInt(const char* key, DWORD fallback) {
@@ -69,15 +106,14 @@ INT32 IniFile::ReadInt(const char* key, INT32 fallback) {
 }
 
 bool IniFile::ReadBool(const char* key, bool fallback) {
-    char text[kNumberChars] = "";
-    GetPrivateProfileStringA(section_, key, fallback ? "true" : "false", text, kNumberChars, path_);
-    if (strcmp(text, "true") == 0) return true;
-    if (strcmp(text, "false") == 0) return false;
+    const std::string text = Read(key, fallback ? "true" : "false", kNumberChars, nullptr);
+    if (text == "true") return true;
+    if (text == "false") return false;
     return fallback;
 }
 
 bool IniFile::WriteString(const char* key, const char* text) {
-    return WritePrivateProfileStringA(section_, key, text, path_) != 0;
+    return WritePrivateProfileStringW(section_.c_str(), Wide(key).c_str(), Wide(text).c_str(), path_.c_str()) != 0;
 }
 
 bool IniFile::WriteUInt(const char* key, DWORD value) {

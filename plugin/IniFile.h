@@ -1,9 +1,12 @@
-// One private-profile file and section at a time, through the narrow Win32 API.
+// One private-profile file and section at a time. Keys and values are ANSI text, stored in the
+// file as the system code page's bytes; the file is named by its UTF-16 path, so a folder whose
+// name the code page cannot hold still works.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace ombrel {
 
@@ -15,8 +18,10 @@ public:
     IniFile(const IniFile&) = delete;
     IniFile& operator=(const IniFile&) = delete;
 
-    // Both copy into fixed buffers, cut to 259 characters.
+    // An ANSI path is taken in the system code page, as the ANSI file functions take it.
     void SetFile(const char* path);
+    void SetFile(const std::wstring& path);
+    // Cut to 259 characters.
     void SetSection(const char* name);
 
     // The text stays valid until the next ReadString: one shared buffer, values cut to 4095.
@@ -39,10 +44,12 @@ public:
 private:
     // The decimal number at the start of the value, with the fallback text as default.
     int64_t ReadNumber(const char* key, const char* fallbackText);
-    bool StoredLongerThan(const char* key, DWORD length) const;
+    // The stored value (or the fallback) in ANSI text, read through a buffer of units characters;
+    // *full tells that the buffer was filled, so the value may go on.
+    std::string Read(const char* key, const char* fallback, DWORD units, bool* full) const;
 
-    char section_[kNameChars] = "ApplicationData";
-    char path_[kNameChars] = "";
+    std::wstring section_ = L"ApplicationData";
+    std::wstring path_;
     char value_[kValueChars] = "";
     bool lastStringCut_ = false;
 };

@@ -19,15 +19,15 @@ class LongTextValues {
 public:
     // After a load from path: the settings whose reads were cut, in the forms the loaded
     // values would be saved in. Replaces what an earlier load left.
-    void Remember(const char* path, const std::vector<StoredText>& cutForms);
+    void Remember(const std::wstring& path, const std::vector<StoredText>& cutForms);
     void Forget();
 
     // Whether a save to path must skip this value. A changed value is to be written, and
     // from then on the file holds all of it.
-    bool KeepStored(const char* path, const StoredText& form);
+    bool KeepStored(const std::wstring& path, const StoredText& form);
 
 private:
-    std::string path_;
+    std::wstring path_;
     std::vector<StoredText> unchanged_;
 };
 

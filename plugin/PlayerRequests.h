@@ -15,6 +15,7 @@ enum PlayerRequest : LPARAM {
     kRequestTag = 290,              // wParam = TagRequestRecord*; 1 when found
     kRequestBasicInfo = 291,        // wParam = BasicInfoRecord*; the length field is written
     kRequestSettingsFolder = 335,   // wParam 0; pointer to the ANSI path of the player's settings folder
+    kRequestSettingsFolderW = 1335, // wParam 0; the same in UTF-16 (players from 5.58 on)
     kRequestBasicInfoW = 1291,      // wParam = BasicInfoRecordW*; the length field is written
     kNotifyPlayingFile = 3003,      // wParam = ANSI path of the file that starts playing
     kRequestTagW = 3026,            // wParam = TagRequestRecordW*; 1 when found

@@ -13,6 +13,7 @@
 #include "text/CodePageChars.h"
 #include "win/CriticalSection.h"
 #include "win/ExceptionFirewall.h"
+#include "win/ModuleThread.h"
 #include "win/UniqueAny.h"
 
 namespace ombrel {
@@ -121,7 +122,9 @@ void EndBroadcastRelay() {
     // The previous ending thread, if any, has ended: this broadcast's worker waited for it.
     AwaitRelayEnd(kRelayQuitWaitMs);
     g_ending = 1;
-    g_ender.reset(::CreateThread(nullptr, 0, EndChannel, job.get(), 0, nullptr));
+    // Quit waits for it only so long: the player may then free the DLL while a firewall still
+    // holds the thread in a socket call, so the thread keeps the module loaded itself.
+    g_ender = win::StartModuleThread(EndChannel, job.get());
     if (g_ender) {
         job.release();  // the thread owns it now
     } else {

@@ -9,6 +9,7 @@
 #include "plugin/PluginState.h"
 #include "plugin/RecordingFile.h"
 #include "plugin/SettingsLocation.h"
+#include "plugin/SettingsMove.h"
 #include "plugin/TextEscape.h"
 #include "win/UniqueAny.h"
 
@@ -38,10 +39,19 @@ std::string WideToAnsi(const std::wstring& wide) {
 }
 
 // A folder of that name is no settings file: reading it would give every key its fallback.
-bool FileExists(const char* path) {
-    WIN32_FIND_DATAA found;
-    const win::UniqueFind find(FindFirstFileA(path, &found));
+bool FileExists(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    const win::UniqueFind find(FindFirstFileW(path.c_str(), &found));
     return find && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// An ANSI path as the ANSI file functions take it: in the system code page.
+std::wstring PathFromAnsi(const char* path) {
+    const int units = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (units <= 1) return std::wstring();
+    std::vector<wchar_t> wide(static_cast<size_t>(units));
+    MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), units);
+    return std::wstring(wide.data());
 }
 
 // The text settings in the form and order the save writes them.
@@ -69,7 +79,7 @@ std::vector<StoredText> TextForms() {
 
 LongTextValues g_longTexts;
 
-void WriteTexts(IniFile& ini, const char* path, const char* section, const std::vector<StoredText>& forms) {
+void WriteTexts(IniFile& ini, const std::wstring& path, const char* section, const std::vector<StoredText>& forms) {
     for (const StoredText& form : forms) {
         if (std::strcmp(form.section, section) != 0 || g_longTexts.KeepStored(path, form)) continue;
         ini.WriteString(form.key, form.text.c_str());
@@ -109,10 +119,16 @@ void SetDefaultSettings() {
 }
 
 void LoadSettingsFile(const char* path, const char* defaultPlayLog) {
+    LoadSettingsFile(PathFromAnsi(path), defaultPlayLog);
+}
+
+void SaveSettingsFile(const char* path) { SaveSettingsFile(PathFromAnsi(path)); }
+
+void LoadSettingsFile(const std::wstring& path, const char* defaultPlayLog) {
     g_longTexts.Forget();
     // A first run has no file: everything keeps its default, and the log is written from the
     // first track on, as the sheet shows it switched on.
-    if (!FileExists(path)) {
+    if (path.empty() || !FileExists(path)) {
         if (_settings.extra._cPlayLog.empty()) _settings.extra._cPlayLog = defaultPlayLog;
         return;
     }
@@ -182,7 +198,7 @@ void LoadSettingsFile(const char* path, const char* defaultPlayLog) {
     g_longTexts.Remember(path, cutForms);
 }
 
-void SaveSettingsFile(const char* path) {
+void SaveSettingsFile(const std::wstring& path) {
     const ExtraSettings& extra = _settings.extra;
     const std::vector<StoredText> texts = TextForms();
 
@@ -219,6 +235,16 @@ void SaveSettingsFile(const char* path) {
     WriteTexts(ini, path, "Script", texts);
 }
 
+std::wstring PluginFolder() {
+    // The longest path the system knows; a name cut at the buffer's end may not be terminated.
+    std::vector<wchar_t> module(32768);
+    const DWORD length = GetModuleFileNameW(PluginInstance(), module.data(), static_cast<DWORD>(module.size()));
+    std::wstring path(module.data(), length < module.size() ? length : 0);
+    const size_t separator = path.find_last_of(L"\\/");
+    path.erase(separator == std::wstring::npos ? 0 : separator + 1);
+    return path;
+}
+
 std::string PathBesidePlugin(const char* name) {
     char module[MAX_PATH] = "";
     const DWORD length = GetModuleFileNameA(PluginInstance(), module, MAX_PATH);
@@ -233,11 +259,11 @@ namespace {
 
 // Decided once at the load and kept for the saves of the same plug-in: a player that no longer
 // answers while it shuts down must not send the last save to a folder that refuses it.
-std::string g_locatedFor;
+std::wstring g_locatedFor;
 SettingsFiles g_files;
 
 const SettingsFiles& CurrentSettingsFiles(bool locateAgain) {
-    const std::string folder = PathBesidePlugin("");
+    const std::wstring folder = PluginFolder();
     if (locateAgain || folder != g_locatedFor) {
         g_files = LocateSettingsFiles(folder, _hwndHost);
         g_locatedFor = folder;
@@ -249,12 +275,24 @@ const SettingsFiles& CurrentSettingsFiles(bool locateAgain) {
 
 void LoadSettings() {
     const SettingsFiles& files = CurrentSettingsFiles(true);
-    LoadSettingsFile(files.readPath.c_str(), files.defaultPlayLog.c_str());
+    LoadSettingsFile(files.readPath, files.defaultPlayLog.c_str());
     std::string& playLog = _settings.extra._cPlayLog;
     if (!files.unwritablePlayLog.empty() && lstrcmpiA(playLog.c_str(), files.unwritablePlayLog.c_str()) == 0)
         playLog = files.defaultPlayLog;
 }
 
-void SaveSettings() { SaveSettingsFile(CurrentSettingsFiles(false).writePath.c_str()); }
+void SaveSettings() {
+    const SettingsFiles& files = CurrentSettingsFiles(false);
+    // No folder takes the settings: they live in memory until the player quits.
+    if (files.writePath.empty()) return;
+    SaveSettingsFile(files.writePath);
+    // Once the player's folder holds the settings, the file left beside the DLL is never read
+    // again, even after the new file is deleted.
+    const std::wstring beside = PluginFolder() + PathFromAnsi(kSettingsFileName);
+    if (lstrcmpiW(files.writePath.c_str(), beside.c_str()) != 0 && FileExists(files.writePath) && FileExists(beside))
+        RecordSettingsMoved(beside);
+}
+
+bool SettingsHaveNoHome() { return !g_locatedFor.empty() && g_files.writePath.empty(); }
 
 }  // namespace ombrel

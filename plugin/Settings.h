@@ -66,9 +66,19 @@ void SetDefaultSettings();
 void LoadSettings();
 void SaveSettings();
 
-// The same against an explicit file; defaultPlayLog is what an empty _cPlayLog becomes.
+// The same against an explicit file; defaultPlayLog is what an empty _cPlayLog becomes. An ANSI
+// path is taken in the system code page.
+void LoadSettingsFile(const std::wstring& path, const char* defaultPlayLog);
+void SaveSettingsFile(const std::wstring& path);
 void LoadSettingsFile(const char* path, const char* defaultPlayLog);
 void SaveSettingsFile(const char* path);
+
+// Whether no folder takes the settings (neither the DLL's nor the player's): they then live in
+// memory for this run, and the main window says so.
+bool SettingsHaveNoHome();
+
+// The folder of the plug-in's DLL, ending in a separator.
+std::wstring PluginFolder();
 
 // "<folder of the plug-in's DLL>\name".
 std::string PathBesidePlugin(const char* name);

@@ -28,6 +28,8 @@ cleanup() {
     rm -rf "$base/Winamp-$kind"
   done
   [ -n "${player_folder:-}" ] && rm -f "$player_folder/dsp_ombrel.ini" "$player_folder/dsp_ombrel_log.txt"
+  # What the plug-in recorded about settings that moved out of the Plugins folders above.
+  wine reg delete 'HKCU\Software\Ombrel\dsp_ombrel\Moved settings' /f >/dev/null 2>&1 </dev/null
   return 0
 }
 trap cleanup EXIT
@@ -113,5 +115,19 @@ if ! cmp -s "$base/rw.ini.txt" "$base/ro.ini.txt"; then
   bad "the two settings files differ beyond the play log's path:"; diff "$base/rw.ini.txt" "$base/ro.ini.txt"
 fi
 rm -f "$base/rw.ini.txt" "$base/ro.ini.txt"
+
+# Starting over: the file in the player's folder deleted, the next start has the defaults and does
+# not read the file beside the DLL again.
+rm -f "$player_folder/dsp_ombrel.ini"
+(cd "$base/Winamp-ro" && wine ./ombrel_player.exe --plugin 'C:\Program Files\Winamp-ro\Plugins\dsp_ombrel.dll' \
+   --quit-after 1 >>player.log 2>&1 </dev/null)
+if [ ! -f "$player_folder/dsp_ombrel.ini" ]; then
+  bad "start over: no settings file written"
+elif grep -q "^_dwPort=$port" "$player_folder/dsp_ombrel.ini"; then
+  bad "start over: the file beside the DLL was read again"
+else
+  grep -q '^_dwPort=8008' "$player_folder/dsp_ombrel.ini" || bad "start over: the port is not the default"
+  note "start over: the defaults, the file beside the DLL left unread"
+fi
 [ $fail -eq 0 ] && echo "unwritable folder passed"
 exit $fail

@@ -1,7 +1,7 @@
 #include "ui/Monitor.h"
 
 #include <cstdio>
-#include <cstring>
+#include <cwchar>
 
 #include <nserror.h>
 
@@ -82,21 +82,23 @@ std::wstring RecordingText(const RecordingState& recording) {
     return std::wstring();
 }
 
-const char* RelayStateText(RelayState state) {
+const wchar_t* RelayStateText(RelayState state) {
     switch (state) {
     case RelayState::Opening:
-        return "PeerCast: チャンネル作成中";
+        return L"PeerCast: チャンネル作成中";
     case RelayState::Relaying:
-        return "PeerCast: 中継中";
+        return L"PeerCast: 中継中";
     case RelayState::Unreachable:
-        return "PeerCast: 接続できません";
+        return L"PeerCast: 接続できません";
     case RelayState::Refused:
-        return "PeerCast: チャンネルを作成できません";
+        return L"PeerCast: チャンネルを作成できません";
     case RelayState::Off:
         break;
     }
-    return "";
+    return L"";
 }
+
+const wchar_t kSettingsNotSavedText[] = L"設定を保存できません（終了まで有効）";
 
 std::string FormatKilobytes(ULONGLONG bytes) {
     return std::to_string(bytes >> 10) + " (KB)";
@@ -117,11 +119,15 @@ std::string FormatRunningTime(DWORD seconds) {
 
 void UpdateMonitor(HWND dialog) {
     ::SetDlgItemTextA(dialog, IDC_OUTPUT_PORT, std::to_string(_settings.extra._dwPort).c_str());
-    const char* relay = RelayStateText(CurrentRelayState());
-    char shown[64] = "";
+    // UTF-16 both ways, so the line reads right and compares equal on any system code page.
+    const wchar_t* relay = RelayStateText(CurrentRelayState());
+    // The line is free while no relay channel is made: then it tells, for as long as it holds,
+    // that settings changed now cannot be saved anywhere.
+    if (!*relay && SettingsHaveNoHome()) relay = kSettingsNotSavedText;
+    wchar_t shown[64] = L"";
     // Unchanged text is not set again: the label would flicker twice a second.
-    ::GetDlgItemTextA(dialog, IDC_RELAY_STATE, shown, sizeof shown);
-    if (std::strcmp(shown, relay) != 0) ::SetDlgItemTextA(dialog, IDC_RELAY_STATE, relay);
+    ::GetDlgItemTextW(dialog, IDC_RELAY_STATE, shown, sizeof shown / sizeof *shown);
+    if (std::wcscmp(shown, relay) != 0) ::SetDlgItemTextW(dialog, IDC_RELAY_STATE, relay);
 
     LiveEncoder* encoder = nullptr;
     const bool broadcasting = SUCCEEDED(GetEncoder(&encoder)) && encoder;

@@ -20,8 +20,11 @@ std::string FormatKbps(DWORD bitsPerSecond);
 // Days (unbounded), hours, minutes, seconds as "%02d:%02d:%02d:%02d".
 std::string FormatRunningTime(DWORD seconds);
 
-// The relay channel's line (code page 932): empty while the option is off or idle.
-const char* RelayStateText(RelayState state);
+// The relay channel's line: empty while the option is off or idle.
+const wchar_t* RelayStateText(RelayState state);
+
+// The same line while no folder takes the settings (they hold until the player quits).
+extern const wchar_t kSettingsNotSavedText[];
 
 // The recording's line (UTF-16): empty while it is off or idle.
 std::wstring RecordingText(const RecordingState& recording);

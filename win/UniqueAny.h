@@ -109,6 +109,12 @@ struct GdiObjectTraits {
     static void Close(Type h) noexcept { ::DeleteObject(h); }
 };
 
+struct RegistryKeyTraits {
+    using Type = HKEY;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { ::RegCloseKey(h); }
+};
+
 // Thread timers have no window: the id alone names them.
 struct ThreadTimerTraits {
     using Type = UINT_PTR;
@@ -126,5 +132,6 @@ using UniqueModule = UniqueAny<ModuleTraits>;
 using UniqueWindow = UniqueAny<WindowTraits>;
 using UniqueGdiObject = UniqueAny<GdiObjectTraits>;
 using UniqueThreadTimer = UniqueAny<ThreadTimerTraits>;
+using UniqueRegistryKey = UniqueAny<RegistryKeyTraits>;
 
 }  // namespace win

@@ -2,15 +2,30 @@
 
 #include "plugin/PlayerRequests.h"
 #include "standin/player/RequestAnswers.h"
+#include "standin/player/WideText.h"
 
 namespace standin {
+namespace {
+
+std::string InstallFolder(const std::string& given) {
+    if (!given.empty()) return given;
+    char exe[MAX_PATH] = "";
+    const DWORD length = ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string folder(exe, length < MAX_PATH ? length : 0);
+    return folder.substr(0, folder.find_last_of('\\'));
+}
+
+}  // namespace
 
 Player::Player(const PlayerOptions& options)
     : options_(options),
       playlist_(options.files, options.wideFiles),
       window_(*this, options.windowTitle.c_str()),
       audio_(playlist_, host_, stats_, state_, window_.Handle()),
-      settingsFolder_(PrepareSettingsFolder(options.settingsFolder)) {}
+      settingsFolder_(PrepareSettingsFolder(options.wideSettingsFolder.empty() ? WideFromAnsi(options.settingsFolder)
+                                                                               : options.wideSettingsFolder)),
+      ansiSettingsFolder_(options.version >= kFirstSettingsFolderPlayer ? WinampAnsiPath(settingsFolder_)
+                                                                        : InstallFolder(options.installFolder)) {}
 
 Player::~Player() {
     UnloadPlugin();
@@ -93,6 +108,10 @@ LRESULT Player::OnPlayerRequest(WPARAM wParam, LPARAM lParam) {
     case kRequestBasicInfo:
         return AnswerBasicInfoRequest(wParam);
     case kRequestSettingsFolder:
+        // The player hands out its text even when its conversion left it empty.
+        return settingsFolder_.empty() ? 0 : reinterpret_cast<LRESULT>(ansiSettingsFolder_.c_str());
+    case kRequestSettingsFolderW:
+        if (options_.version < kFirstWideSettingsFolderPlayer) return 1;  // a request it does not know
         return settingsFolder_.empty() ? 0 : reinterpret_cast<LRESULT>(settingsFolder_.c_str());
     case kRequestVersion:
         return LRESULT(options_.version);

@@ -24,6 +24,10 @@ namespace standin {
 // default, also answers 213, 1291 and 3026 in UTF-16 and announces each file with 13003 too.
 constexpr unsigned kPlayerVersion295 = 0x2095;
 constexpr unsigned kPlayerVersion5666 = 0x5066;
+// From 5.0 the player keeps its settings in a folder of their own and names it on request 335; a
+// 2.9x player names its install folder. From 5.58 it also names the folder in UTF-16 (1335).
+constexpr unsigned kFirstSettingsFolderPlayer = 0x5000;
+constexpr unsigned kFirstWideSettingsFolderPlayer = 0x5058;
 
 struct PlayerOptions {
     std::vector<std::string> files;
@@ -36,6 +40,9 @@ struct PlayerOptions {
     // The folder request 335 names, created if missing; empty: %APPDATA%\Winamp, as the player's
     // per-user installation keeps its settings.
     std::string settingsFolder;
+    std::wstring wideSettingsFolder;  // instead of settingsFolder: a name outside the code page
+    // What a 2.9x player answers to 335: its install folder; empty: the executable's folder.
+    std::string installFolder;
     std::string windowTitle = "Ombrel player stand-in";
 };
 
@@ -71,8 +78,11 @@ public:
     DWORD AudioThreadId() const { return audio_.ThreadId(); }
     StatisticsSnapshot Stats() const { return stats_.Snapshot(); }
 
-    // What request 335 answers: the player's settings folder, without a final separator.
-    const std::string& SettingsFolder() const { return settingsFolder_; }
+    // The player's settings folder, without a final separator. Request 1335 answers it (5.58 and
+    // later); 335 answers it as the player converts its paths (WinampAnsiPath), which is empty
+    // under code page 65001, or a 2.9x player's install folder.
+    const std::wstring& SettingsFolder() const { return settingsFolder_; }
+    const std::string& AnsiSettingsFolder() const { return ansiSettingsFolder_; }
     // Test knob: request 212 answers null for every position.
     void SetTitleAnswersNull(bool null) { nullTitles_ = null; }
     // Receives one line per event, on this thread.
@@ -99,7 +109,8 @@ private:
     bool playlistEnded_ = false;
     bool closeRequested_ = false;
     bool nullTitles_ = false;
-    std::string settingsFolder_;
+    std::wstring settingsFolder_;
+    std::string ansiSettingsFolder_;
     std::function<void(const std::string&)> log_;
 };
 

@@ -102,16 +102,16 @@ LRESULT AnswerBasicInfoRequest(WPARAM wParam) {
     return 1;
 }
 
-std::string PrepareSettingsFolder(const std::string& asked) {
-    std::string folder = asked;
+std::wstring PrepareSettingsFolder(const std::wstring& asked) {
+    std::wstring folder = asked;
     if (folder.empty()) {
-        char appData[MAX_PATH] = "";
-        if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, appData)))
-            return std::string();
-        folder = std::string(appData) + "\\Winamp";
+        wchar_t appData[MAX_PATH] = L"";
+        if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, appData)))
+            return std::wstring();
+        folder = std::wstring(appData) + L"\\Winamp";
     }
-    while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-    ::CreateDirectoryA(folder.c_str(), nullptr);
+    while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+    ::CreateDirectoryW(folder.c_str(), nullptr);
     return folder;
 }
 

@@ -15,9 +15,9 @@ LRESULT AnswerTagRequest(WPARAM wParam);
 // wParam = BasicInfoRecord*. Writes the length in whole seconds; 1, or 0 if unreadable.
 LRESULT AnswerBasicInfoRequest(WPARAM wParam);
 
-// Request 335's folder: the one asked for, or %APPDATA%\Winamp when none is; created if missing
-// (%APPDATA% itself too). No final separator.
-std::string PrepareSettingsFolder(const std::string& asked);
+// The player's settings folder: the one asked for, or %APPDATA%\Winamp when none is; created if
+// missing (%APPDATA% itself too). No final separator.
+std::wstring PrepareSettingsFolder(const std::wstring& asked);
 // Players 5.3 and later: the same in UTF-16 (3026 with TagRequestRecordW, whose size the player
 // takes in characters; 1291 with BasicInfoRecordW).
 LRESULT AnswerTagRequestW(WPARAM wParam);

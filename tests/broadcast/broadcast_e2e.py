@@ -9,9 +9,12 @@ peercast-yt that refuses setmeta and takes the track through JSON-RPC. Each runs
 player as version 5.666, which hands over titles and paths in UTF-16 as well, and as 2.95, which
 knows only the code page's text, so the playlist's titles and file names outside code page 932
 reach the listener and a JSON-RPC node whole from the first and not at all from the second.
-With --relay, the relay channel option is on and a node like
-peercast-yt makes the channel by fetch, pulls the stream from the plug-in as a listener does, and
-ends the channel by stopChannel.
+With --relay, the relay channel option is on: with player 5.666 a node like peercast-yt makes the
+channel by fetch, pulls the stream from the plug-in as a listener does, and ends the channel by
+stopChannel; with player 2.95 an old-style node answers as a PeerCast IM build does, byte for byte
+(a redirect to the JSON-RPC POST, its channel list with doubled colons in the head and a length that
+is not the body's, 303 to its commands), makes the channel by the admin fetch, takes each track by
+setmeta and ends the channel by the admin stop.
 
 Every run records the broadcast: the file holds all of it, its titles and, with the lossless codec
 used here, the player's PCM bit for bit. With --record-faults the recording folder is a tmpfs
@@ -93,13 +96,14 @@ class Node(threading.Thread):
     node takes setmeta; a JSON-RPC node answers it 400 Bad Request and takes POST /api/1 as
     peercast-yt does, keeping each track setChannelInfo gave its channel."""
 
-    def __init__(self, port, json_rpc):
+    def __init__(self, port, json_rpc, old_relay=False):
         super().__init__(daemon=True)
         self.server = socket.socket()
         self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.server.bind(('127.0.0.1', port))
         self.server.listen(8)
-        self.json_rpc = json_rpc or RELAY
+        self.old_relay = old_relay
+        self.json_rpc = json_rpc or (RELAY and not old_relay)
         self.made = []      # each fetch's params
         self.stopped = []   # each stopChannel's channel id
         self.pulled = b''   # what the node's pull of the stream received
@@ -111,6 +115,8 @@ class Node(threading.Thread):
         self.track = {'name': '', 'creator': '', 'album': '', 'genre': 'tg', 'url': 'http://track/'}
 
     def answer(self, data):
+        if self.old_relay:
+            return self.admin(data)
         if not self.json_rpc:
             return b'HTTP/1.0 200 OK\r\nServer: PeerCast/0.1218\r\n\r\n'
         if not data.startswith(b'POST /api/1 '):
@@ -153,6 +159,44 @@ class Node(threading.Thread):
             self.tracks.append(dict(track))
             result = None
         return self.reply({'jsonrpc': '2.0', 'result': result, 'id': call.get('id')})
+
+    def admin(self, data):
+        """An old-style node's answers, as a PeerCast IM build sent them."""
+        line = data.split(b'\r\n', 1)[0].decode('latin-1')
+        m = re.match(r'^GET /admin\?(\S*) HTTP/1\.[01]$', line)
+        if not m:
+            return b'HTTP/1.0 302 Found\r\nLocation: /html/en/index.html\r\n\r\n'
+        query = {}
+        for pair in m.group(1).split('&'):
+            key, _, value = pair.partition('=')
+            query.setdefault(key, urllib.parse.unquote_plus(value, encoding='utf-8', errors='replace'))
+        cmd = query.get('cmd')
+        if cmd == 'fetch':
+            self.made.append({k: (int(v) if k == 'bitrate' else v) for k, v in query.items() if k != 'cmd'})
+            threading.Thread(target=self.pull, args=(query.get('url', ''),), daemon=True).start()
+            return b'HTTP/1.0 303 See Other\r\nLocation: /html/en/relays.html\r\n\r\n'
+        if cmd == 'stop':
+            self.stopped.append(query.get('id'))
+            return b'HTTP/1.0 303 See Other\r\nLocation: /html/en/relays.html\r\n\r\n'
+        if cmd == 'setmeta':
+            self.tracks.append({'name': query.get('t_title', ''), 'creator': query.get('t_artist', ''),
+                                'album': query.get('t_album', '')})
+            return b'HTTP/1.0 303 See Other\r\nLocation: /\r\n\r\n'
+        channels = ''
+        if self.made and not self.stopped:
+            made = self.made[0]
+            channels = ('<channel name="%s" id="%s" bitrate="%d" type="WMA" genre="" desc="" url="" uptime="0" '
+                        'comment="" skips="0" age="0" bcflags="0"><relay listeners="0" relays="0" hosts="0" '
+                        'status="BROADCAST"/><track title="" artist="" album="" genre="" contact=""/></channel>'
+                        % (made.get('name', '').replace('&', '&amp;').replace('"', '&quot;').replace('<', '&lt;'),
+                           RELAY_ID, made.get('bitrate', 0)))
+        xml = ('<?xml version="1.0" encoding="utf-8" ?>\n<peercast session="00"><servent uptime="10"/>'
+               '<bandwidth out="0" in="0"/><connections total="0" relays="0" direct="0"/>'
+               '<channels_relayed total="%d">%s</channels_relayed><channels_found total="0"></channels_found>'
+               '<host_cache></host_cache></peercast>\n' % (1 if channels else 0, channels))
+        return (b'HTTP/1.0 200 OK\r\nContent-Length:: 233\r\nContent-Type:: text/xml\r\n'
+                b'Server:: PeerCast/0.1218\r\nDate: Tue, 08 Dec 2026 06:00:00 GMT\r\nServer: PeerCast/0.1218\r\n'
+                b'Connection: close\r\n\r\n' + xml.encode('utf-8'))
 
     def pull(self, url):
         """The node's pull of the source, as a Windows Media client asks for it."""
@@ -420,7 +464,8 @@ def run(work, version):
             f.write('_fRelayChannel=true\n_cContact=http://example.jp/thread/1\n')
         f.write('[Script]\n_fEnable=true\n_cFormat=%s\n' % SCRIPT_FORMAT)
 
-    node = Node(node_port, MIXED_LOCALE)
+    old_relay = RELAY and not unicode_player
+    node = Node(node_port, MIXED_LOCALE, old_relay)
     node.start()
 
     if MIXED_LOCALE:
@@ -513,7 +558,21 @@ def run(work, version):
                    for seconds, artist, title, album, _ in sent]
     methods = [json.loads(r.split('\r\n\r\n', 1)[1]).get('method') if r.startswith('POST ') else r.split(' ', 2)[:2]
                for r in requests]
-    if RELAY:
+    if old_relay:
+        lines = [r.split('\r\n', 1)[0] for r in requests]
+        commands = ['POST' if l.startswith('POST ') else (re.match(r'GET /admin\?cmd=(\w+)', l) or [None, l])[1]
+                    for l in lines]
+        check('the JSON-RPC POST redirected, then viewxml, fetch, viewxml, a setmeta per track and stop',
+              commands == ['POST', 'viewxml', 'fetch', 'viewxml'] + ['setmeta'] * len(sent) + ['stop'],
+              '%r' % commands)
+        made = node.made[0] if node.made else {}
+        check('the channel made by the admin fetch with the stream\'s fields', made == {
+            'url': 'http://127.0.0.1:%d/' % stream_port, 'name': CHANNEL, 'desc': '夜の放送', 'genre': 'ジャズ',
+            'contact': 'http://example.jp/thread/1', 'bitrate': 1421, 'type': 'WMA'}, '%r' % made)
+        check('the node pulled the stream like a listener', node.pulled.startswith(b'HTTP/1.') and
+              ASF_HEADER_GUID in node.pulled, '%d bytes' % len(node.pulled))
+        check('the channel ended at the stop', node.stopped == [RELAY_ID], '%r' % node.stopped)
+    elif RELAY:
         check('getChannels, fetch, the tracks by getChannels and setChannelInfo, and stopChannel at the stop',
               methods == ['getChannels', 'fetch'] + ['getChannels', 'setChannelInfo'] * len(sent) + ['stopChannel'],
               '%r' % methods)

@@ -38,7 +38,16 @@ std::string XmlEscape(const std::string& text) {
     return out;
 }
 
-const char kRedirect[] = "HTTP/1.0 302 Found\r\nServer: PeerCast/0.1218\r\nLocation: /html/en/relays.html\r\n\r\n";
+// The answers a PeerCast IM build sent, byte for byte: its commands redirect with 303, anything
+// but /admin (a JSON-RPC POST among them) goes to the index page with 302.
+const char kRedirect[] = "HTTP/1.0 303 See Other\r\nLocation: /html/en/relays.html\r\n\r\n";
+const char kSetMetaRedirect[] = "HTTP/1.0 303 See Other\r\nLocation: /\r\n\r\n";
+const char kIndexRedirect[] = "HTTP/1.0 302 Found\r\nLocation: /html/en/index.html\r\n\r\n";
+// The list's head writes three fields with a doubled colon and a length that is not the body's;
+// the body ends at the close.
+const char kViewXmlHead[] =
+    "HTTP/1.0 200 OK\r\nContent-Length:: 233\r\nContent-Type:: text/xml\r\nServer:: PeerCast/0.1218\r\n"
+    "Date: Tue, 08 Dec 2026 06:00:00 GMT\r\nServer: PeerCast/0.1218\r\nConnection: close\r\n\r\n";
 
 }  // namespace
 
@@ -66,12 +75,12 @@ void NodeAdmin::AddChannel(const std::string& name) {
     channels_.push_back(channel);
 }
 
-std::string NodeAdmin::Answer(const std::string& request, const std::string& usualHead) {
+std::string NodeAdmin::Answer(const std::string& request) {
     const size_t space = request.find(' ', 4);
     const std::string target = request.compare(0, 4, "GET ") == 0 && space != std::string::npos
                                    ? request.substr(4, space - 4)
                                    : std::string();
-    if (target.compare(0, 7, "/admin?") != 0) return "HTTP/1.0 404 Not Found\r\nServer: PeerCast/0.1218\r\n\r\n";
+    if (target.compare(0, 7, "/admin?") != 0) return kIndexRedirect;
     std::map<std::string, std::string> query = QueryOf(target);
     const std::string cmd = query["cmd"];
     if (cmd == "setmeta") {
@@ -81,7 +90,7 @@ std::string NodeAdmin::Answer(const std::string& request, const std::string& usu
             channel.artist = query["t_artist"];
             channel.album = query["t_album"];
         }
-        return usualHead;
+        return kSetMetaRedirect;
     }
     if (cmd == "fetch") {
         AddChannel(query["name"]);
@@ -120,7 +129,7 @@ std::string NodeAdmin::Answer(const std::string& request, const std::string& usu
         xml += "</channels_relayed>\n<channels_found total=\"1\">\n<channel name=\"found elsewhere\" "
                "id=\"FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF\" bitrate=\"0\"><hits hosts=\"1\"/></channel>\n"
                "</channels_found>\n</peercast>\n";
-        return "HTTP/1.0 200 OK\r\nServer: PeerCast/0.1218\r\nContent-Type: text/xml\r\n\r\n" + xml;
+        return kViewXmlHead + xml;
     }
     return kRedirect;
 }

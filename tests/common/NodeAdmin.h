@@ -1,5 +1,5 @@
 // The admin interface of an old-style stand-in PeerCast node (PeerCast 0.1218 and its
-// derivatives): setmeta, fetch, viewxml and stop, each answered as servhs.cpp does.
+// derivatives): setmeta, fetch, viewxml and stop, each answered as a PeerCast IM build does.
 #pragma once
 
 #include <string>
@@ -15,9 +15,9 @@ struct AdminChannel {
 
 class NodeAdmin {
 public:
-    // The whole answer (head and body) to a GET /admin?... request line; answers of an old node
-    // to anything else: 404.
-    std::string Answer(const std::string& request, const std::string& usualHead);
+    // The whole answer (head and body) to a GET /admin?... request line, as a PeerCast IM build
+    // sends it; anything else (a JSON-RPC POST too) is redirected to the index page.
+    std::string Answer(const std::string& request);
 
     const std::vector<AdminChannel>& Channels() const { return channels_; }
     void AddChannel(const std::string& name);

@@ -221,7 +221,7 @@ void StandInNode::Serve(SOCKET client) {
             std::string answer;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                answer = admin_.Answer(seen.request, head_);
+                answer = admin_.Answer(seen.request);
             }
             SendText(client, answer);
             break;

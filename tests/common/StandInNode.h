@@ -38,7 +38,7 @@ enum class NodeBehaviour {
     PeerCastStation,   // as PeerCastStation: JSON-RPC (needing X-Requested-With), no setmeta
     JsonRpcSlowCreate, // as JsonRpc, but makes the channel of a fetch without ever answering it
     JsonRpcSilentStop, // as JsonRpc, but never answers stopChannel
-    OldStyle,          // as PeerCast 0.1218: the admin commands (see NodeAdmin), 404 to a POST
+    OldStyle,          // as a PeerCast IM build: the admin commands (see NodeAdmin), 302 to a POST
 };
 
 // A node's usual answer and the same with line feeds alone.

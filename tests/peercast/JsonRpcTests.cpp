@@ -132,6 +132,13 @@ TEST(HttpReplyTest, WholeShortAndOversizedAnswers) {
         {"a body over the limit", "HTTP/1.0 200 OK\r\n\r\n" + big, NodeBehaviour::AnswerAndClose, 0, 200, ""},
         {"a head that never ends", "HTTP/1.0 200 OK\r\n", NodeBehaviour::EndlessHead, 0, 0, ""},
         {"no status line", "hello\r\n\r\n", NodeBehaviour::AnswerAndClose, 1, 0, ""},
+        // An old PeerCast build's list: doubled colons, and a length that is not its body's.
+        {"closed after a length too short", "HTTP/1.0 200 OK\r\nContent-Length:: 3\r\nConnection: close\r\n\r\nhello",
+         NodeBehaviour::AnswerAndClose, 1, 200, "hello"},
+        {"closed before a length too long", "HTTP/1.0 200 OK\r\nContent-Length:: 9\r\nConnection: Close\r\n\r\nhello",
+         NodeBehaviour::AnswerAndClose, 1, 200, "hello"},
+        {"a redirect to a POST", "HTTP/1.0 302 Found\r\nLocation: /html/en/index.html\r\n\r\n",
+         NodeBehaviour::AnswerAndClose, 1, 302, ""},
     };
     for (const auto& row : rows) {
         StandInNode node(row.behaviour, row.answer);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -13,8 +15,11 @@
 #include "standin/player/DefaultPlaylist.h"
 #include "standin/player/Player.h"
 #include "tests/common/Files.h"
+#include "tests/common/Loopback.h"
 #include "tests/common/MessagePump.h"
 #include "tests/common/ProcessThreads.h"
+#include "tests/common/StandInNode.h"
+#include "ui/ResourceIds.h"
 
 namespace ombrel::test {
 namespace {
@@ -207,6 +212,92 @@ TEST_F(PluginDll, MalformedBlocksAreHandedBackUntouched) {
         EXPECT_TRUE(block == original) << c.what;
     }
     player.UnloadPlugin();
+}
+
+// The plug-in's code is compiled against Windows XP's declarations, as this test is: a record of
+// a later Windows (the rebar band's chevron fields of Vista) cannot slip into it unnoticed.
+TEST(PluginBuild, SeesWindowsXpDeclarationsOnly) {
+    EXPECT_EQ(_WIN32_WINNT, 0x0501);
+    EXPECT_EQ(sizeof(REBARBANDINFOA), size_t(REBARBANDINFOA_V6_SIZE));
+}
+
+// A firewall that holds one socket call of the plug-in for 4 s, longer than Quit waits for the
+// relay's end: the loaded DLL's import of select is pointed at a wait of the test's own code.
+using SelectProc = int(WINAPI*)(int, fd_set*, fd_set*, fd_set*, const timeval*);
+SelectProc g_realSelect = nullptr;
+LONG g_holding = 0;
+LONG g_held = 0;
+DWORD g_mainThread = 0;
+
+int WINAPI HeldSelect(int count, fd_set* read, fd_set* write, fd_set* error, const timeval* timeout) {
+    if (::GetCurrentThreadId() != g_mainThread && g_holding) {
+        ::InterlockedIncrement(&g_held);
+        ::Sleep(4000);
+    }
+    return g_realSelect(count, read, write, error, timeout);
+}
+
+bool HoldSocketCallsOf(HMODULE dll) {
+    auto* base = reinterpret_cast<BYTE*>(dll);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); entry->Name;
+         ++entry) {
+        if (lstrcmpiA(reinterpret_cast<char*>(base + entry->Name), "wsock32.dll") != 0) continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            auto* name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<char*>(name->Name), "select") != 0) continue;
+            DWORD old = 0;
+            ::VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
+            g_realSelect = reinterpret_cast<SelectProc>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<decltype(slots->u1.Function)>(&HeldSelect);
+            ::VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The player frees the DLL as soon as Quit returns, while the thread ending the relay channel is
+// still held in a socket call: the thread keeps the DLL's code loaded until it has returned.
+TEST_F(PluginDll, TheRelaysEndOutlivingQuitKeepsTheDllLoaded) {
+    WSADATA wsa;
+    ASSERT_EQ(0, ::WSAStartup(MAKEWORD(1, 1), &wsa));  // the test's own sockets: the node's
+    StandInNode node(NodeBehaviour::JsonRpcSilentStop);
+    ASSERT_TRUE(node.listening());
+    const std::string settings = "[Extra]\r\n_dwPort=" + std::to_string(FreeLoopbackPort()) +
+                                 "\r\n[PeerCast]\r\n_fEnable=true\r\n_fRelayChannel=true\r\n_cChannel=Ombrel Radio\r\n"
+                                 "_dwPort=" + std::to_string(node.port()) + "\r\n";
+    ASSERT_TRUE(WriteWholeFile(ini_, settings));
+    standin::PlayerOptions options = FastPlaylist();
+    options.realtime = true;
+    options.loop = true;
+    {
+        standin::Player player(options);
+        std::string error;
+        ASSERT_TRUE(player.LoadPlugin(dll_, &error)) << error;
+        HMODULE dll = ::GetModuleHandleA(dll_.c_str());
+        g_mainThread = ::GetCurrentThreadId();
+        ASSERT_TRUE(HoldSocketCallsOf(dll));
+        player.Play();
+        HWND main = nullptr;
+        ASSERT_TRUE(PumpUntil(5000, [&] { return (main = ::FindWindowA(nullptr, "Ombrel DSP plugin")) != nullptr; }));
+        ::PostMessageA(main, WM_COMMAND, IDM_START_BROADCAST, 0);
+        ASSERT_TRUE(PumpUntil(15000, [&] { return !node.Channel("Ombrel Radio").is_null(); }));
+        g_holding = 1;
+        ::SendMessageA(main, WM_COMMAND, IDM_STOP_BROADCAST, 0);
+        player.UnloadPlugin();
+        g_holding = 0;
+        EXPECT_GT(g_held, 0) << "the ending thread was held";
+        EXPECT_NE(nullptr, ::GetModuleHandleA(dll_.c_str())) << "the ending thread still holds the DLL";
+    }
+    Pump(5000);
+    EXPECT_EQ(nullptr, ::GetModuleHandleA(dll_.c_str())) << "the thread gave the DLL back";
+    node.Stop();
+    ::WSACleanup();
 }
 
 }  // namespace

@@ -16,6 +16,9 @@
 #include "plugin/Settings.h"
 #include "plugin/SettingsLocation.h"
 #include "plugin/TextEscape.h"
+#include "standin/player/Player.h"
+#include "ui/Monitor.h"
+#include "ui/ResourceIds.h"
 #include "tests/common/PlayerWindow.h"
 #include "tests/common/SettingsFixture.h"
 
@@ -502,8 +505,9 @@ TEST_F(SettingsPath, LoadAndSaveUseTheFolderOfThePluginDll) {
     _settings = Settings{};
 }
 
-// A player whose answer to request 335 a test chooses, counting the times it is asked.
+// A player whose answers to requests 1335 and 335 a test chooses, counting the times it is asked.
 LRESULT g_settingsFolderAnswer = 0;
+LRESULT g_wideSettingsFolderAnswer = 0;
 int g_settingsFolderAsked = 0;
 
 LRESULT CALLBACK SettingsFolderPlayer(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -511,7 +515,14 @@ LRESULT CALLBACK SettingsFolderPlayer(HWND window, UINT message, WPARAM wParam, 
         ++g_settingsFolderAsked;
         return g_settingsFolderAnswer;
     }
+    if (message == kPlayerMessage && lParam == kRequestSettingsFolderW) return g_wideSettingsFolderAnswer;
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+std::wstring Wide(const std::string& ansi) {
+    std::wstring wide(ansi.size() + 1, L'\0');
+    wide.resize(size_t(MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], int(wide.size())) - 1));
+    return wide;
 }
 
 class SettingsLocation : public ::testing::Test {
@@ -520,22 +531,43 @@ protected:
         ASSERT_TRUE(folder_.Created() && player_);
         g_settingsFolderAsked = 0;
         g_settingsFolderAnswer = reinterpret_cast<LRESULT>(playerFolder_.c_str());
+        g_wideSettingsFolderAnswer = 0;
+        CreateDirectoryA(playerFolder_.c_str(), nullptr);
     }
-    void TearDown() override { g_settingsFolderAnswer = 0; }
+    void TearDown() override {
+        g_settingsFolderAnswer = g_wideSettingsFolderAnswer = 0;
+        RemoveFolder(playerFolder_);
+    }
 
     TempFolder folder_;
-    const std::string pluginFolder_ = folder_.Path() + "\\";
+    const std::wstring pluginFolder_ = Wide(folder_.Path()) + L"\\";
     const std::string playerFolder_ = folder_.Path() + "\\player";
     win::UniqueWindow player_ = CreatePlayerWindow(SettingsFolderPlayer, "OmbrelSettingsFolderPlayer");
 };
 
 TEST_F(SettingsLocation, PlayerAnswersAreReadSafely) {
-    EXPECT_EQ(AskPlayerSettingsFolder(player_.get()), playerFolder_);
-    for (LRESULT none : {0, 1, 0x10}) {
+    EXPECT_EQ(AskPlayerSettingsFolder(player_.get()), Wide(playerFolder_));
+    for (LRESULT none : {0, 1, 0x10, 0xFFFF}) {
         g_settingsFolderAnswer = none;
-        EXPECT_EQ(AskPlayerSettingsFolder(player_.get()), "") << "answer " << none;
+        EXPECT_EQ(AskPlayerSettingsFolder(player_.get()), L"") << "answer " << none;
     }
-    EXPECT_EQ(AskPlayerSettingsFolder(nullptr), "");
+    static const char empty[] = "";
+    g_settingsFolderAnswer = reinterpret_cast<LRESULT>(empty);
+    EXPECT_EQ(AskPlayerSettingsFolder(player_.get()), L"") << "a player that could not convert its folder";
+    EXPECT_EQ(AskPlayerSettingsFolder(nullptr), L"");
+
+    // The UTF-16 answer comes first, and a path longer than MAX_PATH comes whole.
+    std::wstring longFolder = L"C:\\";
+    while (longFolder.size() < 2 * MAX_PATH) longFolder += L"\u914D\u4FE1\u8A2D\u5B9A\\";  // 配信設定
+    g_wideSettingsFolderAnswer = reinterpret_cast<LRESULT>(longFolder.c_str());
+    g_settingsFolderAsked = 0;
+    EXPECT_EQ(AskPlayerSettingsFolder(player_.get()), longFolder);
+    EXPECT_EQ(g_settingsFolderAsked, 0) << "335 is asked only where 1335 is not answered";
+    for (LRESULT none : {0, 1, 0x10}) {
+        g_wideSettingsFolderAnswer = none;
+        g_settingsFolderAnswer = reinterpret_cast<LRESULT>(playerFolder_.c_str());
+        EXPECT_EQ(AskPlayerSettingsFolder(player_.get()), Wide(playerFolder_)) << "1335 answered " << none;
+    }
 }
 
 // The folder takes files: everything stays beside the DLL, as it always has, the player is not
@@ -550,8 +582,8 @@ TEST_F(SettingsLocation, AWritableFolderKeepsEverythingBesideTheDll) {
             ASSERT_TRUE(holder);
         }
         const SettingsFiles files = LocateSettingsFiles(pluginFolder_, player_.get());
-        EXPECT_EQ(files.readPath, folder_.File("dsp_ombrel.ini"));
-        EXPECT_EQ(files.writePath, folder_.File("dsp_ombrel.ini"));
+        EXPECT_EQ(files.readPath, Wide(folder_.File("dsp_ombrel.ini")));
+        EXPECT_EQ(files.writePath, Wide(folder_.File("dsp_ombrel.ini")));
         EXPECT_EQ(files.defaultPlayLog, folder_.File("dsp_ombrel_log.txt"));
         EXPECT_EQ(files.unwritablePlayLog, "");
         EXPECT_EQ(g_settingsFolderAsked, 0);
@@ -560,25 +592,113 @@ TEST_F(SettingsLocation, AWritableFolderKeepsEverythingBesideTheDll) {
     int entries = 0;
     win::UniqueFind find(FindFirstFileA(folder_.File("*").c_str(), &found));
     for (bool more = static_cast<bool>(find); more; more = FindNextFileA(find.get(), &found))
-        entries += found.cFileName[0] != '.';
+        entries += found.cFileName[0] != '.' && std::string(found.cFileName) != "player";
     EXPECT_EQ(entries, 1) << "only the settings file";
 }
 
 // A folder that takes no file (here: one that is not there) sends both files to the player's
-// folder, or leaves them where they were when the player names none.
-TEST_F(SettingsLocation, AFolderThatTakesNoFileUsesThePlayersFolder) {
-    const std::string refusing = folder_.File("gone\\");
+// folder when that one takes a file; where no folder does, nothing is written anywhere.
+TEST_F(SettingsLocation, AFolderThatTakesNoFileUsesThePlayersFolderOrNone) {
+    const std::wstring refusing = Wide(folder_.File("gone\\"));
     SettingsFiles files = LocateSettingsFiles(refusing, player_.get());
-    EXPECT_EQ(files.readPath, playerFolder_ + "\\dsp_ombrel.ini");
-    EXPECT_EQ(files.writePath, playerFolder_ + "\\dsp_ombrel.ini");
+    EXPECT_EQ(files.readPath, Wide(playerFolder_) + L"\\dsp_ombrel.ini");
+    EXPECT_EQ(files.writePath, Wide(playerFolder_) + L"\\dsp_ombrel.ini");
     EXPECT_EQ(files.defaultPlayLog, playerFolder_ + "\\dsp_ombrel_log.txt");
-    EXPECT_EQ(files.unwritablePlayLog, refusing + "dsp_ombrel_log.txt");
+    EXPECT_EQ(files.unwritablePlayLog, folder_.File("gone\\dsp_ombrel_log.txt"));
 
+    const std::string gone = folder_.File("gone too");
+    for (LRESULT none : {LRESULT(0), reinterpret_cast<LRESULT>(gone.c_str())}) {
+        g_settingsFolderAnswer = none;
+        files = LocateSettingsFiles(refusing, player_.get());
+        EXPECT_EQ(files.writePath, L"") << "no folder takes the settings";
+        EXPECT_EQ(files.readPath, refusing + L"dsp_ombrel.ini");
+    }
+}
+
+// The player's folder named in UTF-16 with a name outside the system code page, and one whose
+// path is longer than MAX_PATH bytes in the code page: the settings go there and come back.
+// Under code page 65001 (CTest plugin_utf8) the ANSI answer is empty and 1335 alone names it.
+TEST_F(SettingsLocation, APlayersFolderOutsideTheCodePageTakesTheSettings) {
+    const std::wstring korean = Wide(folder_.Path()) + L"\\\uC0AC\uC6A9\uC790";  // 사용자
+    std::wstring longJapanese = Wide(folder_.Path());
+    for (int level = 0; level < 3; ++level)
+        longJapanese += L"\\" + std::wstring(40, L'\u653E');  // 放, 80 bytes in code page 932
+    const std::wstring refusing = Wide(folder_.File("gone\\"));
+    for (const std::wstring& folder : {korean, longJapanese}) {
+        SCOPED_TRACE(testing::Message() << folder.size() << " characters");
+        standin::PlayerOptions options;
+        options.wideSettingsFolder = folder;
+        // The stand-in makes only the last level.
+        for (size_t at = folder.find(L'\\', Wide(folder_.Path()).size() + 1); at != std::wstring::npos;
+             at = folder.find(L'\\', at + 1))
+            CreateDirectoryW(folder.substr(0, at).c_str(), nullptr);
+        {
+            standin::Player player(options);
+            const SettingsFiles files = LocateSettingsFiles(refusing, player.Window());
+            ASSERT_EQ(files.writePath, folder + L"\\dsp_ombrel.ini");
+            _settings = Settings{};
+            SetDefaultSettings();
+            _settings.peerCast._cChannel = "moved";
+            SaveSettingsFile(files.writePath);
+            SetDefaultSettings();
+            LoadSettingsFile(files.readPath, files.defaultPlayLog.c_str());
+            EXPECT_EQ(_settings.peerCast._cChannel, "moved");
+            EXPECT_NE(GetFileAttributesW(files.writePath.c_str()), INVALID_FILE_ATTRIBUTES);
+            DeleteFileW(files.writePath.c_str());
+        }
+        for (std::wstring level = folder; level.size() > Wide(folder_.Path()).size();
+             level.erase(level.find_last_of(L'\\')))
+            RemoveDirectoryW(level.c_str());
+        _settings = Settings{};
+    }
+}
+
+// No folder takes the settings: they stay in memory for the run, nothing is written, and the
+// main window's monitor says so in Japanese once the relay line is free.
+TEST_F(SettingsLocation, WithNoFolderTheSettingsStayInMemoryAndTheMonitorSaysSo) {
+    const std::string built = ExeFolder() + "\\dsp_ombrel.dll";
+    const std::string copy = folder_.File("dsp_ombrel.dll");
+    ASSERT_TRUE(CopyFileA(built.c_str(), copy.c_str(), FALSE)) << built;
+    win::UniqueModule dll(LoadLibraryA(copy.c_str()));
+    ASSERT_TRUE(dll);
+    // The folder refuses the write probe: a file already holds the probe's name.
+    const std::string probe = folder_.File("dsp_ombrel.ini.") + std::to_string(GetCurrentProcessId()) + ".probe";
+    ASSERT_TRUE(WriteWholeFile(probe, ""));
+    const HINSTANCE savedModule = PluginModule().hDllInstance;
+    const HWND savedHost = _hwndHost;
+    PluginModule().hDllInstance = dll.get();
+    _hwndHost = player_.get();
     g_settingsFolderAnswer = 0;
-    files = LocateSettingsFiles(refusing, player_.get());
-    EXPECT_EQ(files.writePath, refusing + "dsp_ombrel.ini");
-    EXPECT_EQ(files.defaultPlayLog, refusing + "dsp_ombrel_log.txt");
-    EXPECT_EQ(g_settingsFolderAsked, 2);
+
+    _settings = Settings{};
+    SetDefaultSettings();
+    LoadSettings();
+    EXPECT_TRUE(SettingsHaveNoHome());
+    _settings.peerCast._cChannel = "kept";
+    SaveSettings();
+    EXPECT_EQ(GetFileAttributesA(folder_.File("dsp_ombrel.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(_settings.peerCast._cChannel, "kept");
+
+    win::UniqueWindow monitor(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 100, 20, nullptr, nullptr, nullptr, nullptr));
+    CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 100, 20, monitor.get(), HMENU(IDC_RELAY_STATE), nullptr, nullptr);
+    UpdateMonitor(monitor.get());
+    wchar_t shown[64] = L"";
+    GetDlgItemTextW(monitor.get(), IDC_RELAY_STATE, shown, 64);
+    EXPECT_EQ(std::wstring(shown), kSettingsNotSavedText);
+
+    // A player that names a folder that takes files ends it at the next load.
+    g_settingsFolderAnswer = reinterpret_cast<LRESULT>(playerFolder_.c_str());
+    LoadSettings();
+    EXPECT_FALSE(SettingsHaveNoHome());
+    UpdateMonitor(monitor.get());
+    GetDlgItemTextW(monitor.get(), IDC_RELAY_STATE, shown, 64);
+    EXPECT_EQ(std::wstring(shown), L"");
+
+    PluginModule().hDllInstance = savedModule;
+    _hwndHost = savedHost;
+    DeleteFileA(probe.c_str());
+    LoadSettings();  // the located files of the test's own module again, for the tests after
+    _settings = Settings{};
 }
 
 }  // namespace

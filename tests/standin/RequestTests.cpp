@@ -79,7 +79,20 @@ TEST_F(RequestTest, SettingsFolderIsAPerUserFolderThatExists) {
     ASSERT_NE(folder, nullptr);
     EXPECT_EQ(std::string(folder), folder_.File("player settings")) << "no final separator";
     EXPECT_NE(::GetFileAttributesA(folder), INVALID_FILE_ATTRIBUTES) << "created";
+    const auto* wide = reinterpret_cast<const wchar_t*>(Ask(given.Window(), 0, kRequestSettingsFolderW));
+    ASSERT_NE(wide, nullptr);
+    EXPECT_EQ(std::wstring(wide), given.SettingsFolder()) << "5.58 and later answer 1335 in UTF-16";
     ::RemoveDirectoryA(folder);
+
+    // 2.95 knows no 1335 and names its install folder on 335.
+    options.version = kPlayerVersion295;
+    options.installFolder = folder_.Path();
+    Player old(options);
+    EXPECT_EQ(Ask(old.Window(), 0, kRequestSettingsFolderW), 1);
+    folder = reinterpret_cast<const char*>(Ask(old.Window(), 0, kRequestSettingsFolder));
+    ASSERT_NE(folder, nullptr);
+    EXPECT_EQ(std::string(folder), folder_.Path());
+    ::RemoveDirectoryA(folder_.File("player settings").c_str());
 }
 
 TEST_F(RequestTest, StoppedPlayerAnswersStateAndPosition) {

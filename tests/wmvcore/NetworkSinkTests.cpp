@@ -418,6 +418,12 @@ TEST(HttpRequestParse, RealClientsRequests) {
         {"GET / HTTP/1.1\r\nHost: a:8008\r\nUser-Agent: VLC/3.0.24 LibVLC/3.0.24\r\n\r\n",
          RequestParse::kReference},                                                        // VLC's http access
         {"GET / HTTP/1.0\r\nUser-Agent: NSServer/9.1\r\n\r\n", RequestParse::kDescribe},  // a relaying server
+        // PeerCastStation 2.x: a GET without xPlayStrm=1 (its "stream-switch" is no token of the
+        // protocol's) is a Describe, answered with the header alone, whatever its User-Agent says.
+        {"GET / HTTP/1.1\r\nHost: 127.0.0.1:8008\r\nUser-Agent: NSPlayer (PeerCastStation/2.7.2.1)\r\n"
+         "Pragma: stream-switch\r\n\r\n", RequestParse::kDescribe},
+        {"GET / HTTP/1.1\r\nUser-Agent: NSPlayer (PeerCastStation/3.0.0.0)\r\n"
+         "Pragma: stream-switch\r\nPragma: xPlayStrm=1\r\n\r\n", RequestParse::kPlay},  // 3.0 and later
         {"\x01", RequestParse::kBad},                                                      // MMS over TCP
         {"GEt", RequestParse::kBad},                                                       // not GET
         {"GET /a HTTP/2.0\r\n\r\n", RequestParse::kBad},                                   // version
