@@ -3,6 +3,7 @@
 #include "encoder/ErrorText.h"
 #include "plugin/ContentAttributes.h"
 #include "plugin/PluginState.h"
+#include "plugin/PortMapping.h"
 #include "plugin/ProductName.h"
 #include "plugin/RelayChannelControl.h"
 #include "plugin/Settings.h"
@@ -26,6 +27,7 @@ void EndBroadcast() {
     _fBroadcasting = 0;
     StopSongWorker();
     EndBroadcastRelay();
+    EndPortMapping();
     g_audioGate.Close();
     LiveEncoder* encoder = _pEncoder.exchange(nullptr);
     if (encoder) {
@@ -82,6 +84,7 @@ void StartBroadcast() {
         return;
     }
     StartSongWorker(_hwndHost);
+    StartPortMapping(static_cast<int>(_settings.extra._dwPort), _settings.extra._fPortMapping != FALSE);
     g_audioGate.Open(_pEncoder);
     _fBroadcasting = 1;
 }

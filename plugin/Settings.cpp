@@ -89,6 +89,7 @@ void SetDefaultSettings() {
     extra._cGenre.clear();
     extra._cAlbum.clear();
     extra._cComposer.clear();
+    extra._fPortMapping = FALSE;
 
     PeerCastSettings& peerCast = _settings.peerCast;
     peerCast._fEnable = FALSE;
@@ -99,6 +100,7 @@ void SetDefaultSettings() {
     peerCast._cFormatAlbum = "%ALBUM%";
     peerCast._fRelayChannel = FALSE;
     peerCast._cContact.clear();
+    peerCast._fRelayIPv6 = FALSE;
 
     _settings.script._cFormat = "%ARTIST% - %TITLE%";
     _inputFormat.scriptEnabled = FALSE;
@@ -136,6 +138,7 @@ void LoadSettingsFile(const char* path, const char* defaultPlayLog) {
     extra._dwMaxClient = ini.ReadUInt("_dwMaxClient", 1);
     extra._cPlayLog = readText("_cPlayLog", "");
     extra._fPlayLog = ini.ReadBool("_fPlayLog", true);
+    extra._fPortMapping = ini.ReadBool("_fPortMapping", false);
     extra._cTitle = AnsiToWide(readText("_cTitle", ""));
     extra._cAuthor = AnsiToWide(readText("_cAuthor", ""));
     // Copied out of the shared read buffer; the escapes are undone once everything is read.
@@ -155,6 +158,7 @@ void LoadSettingsFile(const char* path, const char* defaultPlayLog) {
     peerCast._cFormatAlbum = readText("_cFormatAlbum", "%ALBUM%");
     peerCast._fRelayChannel = ini.ReadBool("_fRelayChannel", false);
     peerCast._cContact = readText("_cContact", "");
+    peerCast._fRelayIPv6 = ini.ReadBool("_fRelayIPv6", false);
 
     ScriptStreamSettings& script = _encoderSettings.script;
     ini.SetSection("Script");
@@ -193,6 +197,7 @@ void SaveSettingsFile(const char* path) {
     ini.WriteUInt("_dwPort", extra._dwPort);
     ini.WriteUInt("_dwMaxClient", extra._dwMaxClient);
     ini.WriteBool("_fPlayLog", extra._fPlayLog != FALSE);
+    ini.WriteBool("_fPortMapping", extra._fPortMapping != FALSE);
     WriteTexts(ini, path, "Extra", texts);
 
     const PeerCastSettings& peerCast = _settings.peerCast;
@@ -200,6 +205,7 @@ void SaveSettingsFile(const char* path) {
     ini.WriteBool("_fEnable", peerCast._fEnable != FALSE);
     ini.WriteUInt("_dwPort", peerCast._dwPort);
     ini.WriteBool("_fRelayChannel", peerCast._fRelayChannel != FALSE);
+    ini.WriteBool("_fRelayIPv6", peerCast._fRelayIPv6 != FALSE);
     WriteTexts(ini, path, "PeerCast", texts);
 
     const ScriptStreamSettings& script = _encoderSettings.script;

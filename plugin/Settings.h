@@ -25,6 +25,8 @@ struct ExtraSettings {
     std::wstring _cGenre;
     std::wstring _cAlbum;
     std::wstring _cComposer;
+    // Maps _dwPort on the router by UPnP while broadcasting.
+    BOOL _fPortMapping;
 };
 
 struct PeerCastSettings {
@@ -38,6 +40,8 @@ struct PeerCastSettings {
     // Creates the relay channel on the node at each start and ends it at the stop.
     BOOL _fRelayChannel;
     std::string _cContact;  // the channel's contact URL (ANSI)
+    // The relay channel goes on PeerCast's IPv6 network (nodes that have one).
+    BOOL _fRelayIPv6;
 };
 
 struct ScriptSettings {

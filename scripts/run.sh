@@ -7,12 +7,15 @@
 # saves its settings.
 #
 # Usage: scripts/run.sh [--seconds N] [--screenshot FILE.png] [--peercast PORT [--channel NAME]]
-#                       [player options...]
+#                       [--upnp] [player options...]
 #   --seconds N          quit after N seconds instead of waiting for Ctrl-C
 #   --screenshot FILE    write a PNG of the main window while it broadcasts (after 8 s)
 #   --peercast PORT      switch on the PeerCast update and the relay channel option against the
 #                        node at 127.0.0.1:PORT (kept in the settings file for later runs)
 #   --channel NAME       the channel's name (default "Ombrel Radio"); with --peercast
+#   --upnp               switch on the output page's UPnP option: the broadcast opens the router's
+#                        port and the monitor shows the address listeners outside use (kept in
+#                        the settings file for later runs)
 #   player options       passed on (see: wine build/run/ombrel_player.exe --help)
 # The plug-in lives in build/run/Plugins, where it keeps dsp_ombrel.ini between runs.
 set -euo pipefail
@@ -23,6 +26,7 @@ seconds=0
 screenshot=
 peercast=
 channel="Ombrel Radio"
+upnp=0
 player_args=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -30,6 +34,7 @@ while [ $# -gt 0 ]; do
     --screenshot) screenshot="$2"; shift 2 ;;
     --peercast) peercast="$2"; shift 2 ;;
     --channel) channel="$2"; shift 2 ;;
+    --upnp) upnp=1; shift ;;
     *) player_args+=("$1"); shift ;;
   esac
 done
@@ -85,6 +90,10 @@ if [ -n "$peercast" ]; then
   # The plug-in reads the name in the system code page (932 here).
   python3 "$ROOT/scripts/ini-set.py" "$ini" PeerCast _cChannel "$(printf %s "$channel" | iconv -f UTF-8 -t CP932)"
   echo "PeerCast node: 127.0.0.1:$peercast, relay channel \"$channel\" made at the start and ended at the stop"
+fi
+if [ "$upnp" = 1 ]; then
+  python3 "$ROOT/scripts/ini-set.py" "$ini" Extra _fPortMapping true
+  echo "UPnP: the broadcast maps its port on the router; the monitor shows the listeners' address"
 fi
 port=$(sed -n '/^\[Extra\]/,/^\[/s/^_dwPort=\([0-9]*\).*/\1/p' "$ini" | head -n1)
 port="${port:-8008}"

@@ -35,7 +35,51 @@ void ShowEncoder(HWND dialog, LiveEncoder* encoder) {
         ::SetDlgItemTextA(dialog, IDC_RUNNING_TIME, FormatRunningTime(seconds).c_str());
 }
 
+// Why the router would not open the port asked for, as its error code says.
+std::wstring RefusalReason(int code) {
+    switch (code) {
+    case kUpnpNotAuthorized: return L"606: 許可されていません";
+    case kUpnpConflictInMappingEntry: return L"718: 別のPCが使用中";
+    case kUpnpConflictWithOtherMechanisms: return L"729: ルーター自身が使用中";
+    }
+    return L"エラー " + std::to_wstring(code);
+}
+
+// Sets text unless the control shows it already: the label would flicker twice a second.
+void ShowTextW(HWND dialog, int id, const std::wstring& text) {
+    wchar_t shown[256] = L"";
+    ::GetDlgItemTextW(dialog, id, shown, ARRAYSIZE(shown));
+    if (text != shown) ::SetDlgItemTextW(dialog, id, text.c_str());
+}
+
 }  // namespace
+
+std::wstring PortMappingText(const PortMappingView& view) {
+    const std::wstring port = std::to_wstring(view.port);
+    switch (view.state) {
+    case PortMappingState::Idle:
+        break;
+    case PortMappingState::LanOnly:
+        return L"外部のリスナーにはルーターでポート " + port + L" の転送が必要です";
+    case PortMappingState::Searching:
+        return L"UPnP: ルーターを探しています…";
+    case PortMappingState::Mapped:
+        return L"UPnP: ルーターのポート " + std::to_wstring(view.externalPort) + L" を開きました";
+    case PortMappingState::OtherPort:
+        return L"UPnP: ポート " + port + L" は開けず (" + RefusalReason(view.code) + L")、ルーターはポート " +
+               std::to_wstring(view.externalPort) + L" を開きました";
+    case PortMappingState::NoRouter:
+        return L"UPnP: ルーターが見つかりません。外部のリスナーにはポート " + port + L" の転送が必要です";
+    case PortMappingState::Refused:
+        return L"UPnP: ルーターがポート " + port + L" を拒否しました (" + RefusalReason(view.code) + L")";
+    case PortMappingState::DoubleNat: {
+        const std::wstring address(view.externalAddress.begin(), view.externalAddress.end());
+        return L"UPnP: ルーターの外側 (" + (address.empty() ? std::wstring(L"アドレスなし") : address) +
+               L") にもNATがあります (二重NAT)。外部から届きません";
+    }
+    }
+    return std::wstring();
+}
 
 const char* RelayStateText(RelayState state) {
     switch (state) {
@@ -43,6 +87,8 @@ const char* RelayStateText(RelayState state) {
         return "PeerCast: チャンネル作成中";
     case RelayState::Relaying:
         return "PeerCast: 中継中";
+    case RelayState::RelayingIPv4:
+        return "PeerCast: 中継中 (ノードにIPv6がないためIPv4)";
     case RelayState::Unreachable:
         return "PeerCast: 接続できません";
     case RelayState::Refused:
@@ -72,6 +118,10 @@ std::string FormatRunningTime(DWORD seconds) {
 
 void UpdateMonitor(HWND dialog) {
     ::SetDlgItemTextA(dialog, IDC_OUTPUT_PORT, std::to_string(_settings.extra._dwPort).c_str());
+    const PortMappingView mapping = CurrentPortMapping();
+    const std::string address = ListenAddress(mapping);
+    ShowTextW(dialog, IDC_LISTEN_ADDRESS, std::wstring(address.begin(), address.end()));
+    ShowTextW(dialog, IDC_PORT_MAPPING_STATE, PortMappingText(mapping));
     const char* relay = RelayStateText(CurrentRelayState());
     char shown[64] = "";
     // Unchanged text is not set again: the label would flicker twice a second.

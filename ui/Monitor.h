@@ -1,11 +1,13 @@
 // The main window's monitor group: output port, running time, listener count, bit rate and
-// bytes sent, refreshed from the broadcast's encoder twice a second, and the relay channel.
+// bytes sent, refreshed from the broadcast's encoder twice a second, the listeners' address with
+// what the router said about the port, and the relay channel.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "plugin/PortMapping.h"
 #include "plugin/RelayChannelControl.h"
 
 namespace ombrel {
@@ -21,6 +23,9 @@ std::string FormatRunningTime(DWORD seconds);
 
 // The relay channel's line (code page 932): empty while the option is off or idle.
 const char* RelayStateText(RelayState state);
+
+// The router's line (UTF-16): what became of the port for listeners outside; empty while idle.
+std::wstring PortMappingText(const PortMappingView& view);
 
 // Fills the monitor's fields of dialog: the idle texts while no encoder can be borrowed,
 // otherwise whatever the encoder answers; a query that fails keeps its field's text.

@@ -1,4 +1,4 @@
-// Page 104 "出力": the pull port, the listener limit and the play log.
+// Page 104 "出力": the pull port, the listener limit, the play log and the router's port.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -25,6 +25,7 @@ INT_PTR OnInitDialog(HWND page) {
     InitNumberField(page, IDC_PORT, IDC_PORT_SPIN, kLowestPort, kHighestPort, extra._dwPort);
     InitNumberField(page, IDC_MAX_CLIENT, IDC_MAX_CLIENT_SPIN, 1, kMostListenersShown, extra._dwMaxClient);
     SetChecked(page, IDC_PLAY_LOG_ENABLE, extra._fPlayLog);
+    SetChecked(page, IDC_PORT_MAPPING, extra._fPortMapping);
     ::SetDlgItemTextA(page, IDC_PLAY_LOG_PATH, extra._cPlayLog.c_str());
     return TRUE;
 }
@@ -45,6 +46,7 @@ void WriteBack(HWND page) {
     if (ReadNumberField(page, IDC_MAX_CLIENT, &value) && value >= 1 && value <= kMostListenersShown)
         extra._dwMaxClient = value;
     extra._fPlayLog = IsChecked(page, IDC_PLAY_LOG_ENABLE) ? TRUE : FALSE;
+    extra._fPortMapping = IsChecked(page, IDC_PORT_MAPPING) ? TRUE : FALSE;
     extra._cPlayLog = ReadTextField(page, IDC_PLAY_LOG_PATH, extra._cPlayLog);
 }
 

@@ -64,6 +64,7 @@ TEST_F(SettingsFirstRun, SaveCreatesTheFourSectionsInSaveOrder) {
         "_dwPort=8008",
         "_dwMaxClient=5",
         "_fPlayLog=true",
+        "_fPortMapping=false",
         "_cPlayLog=" + LogPath(),
         "_cTitle=",
         "_cAuthor=",
@@ -76,6 +77,7 @@ TEST_F(SettingsFirstRun, SaveCreatesTheFourSectionsInSaveOrder) {
         "_fEnable=false",
         "_dwPort=7144",
         "_fRelayChannel=false",
+        "_fRelayIPv6=false",
         "_cChannel=",
         "_cFormatArtist=%ARTIST%",
         "_cFormatTitle=%TITLE%",
@@ -102,6 +104,8 @@ TEST_F(SettingsLoad, MissingKeysTakeTheirFallbacks) {
     _settings.peerCast._dwPort = 1;
     _settings.peerCast._cFormatTitle = "x";
     _settings.peerCast._fRelayChannel = TRUE;
+    _settings.peerCast._fRelayIPv6 = TRUE;
+    _settings.extra._fPortMapping = TRUE;
     _settings.peerCast._cContact = "x";
     _encoderSettings.audio.language = 1;
     _encoderSettings.script.bitrate = 1;
@@ -126,6 +130,8 @@ TEST_F(SettingsLoad, MissingKeysTakeTheirFallbacks) {
     EXPECT_EQ(_settings.peerCast._cFormatTitle, "%TITLE%");
     EXPECT_EQ(_settings.peerCast._cFormatAlbum, "%ALBUM%");
     EXPECT_EQ(_settings.peerCast._fRelayChannel, FALSE) << "an older file has no channel option";
+    EXPECT_EQ(_settings.peerCast._fRelayIPv6, FALSE) << "an older file has no IPv6 option";
+    EXPECT_EQ(_settings.extra._fPortMapping, FALSE) << "an older file never opens the router's port";
     EXPECT_EQ(_settings.peerCast._cContact, "");
     EXPECT_EQ(_inputFormat.scriptEnabled, FALSE);
     EXPECT_EQ(_encoderSettings.script.bitrate, 10000u);
