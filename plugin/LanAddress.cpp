@@ -4,6 +4,7 @@
 #include <iphlpapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace ombrel {
@@ -30,11 +31,11 @@ bool ParseDotted(const std::string& dotted, unsigned (&b)[4]) {
 }  // namespace
 
 std::string DefaultRouteAddress() {
-    DWORD far = 0;
-    static_assert(sizeof far == sizeof kFarAddress, "IPv4");
-    memcpy(&far, kFarAddress, sizeof far);
+    DWORD destination = 0;
+    static_assert(sizeof destination == sizeof kFarAddress, "IPv4");
+    std::memcpy(&destination, kFarAddress, sizeof destination);
     DWORD index = 0;
-    if (::GetBestInterface(far, &index) != NO_ERROR) return "127.0.0.1";
+    if (::GetBestInterface(destination, &index) != NO_ERROR) return "127.0.0.1";
     ULONG size = 0;
     if (::GetIpAddrTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER || size == 0) return "127.0.0.1";
     std::vector<unsigned char> buffer(size);

@@ -161,7 +161,7 @@ def start_daemon(version1=False, allow='1024-65535'):
     daemon = subprocess.Popen(['ip', 'netns', 'exec', NS['rtr'], 'miniupnpd', '-d', '-f', conf],
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for _ in range(100):
-        if ns('rtr', 'sh', '-c', 'exec 3<>/dev/tcp/%s.1/5555' % LAN_NET, check_ok=False).returncode == 0:
+        if ns('rtr', 'bash', '-c', 'exec 3<>/dev/tcp/%s.1/5555' % LAN_NET, check_ok=False).returncode == 0:
             return
         time.sleep(0.05)
     raise RuntimeError('miniupnpd did not start')
@@ -183,7 +183,7 @@ def rules():
 
 
 def mapped_port():
-    found = re.search(r'tcp dport (\d+) .*dnat ip to %s\.2:%d' % (re.escape(LAN_NET), PORT), rules())
+    found = re.search(r'dport (\d+) .*dnat (?:ip )?to %s\.2:%d' % (re.escape(LAN_NET), PORT), rules())
     return int(found.group(1)) if found else None
 
 
