@@ -266,13 +266,14 @@ try:
     source_prefix = os.environ.get('WINEPREFIX', '')
     if source_prefix and os.path.exists(os.path.join(source_prefix, 'system.reg')):
         run('cp', '-a', source_prefix, prefix)
+    else:
+        ns('lan', 'wineboot', '-i', env=wine_env, check_ok=False)
     for name in ('ombrel_player.exe', 'ombrel_user.exe', 'wmvcore.dll', 'dsp_ombrel.dll'):
         shutil.copy(os.path.join(BIN, name), work)
     with open(os.path.join(work, 'dsp_ombrel.ini'), 'w') as f:
         f.write('[Extra]\r\n_dwPort=%d\r\n_dwMaxClient=5\r\n_fPortMapping=true\r\n_fPlayLog=false\r\n' % PORT)
-    ns('lan', 'wineboot', '-i', env=wine_env, check_ok=False)
     player = subprocess.Popen(['ip', 'netns', 'exec', NS['lan'], 'wine', os.path.join(work, 'ombrel_player.exe'),
-                               '--plugin', os.path.join(work, 'dsp_ombrel.dll'), '--loop'],
+                               '--plugin', 'Z:' + os.path.join(work, 'dsp_ombrel.dll').replace('/', '\\'), '--loop'],
                               env=wine_env, cwd=work, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
     public = re.escape(PUBLIC_WAN[0])
