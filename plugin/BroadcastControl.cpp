@@ -84,9 +84,10 @@ void StartBroadcast() {
         return;
     }
     StartSongWorker(_hwndHost);
-    StartPortMapping(static_cast<int>(_settings.extra._dwPort), _settings.extra._fPortMapping != FALSE);
     g_audioGate.Open(_pEncoder);
     _fBroadcasting = 1;
+    // After the flag: the song worker reads the running encoder from its first moment.
+    StartPortMapping(static_cast<int>(_settings.extra._dwPort), _settings.extra._fPortMapping != FALSE);
 }
 
 void StopBroadcast() { EndBroadcast(); }

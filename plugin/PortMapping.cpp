@@ -13,7 +13,6 @@ namespace {
 // One broadcast's worker and what it shares with the main thread.
 struct Session {
     int port = 0;
-    bool mapOnRouter = false;
     win::UniqueEvent stop;           // manual reset: set by the stop, never reset
     win::UniqueThread previous;      // the last broadcast's worker, still removing its mapping
 };
@@ -52,11 +51,6 @@ void RunSession(const std::shared_ptr<Session>& session) {
     PortMappingView view;
     view.port = session->port;
     view.lanAddress = DefaultRouteAddress();
-    if (!session->mapOnRouter) {
-        view.state = PortMappingState::LanOnly;
-        Publish(session, view);
-        return;
-    }
     view.state = PortMappingState::Searching;
     Publish(session, view);
 
@@ -122,8 +116,16 @@ MappingOutcome MapPortOnRouter(Router& router, int port, int leaseSeconds) {
 }
 
 PortMappingView CurrentPortMapping() {
+    PortMappingView view;
+    {
+        win::CsLock hold(g_lock);
+        view = g_view;
+    }
+    if (view.state != PortMappingState::LanOnly || !view.lanAddress.empty()) return view;
+    view.lanAddress = DefaultRouteAddress();
     win::CsLock hold(g_lock);
-    return g_view;
+    if (g_view.state == PortMappingState::LanOnly && g_view.lanAddress.empty()) g_view.lanAddress = view.lanAddress;
+    return view;
 }
 
 std::string ListenAddress(const PortMappingView& view) {
@@ -144,15 +146,25 @@ std::string ListenAddress(const PortMappingView& view) {
 }
 
 void StartPortMapping(int port, bool mapOnRouter) {
+    if (!mapOnRouter) {
+        // No worker and nothing sent: the LAN address is read from the routing table when the
+        // monitor first asks, so the start itself takes no longer.
+        PortMappingView view;
+        view.state = PortMappingState::LanOnly;
+        view.port = port;
+        win::CsLock hold(g_lock);
+        g_session.reset();
+        g_view = view;
+        return;
+    }
     auto session = std::make_shared<Session>();
     session->port = port;
-    session->mapOnRouter = mapOnRouter;
     session->stop.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!session->stop) return;
     session->previous = std::move(g_worker);
     PortMappingView view;
     view.port = port;
-    view.state = mapOnRouter ? PortMappingState::Searching : PortMappingState::Idle;
+    view.state = PortMappingState::Searching;
     {
         win::CsLock hold(g_lock);
         g_session = session;
@@ -168,10 +180,15 @@ void StartPortMapping(int port, bool mapOnRouter) {
 }
 
 void EndPortMapping() {
-    win::CsLock hold(g_lock);
-    if (g_session) ::SetEvent(g_session->stop.get());
-    g_session.reset();
-    g_view = PortMappingView();
+    {
+        win::CsLock hold(g_lock);
+        if (g_session) ::SetEvent(g_session->stop.get());
+        g_session.reset();
+        g_view = PortMappingView();
+    }
+    // A worker that has already ended (nothing was mapped) leaves no handle behind; one still
+    // removing its mapping is waited for by the next start or Quit.
+    AwaitPortMappingEnd(0);
 }
 
 void AwaitPortMappingEnd(DWORD ms) {

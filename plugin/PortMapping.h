@@ -2,7 +2,8 @@
 // with the broadcast finds the router, maps the pull port from outside to this PC, reads the
 // router's external address and renews the finite lease while the broadcast runs; the stop and
 // Quit have the same worker remove the mapping, and neither waits for the router. With the
-// option off, the worker only finds this PC's LAN address. The monitor reads the outcome.
+// option off, no worker runs: the start only finds this PC's LAN address. The monitor reads the
+// outcome.
 #pragma once
 
 #include <windows.h>
@@ -49,7 +50,8 @@ PortMappingView CurrentPortMapping();
 // one); empty while idle or searching.
 std::string ListenAddress(const PortMappingView& view);
 
-// Main thread, after a successful start: starts the worker; returns at once.
+// Main thread, after a successful start: with mapOnRouter starts the worker and returns at once;
+// without, only finds the LAN address (from the routing table, nothing is sent).
 void StartPortMapping(int port, bool mapOnRouter);
 
 // Main thread, at the stop: the worker removes its mapping and ends on its own; returns at once.

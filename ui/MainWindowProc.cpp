@@ -54,12 +54,16 @@ INT_PTR OnInitDialog(HWND dialog) {
 void OnStartBroadcast(HWND dialog) {
     if (!IsBroadcasting()) StartBroadcast();
     // The start's message box runs a message loop in which the window may have been closed.
-    if (::IsWindow(dialog)) Refresh(dialog);
+    if (!::IsWindow(dialog)) return;
+    Refresh(dialog);
+    // The monitor's lines belong to this broadcast from the first moment, not the last one's.
+    UpdateMonitor(dialog);
 }
 
 void OnStopBroadcast(HWND dialog) {
     if (IsBroadcasting()) StopBroadcast();
     Refresh(dialog);
+    UpdateMonitor(dialog);
 }
 
 void OnSongDetect(HWND dialog) {

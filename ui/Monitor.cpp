@@ -88,7 +88,7 @@ const char* RelayStateText(RelayState state) {
     case RelayState::Relaying:
         return "PeerCast: 中継中";
     case RelayState::RelayingIPv4:
-        return "PeerCast: 中継中 (ノードにIPv6がないためIPv4)";
+        return "PeerCast: 中継中 (IPv4のみのノード)";
     case RelayState::Unreachable:
         return "PeerCast: 接続できません";
     case RelayState::Refused:

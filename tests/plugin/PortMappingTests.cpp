@@ -14,6 +14,7 @@
 #include "plugin/LanAddress.h"
 #include "plugin/PortMapping.h"
 #include "tests/common/Stopwatch.h"
+#include "win/UniqueAny.h"
 
 namespace ombrel::test {
 namespace {
@@ -107,8 +108,12 @@ TEST(PortMappingPolicy, OnlyAddressesOnTheInternetArePublic) {
 std::atomic<LONG> g_deleteDelayMs{0};
 std::atomic<LONG> g_deletes{0};
 std::atomic<LONG> g_adds{0};
+std::atomic<LONG> g_refuse{0};
 
 struct SlowRouter : ScriptedRouter {
+    SlowRouter() {
+        if (g_refuse) addAnswers = {501};
+    }
     int AddMapping(int externalPort, int internalPort, int lease) override {
         ++g_adds;
         return ScriptedRouter::AddMapping(externalPort, internalPort, lease);
@@ -138,6 +143,7 @@ protected:
         g_deleteDelayMs = 0;
         g_deletes = 0;
         g_adds = 0;
+        g_refuse = 0;
     }
     void TearDown() override {
         EndPortMapping();
@@ -168,6 +174,19 @@ TEST_F(PortMappingWorker, TheStopReturnsAtOnceAndTheMappingIsRemovedAfterIt) {
     EXPECT_EQ(g_deletes.load(), 1);
 }
 
+// Nothing mapped (no router): the stop leaves no thread handle or event behind.
+TEST_F(PortMappingWorker, AStopAfterNothingWasMappedLeavesNoHandle) {
+    const long threads = win::UniqueThread::LiveCount();
+    const long events = win::UniqueEvent::LiveCount();
+    g_refuse = 1;
+    StartPortMapping(8080, true);
+    ASSERT_TRUE(WaitFor(PortMappingState::Refused, 3000));
+    ::Sleep(50);  // the worker returns right after it published the refusal
+    EndPortMapping();
+    EXPECT_EQ(threads, win::UniqueThread::LiveCount());
+    EXPECT_EQ(events, win::UniqueEvent::LiveCount());
+}
+
 TEST_F(PortMappingWorker, TheNextBroadcastMapsOnlyAfterTheLastRemovalAndKeepsItsOwnLine) {
     StartPortMapping(8080, true);
     ASSERT_TRUE(WaitFor(PortMappingState::Mapped, 3000));
@@ -181,8 +200,10 @@ TEST_F(PortMappingWorker, TheNextBroadcastMapsOnlyAfterTheLastRemovalAndKeepsIts
 }
 
 TEST_F(PortMappingWorker, WithTheOptionOffOnlyTheLanAddressIsShown) {
+    const long threads = win::UniqueThread::LiveCount();
     StartPortMapping(8080, false);
-    ASSERT_TRUE(WaitFor(PortMappingState::LanOnly, 3000));
+    EXPECT_EQ(int(CurrentPortMapping().state), int(PortMappingState::LanOnly));
+    EXPECT_EQ(threads, win::UniqueThread::LiveCount()) << "no worker without the option";
     const std::string address = ListenAddress(CurrentPortMapping());
     EXPECT_EQ(address.rfind("http://", 0), 0u) << address;
     EXPECT_EQ(address.substr(address.size() - 6), ":8080/") << address;
