@@ -207,7 +207,7 @@ def user(*steps):
     """Runs the user stand-in's steps in the LAN namespace; returns its lines."""
     result = subprocess.run(['ip', 'netns', 'exec', NS['lan'], 'wine', os.path.join(BIN, 'ombrel_user.exe'), *steps],
                             env=wine_env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                            timeout=60)
+                            timeout=120)
     return result.stdout.decode('utf-8', 'replace').replace('\r', '').splitlines()
 
 
@@ -268,6 +268,11 @@ try:
         run('cp', '-a', source_prefix, prefix)
     else:
         ns('lan', 'wineboot', '-i', env=wine_env, check_ok=False)
+    # The namespace's wineserver and its services come up (and bring the prefix up to date)
+    # before anything is timed; the dialogs' font as the project's set-up maps it.
+    subprocess.run(['ip', 'netns', 'exec', NS['lan'], 'wine', 'reg', 'add', r'HKCU\Software\Wine\Fonts\Replacements',
+                    '/v', 'MS UI Gothic', '/d', 'IPAPGothic', '/f'], env=wine_env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=240)
     for name in ('ombrel_player.exe', 'ombrel_user.exe', 'wmvcore.dll', 'dsp_ombrel.dll'):
         shutil.copy(os.path.join(BIN, name), work)
     with open(os.path.join(work, 'dsp_ombrel.ini'), 'w') as f:
