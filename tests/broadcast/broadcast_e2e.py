@@ -409,7 +409,7 @@ def run(work, version):
 
     # Quit saved the settings, ours among them.
     saved = open(ini, 'rb').read().decode('cp932')
-    check('Quit saved all 28 settings', saved.count('=') == 28)
+    check('Quit saved all 30 settings', saved.count('=') == 30)
     check('the saved settings keep what was set', all(s in saved for s in (
         '_cChannel=' + CHANNEL, '_dwPort=%d' % stream_port, '_cFormat=' + SCRIPT_FORMAT)))
     node.server.close()

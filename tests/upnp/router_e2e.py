@@ -211,9 +211,10 @@ def user(*steps):
     return result.stdout.decode('utf-8', 'replace').replace('\r', '').splitlines()
 
 
-def line_of(lines, control):
-    shown = [l.split(': ', 1)[1] for l in lines if re.match(r'\[\d+ ms\] %d: ' % control, l)]
-    return shown[-1] if shown else ''
+def line_of(lines, control, when=False):
+    shown = [(int(l[1:l.index(' ')]), l.split(': ', 1)[1]) for l in lines if re.match(r'\[\d+ ms\] %d: ' % control, l)]
+    last = shown[-1] if shown else (None, '')
+    return last if when else last[1]
 
 
 def listener_plays(address, port):
@@ -236,8 +237,8 @@ def broadcast_case(name, expect_line, expect_address, play=False, wan=PUBLIC_WAN
                  'watch', str(LISTEN_ADDRESS), '1000', 'post', '40021', 'sleep', '200', 'clipboard')
     clock.done.set()
     clock.join()
-    shown = line_of(lines, MAPPING_LINE)
-    print('monitor: ' + shown + ' | ' + line_of(lines, LISTEN_ADDRESS), flush=True)
+    shown_ms, shown = line_of(lines, MAPPING_LINE, when=True)
+    print('monitor after %s ms: %s | %s' % (shown_ms, shown, line_of(lines, LISTEN_ADDRESS)), flush=True)
     check(name + ': the monitor line', re.search(expect_line, shown) is not None, shown)
     address = line_of(lines, LISTEN_ADDRESS)
     check(name + ': the listeners\' address', re.fullmatch(expect_address, address) is not None, address)
