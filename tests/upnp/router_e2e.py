@@ -158,7 +158,9 @@ def start_daemon(version1=False, allow='1024-65535'):
             'upnp_table_name=ombrel', 'upnp_nat_table_name=ombrel', 'upnp_forward_chain=miniupnpd',
             'upnp_nat_chain=prerouting_miniupnpd', 'upnp_nat_postrouting_chain=postrouting_miniupnpd',
             'allow %s %s.0/24 1024-65535' % (allow, LAN_NET), 'deny 0-65535 0.0.0.0/0 0-65535', '']))
-    daemon = subprocess.Popen(['ip', 'netns', 'exec', NS['rtr'], 'miniupnpd', '-d', '-f', conf],
+    # A pid file of its own: another run (or the machine's own service) must not stop it.
+    daemon = subprocess.Popen(['ip', 'netns', 'exec', NS['rtr'], 'miniupnpd', '-d', '-f', conf,
+                               '-P', os.path.join(work, 'miniupnpd.pid')],
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for _ in range(100):
         if ns('rtr', 'bash', '-c', 'exec 3<>/dev/tcp/%s.1/5555' % LAN_NET, check_ok=False).returncode == 0:
