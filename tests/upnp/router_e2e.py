@@ -327,15 +327,17 @@ try:
             name, '%.0f' % (mapped * 1000) if mapped is not None else '-',
             '%.0f' % (removed * 1000) if removed is not None else '-'), flush=True)
 finally:
-    if player and player.poll() is None:
-        subprocess.run(['ip', 'netns', 'exec', NS['lan'], 'wine', os.path.join(work, 'ombrel_player.exe'),
-                        '--close-running'], env=wine_env, cwd=work, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
-        try:
+    # The player quits as its close box would; whatever happens, everything the test made goes.
+    try:
+        if player and player.poll() is None:
+            subprocess.run(['ip', 'netns', 'exec', NS['lan'], 'wine', os.path.join(work, 'ombrel_player.exe'),
+                            '--close-running'], env=wine_env, cwd=work, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
             player.wait(10)
-        except subprocess.TimeoutExpired:
-            pass
-    cleanup()
+    except subprocess.TimeoutExpired:
+        pass
+    finally:
+        cleanup()
 
 print('1 passed, 0 failed' if not failed else '0 passed, 1 failed', flush=True)
 sys.exit(1 if failed else 0)
