@@ -84,8 +84,11 @@ def cleanup():
     stop_daemon()
     if player and player.poll() is None:
         player.kill()
-    subprocess.run(['ip', 'netns', 'exec', NS['lan'], 'wineserver', '-k'], env=wine_env,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        subprocess.run(['ip', 'netns', 'exec', NS['lan'], 'wineserver', '-k'], env=wine_env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+    except subprocess.TimeoutExpired:
+        pass
     for name in NS.values():
         subprocess.run(['ip', 'netns', 'del', name], stderr=subprocess.DEVNULL)
     shutil.rmtree(work, ignore_errors=True)
