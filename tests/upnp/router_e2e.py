@@ -34,7 +34,7 @@ PUBLIC_WAN = ('11.22.33.1', '11.22.33.2', 24)   # router, listener: an address t
 CGNAT_WAN = ('100.64.0.1', '100.64.0.2', 10)
 PORT = 8080
 START, STOP = 40002, 40008
-LISTEN_ADDRESS, MAPPING_LINE = 1061, 1062
+LISTEN_ADDRESS, MAPPING_LINE = 1065, 1066
 
 failed = False
 timings = []
