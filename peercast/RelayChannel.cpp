@@ -120,7 +120,10 @@ RelayChannel OpenRelayChannel(const char* host, int port, const RelayChannelFiel
                 return OpenThroughRpc(opening, fields, channels.body);
             if (opening.Over()) return Outcome(RelayOutcome::Refused, PeerCastInterface::Unknown);
         }
-        return OpenThroughAdmin(opening, fields);
+        RelayChannel channel = OpenThroughAdmin(opening, fields);
+        // Old-style nodes have no IPv6 network: the channel is the IPv4 one.
+        channel.ipv4Only = fields.ipv6 && channel.outcome == RelayOutcome::Created;
+        return channel;
     });
 }
 

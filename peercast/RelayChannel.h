@@ -35,6 +35,7 @@ struct RelayChannel {
     // How the node takes track updates (JsonRpc or SetMeta), Unknown when it did not answer.
     PeerCastInterface node = PeerCastInterface::Unknown;
     bool trackSet = false;  // the creation set fields.track already
+    bool ipv4Only = false;  // IPv6 was asked of a node without it: made on IPv4
 };
 
 // Finds or makes the channel fields.name, within kPeerCastTimeoutSeconds from startMs; *cancel

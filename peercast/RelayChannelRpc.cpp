@@ -21,13 +21,15 @@ std::string Call(const char* method, json params) {
     });
 }
 
+const char* NetworkName(const RelayChannelFields& fields) { return fields.ipv6 ? "ipv6" : "ipv4"; }
+
 }  // namespace
 
 std::string ComposeFetch(const RelayChannelFields& fields) {
     // Recent peercast-yt reads an eighth argument, network, and reads a missing one as null;
     // earlier ones ignore a name they do not have.
     return Call("fetch", {
-                             {"network", "ipv4"},
+                             {"network", NetworkName(fields)},
                              {"url", fields.sourceUrl},
                              {"name", fields.name},
                              {"desc", fields.desc},
@@ -43,7 +45,7 @@ std::string ComposeBroadcastChannel(const RelayChannelFields& fields, int yellow
     return Call("broadcastChannel",
                 {
                     {"yellowPageId", yellowPageId >= 0 ? json(yellowPageId) : json()},
-                    {"networkType", "ipv4"},
+                    {"networkType", NetworkName(fields)},
                     {"sourceUri", fields.sourceUrl},
                     {"contentReader", "ASF(WMV or WMA)"},
                     {"sourceStream", "http"},

@@ -18,17 +18,18 @@ struct RelayChannelFields {
     int bitrateKbps = 0;    // the stream's total
     std::string sourceUrl;  // where the node pulls the stream, http://127.0.0.1:<port>/
     TrackUtf8 track;        // the track playing at the start
+    bool ipv6 = false;      // on the node's IPv6 network (JSON-RPC nodes only)
 };
 
 // The JSON-RPC error code of a method the node does not have.
 constexpr int kRpcMethodNotFound = -32601;
 
-// peercast-yt: fetch(url, name, desc, genre, contact, bitrate, type "WMA", network "ipv4"), every
-// text a string, the bit rate a number.
+// peercast-yt: fetch(url, name, desc, genre, contact, bitrate, type "WMA", network "ipv4" or
+// "ipv6"), every text a string, the bit rate a number.
 std::string ComposeFetch(const RelayChannelFields& fields);
 
 // PeerCastStation: broadcastChannel pulling the stream by HTTP through its ASF reader, with info
-// and track; yellowPageId is the node's first yellow page, or negative for none (null).
+// and track, networkType "ipv4" or "ipv6"; yellowPageId is the node's first yellow page, or negative for none (null).
 std::string ComposeBroadcastChannel(const RelayChannelFields& fields, int yellowPageId);
 
 std::string ComposeGetYellowPages();

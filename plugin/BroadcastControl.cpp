@@ -5,6 +5,7 @@
 #include "encoder/ErrorText.h"
 #include "plugin/ContentAttributes.h"
 #include "plugin/PluginState.h"
+#include "plugin/PortMapping.h"
 #include "plugin/ProductName.h"
 #include "plugin/Recording.h"
 #include "plugin/RelayChannelControl.h"
@@ -29,6 +30,7 @@ void EndBroadcast(bool wentOnAir) {
     _fBroadcasting = 0;
     StopSongWorker();
     EndBroadcastRelay();
+    EndPortMapping();
     g_audioGate.Close();
     LiveEncoder* encoder = _pEncoder.exchange(nullptr);
     if (encoder) {
@@ -100,6 +102,8 @@ void StartBroadcast() {
     StartSongWorker(_hwndHost);
     g_audioGate.Open(_pEncoder);
     _fBroadcasting = 1;
+    // After the flag: the song worker reads the running encoder from its first moment.
+    StartPortMapping(static_cast<int>(_settings.extra._dwPort), _settings.extra._fPortMapping != FALSE);
 }
 
 void StopBroadcast() { EndBroadcast(true); }

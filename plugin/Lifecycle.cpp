@@ -11,6 +11,7 @@
 #include "plugin/PlayerHooks.h"
 #include "plugin/PlayerRequests.h"
 #include "plugin/PluginState.h"
+#include "plugin/PortMapping.h"
 #include "plugin/RelayChannelControl.h"
 #include "plugin/Settings.h"
 #include "plugin/SongTimer.h"
@@ -100,6 +101,8 @@ void __cdecl Quit(DspModule*) {
         StopBroadcast();
         // The relay channel's end is the only traffic left; sockets go after it.
         AwaitRelayEnd(kRelayQuitWaitMs);
+        // The router's mapping is removed by its own worker, which keeps the module loaded.
+        AwaitPortMappingEnd(kPortMappingQuitWaitMs);
 
         g_sockets.reset();
 

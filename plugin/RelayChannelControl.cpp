@@ -82,6 +82,7 @@ PeerCastInterface OpenBroadcastRelay(HWND player, const PlayingFile& file, const
     fields.contact = AnsiToUtf8(CutPeerCastValue(peerCast._cContact.c_str()).c_str());
     fields.bitrateKbps = StreamKbps();
     fields.sourceUrl = "http://127.0.0.1:" + std::to_string(_settings.extra._dwPort) + "/";
+    fields.ipv6 = peerCast._fRelayIPv6 != FALSE;
     const bool trackRead = ReadPeerCastTrackTexts(player, file, &fields.track);
 
     const int port = static_cast<int>(peerCast._dwPort);
@@ -95,7 +96,7 @@ PeerCastInterface OpenBroadcastRelay(HWND player, const PlayingFile& file, const
     switch (channel.outcome) {
     case RelayOutcome::Created:
     case RelayOutcome::Existing:
-        SetState(RelayState::Relaying);
+        SetState(channel.ipv4Only ? RelayState::RelayingIPv4 : RelayState::Relaying);
         break;
     case RelayOutcome::Unreachable:
         SetState(RelayState::Unreachable);

@@ -22,6 +22,7 @@ enum class RelayState : LONG {
     Off,          // the option is off, or no broadcast runs
     Opening,      // the worker is asking the node
     Relaying,     // the channel is up (made now, or the broadcaster's own)
+    RelayingIPv4, // IPv6 was asked, but the node has none: the channel is up on IPv4
     Unreachable,  // no node answered on the port
     Refused,      // the node answered, but no channel came of it
 };

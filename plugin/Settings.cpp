@@ -103,6 +103,7 @@ void SetDefaultSettings() {
     extra._cComposer.clear();
     extra._fArchive = FALSE;
     extra._cArchiveFolder = DefaultArchiveFolder();
+    extra._fPortMapping = FALSE;
 
     PeerCastSettings& peerCast = _settings.peerCast;
     peerCast._fEnable = FALSE;
@@ -113,6 +114,7 @@ void SetDefaultSettings() {
     peerCast._cFormatAlbum = "%ALBUM%";
     peerCast._fRelayChannel = FALSE;
     peerCast._cContact.clear();
+    peerCast._fRelayIPv6 = FALSE;
 
     _settings.script._cFormat = "%ARTIST% - %TITLE%";
     _inputFormat.scriptEnabled = FALSE;
@@ -156,6 +158,7 @@ void LoadSettingsFile(const std::wstring& path, const char* defaultPlayLog) {
     extra._dwMaxClient = ini.ReadUInt("_dwMaxClient", 1);
     extra._cPlayLog = readText("_cPlayLog", "");
     extra._fPlayLog = ini.ReadBool("_fPlayLog", true);
+    extra._fPortMapping = ini.ReadBool("_fPortMapping", false);
     extra._cTitle = AnsiToWide(readText("_cTitle", ""));
     extra._cAuthor = AnsiToWide(readText("_cAuthor", ""));
     // Copied out of the shared read buffer; the escapes are undone once everything is read.
@@ -178,6 +181,7 @@ void LoadSettingsFile(const std::wstring& path, const char* defaultPlayLog) {
     peerCast._cFormatAlbum = readText("_cFormatAlbum", "%ALBUM%");
     peerCast._fRelayChannel = ini.ReadBool("_fRelayChannel", false);
     peerCast._cContact = readText("_cContact", "");
+    peerCast._fRelayIPv6 = ini.ReadBool("_fRelayIPv6", false);
 
     ScriptStreamSettings& script = _encoderSettings.script;
     ini.SetSection("Script");
@@ -217,6 +221,7 @@ void SaveSettingsFile(const std::wstring& path) {
     ini.WriteUInt("_dwMaxClient", extra._dwMaxClient);
     ini.WriteBool("_fPlayLog", extra._fPlayLog != FALSE);
     ini.WriteBool("_fArchive", extra._fArchive != FALSE);
+    ini.WriteBool("_fPortMapping", extra._fPortMapping != FALSE);
     WriteTexts(ini, path, "Extra", texts);
 
     const PeerCastSettings& peerCast = _settings.peerCast;
@@ -224,6 +229,7 @@ void SaveSettingsFile(const std::wstring& path) {
     ini.WriteBool("_fEnable", peerCast._fEnable != FALSE);
     ini.WriteUInt("_dwPort", peerCast._dwPort);
     ini.WriteBool("_fRelayChannel", peerCast._fRelayChannel != FALSE);
+    ini.WriteBool("_fRelayIPv6", peerCast._fRelayIPv6 != FALSE);
     WriteTexts(ini, path, "PeerCast", texts);
 
     const ScriptStreamSettings& script = _encoderSettings.script;

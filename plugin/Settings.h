@@ -28,6 +28,8 @@ struct ExtraSettings {
     // Records each broadcast to its own file in _cArchiveFolder (Recording.h).
     BOOL _fArchive;
     std::wstring _cArchiveFolder;
+    // Maps _dwPort on the router by UPnP while broadcasting.
+    BOOL _fPortMapping;
 };
 
 struct PeerCastSettings {
@@ -41,6 +43,8 @@ struct PeerCastSettings {
     // Creates the relay channel on the node at each start and ends it at the stop.
     BOOL _fRelayChannel;
     std::string _cContact;  // the channel's contact URL (ANSI)
+    // The relay channel goes on PeerCast's IPv6 network (nodes that have one).
+    BOOL _fRelayIPv6;
 };
 
 struct ScriptSettings {

@@ -31,6 +31,12 @@ command -v makensis >/dev/null || need+=(nsis)
 # The runtime stand-in's WMA encoder is built from Debian's FFmpeg source package
 # (scripts/build-ffmpeg.sh): apt-get source needs dpkg-source and a deb-src entry for the archive.
 command -v dpkg-source >/dev/null || need+=(dpkg-dev xz-utils)
+# The router test: a real UPnP router (miniupnpd with its nftables back end), nftables and
+# iproute2 for its network namespaces, and miniupnpc's upnpc as another PC of the LAN.
+[ -x /usr/sbin/miniupnpd ] || need+=(miniupnpd miniupnpd-nftables)
+command -v nft >/dev/null || need+=(nftables)
+command -v ip >/dev/null || need+=(iproute2)
+command -v upnpc >/dev/null || need+=(miniupnpc)
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
@@ -55,7 +61,20 @@ if [ ${#need[@]} -gt 0 ] || [ $update -eq 1 ]; then
   fi
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
-  [ ${#need[@]} -eq 0 ] || $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
+  if [ ${#need[@]} -gt 0 ]; then
+    # miniupnpd's package would start its service and ask which interface is the WAN: the tests
+    # run it themselves, so no service is started (policy-rc.d) and debconf asks nothing.
+    policy=/usr/sbin/policy-rc.d
+    own_policy=0
+    if [ ! -e "$policy" ]; then
+      printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+      $SUDO chmod +x "$policy"
+      own_policy=1
+    fi
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" ||
+      { [ $own_policy -eq 0 ] || $SUDO rm -f "$policy"; exit 1; }
+    [ $own_policy -eq 0 ] || $SUDO rm -f "$policy"
+  fi
 fi
 
 # Wine takes its ANSI code page from the Unix locale: the code page 932 tests run with

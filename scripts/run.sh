@@ -7,7 +7,7 @@
 # saves its settings.
 #
 # Usage: scripts/run.sh [--seconds N] [--screenshot FILE.png] [--peercast PORT [--channel NAME]]
-#                       [--record DIR] [player options...]
+#                       [--record DIR] [--upnp] [player options...]
 #   --seconds N          quit after N seconds instead of waiting for Ctrl-C
 #   --screenshot FILE    write a PNG of the main window while it broadcasts (after 8 s)
 #   --peercast PORT      switch on the PeerCast update and the relay channel option against the
@@ -15,6 +15,9 @@
 #   --channel NAME       the channel's name (default "Ombrel Radio"); with --peercast
 #   --record DIR         record the broadcast to DIR/ombrel-YYYYMMDD-HHMMSS.wma (without it the
 #                        run records nothing)
+#   --upnp               switch on the output page's UPnP option: the broadcast opens the router's
+#                        port and the monitor shows the address listeners outside use (kept in
+#                        the settings file for later runs)
 #   player options       passed on (see: wine build/run/ombrel_player.exe --help)
 # The plug-in lives in build/run/Plugins, where it keeps dsp_ombrel.ini between runs.
 set -euo pipefail
@@ -26,6 +29,7 @@ screenshot=
 peercast=
 channel="Ombrel Radio"
 record=
+upnp=0
 player_args=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -34,6 +38,7 @@ while [ $# -gt 0 ]; do
     --peercast) peercast="$2"; shift 2 ;;
     --channel) channel="$2"; shift 2 ;;
     --record) record="$2"; shift 2 ;;
+    --upnp) upnp=1; shift ;;
     *) player_args+=("$1"); shift ;;
   esac
 done
@@ -99,6 +104,10 @@ if [ -n "$record" ]; then
   echo "Recording to $record"
 else
   python3 "$ROOT/scripts/ini-set.py" "$ini" Extra _fArchive false
+fi
+if [ "$upnp" = 1 ]; then
+  python3 "$ROOT/scripts/ini-set.py" "$ini" Extra _fPortMapping true
+  echo "UPnP: the broadcast maps its port on the router; the monitor shows the listeners' address"
 fi
 port=$(sed -n '/^\[Extra\]/,/^\[/s/^_dwPort=\([0-9]*\).*/\1/p' "$ini" | head -n1)
 port="${port:-8008}"

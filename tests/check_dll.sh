@@ -12,7 +12,7 @@ if ! "$objdump" -f "$dll" | grep -q 'file format pei-i386'; then
   echo "not a PE32 i386 image:"; "$objdump" -f "$dll"; fail=1
 fi
 
-allowed='^(kernel32|user32|gdi32|comctl32|comdlg32|ole32|oleaut32|wsock32|ws2_32|winmm|advapi32|shell32|shlwapi|msvcrt|version|imm32|uxtheme)\.dll$'
+allowed='^(kernel32|user32|gdi32|comctl32|comdlg32|ole32|oleaut32|wsock32|ws2_32|iphlpapi|winmm|advapi32|shell32|shlwapi|msvcrt|version|imm32|uxtheme)\.dll$'
 imports=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 echo "imports: $(echo $imports)"
 [ -n "$imports" ] || { echo "no import table found"; fail=1; }

@@ -26,7 +26,7 @@ else
   keys=$(grep -c '=' "$ini")
   sections=$(grep '^\[' "$ini" | tr -d '\r' | tr '\n' ' ')
   echo "settings: $keys keys, sections: $sections"
-  [ "$keys" -eq 30 ] || { echo "expected 30 keys"; fail=1; }
+  [ "$keys" -eq 32 ] || { echo "expected 32 keys"; fail=1; }
   [ "$sections" = "[AudioCodec] [Extra] [PeerCast] [Script] " ] || { echo "unexpected sections"; fail=1; }
 fi
 [ $fail -eq 0 ] && echo "player run passed"

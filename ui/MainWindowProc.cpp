@@ -4,7 +4,9 @@
 
 #include "plugin/BroadcastControl.h"
 #include "plugin/PluginState.h"
+#include "plugin/PortMapping.h"
 #include "ui/AboutBox.h"
+#include "ui/ClipboardText.h"
 #include "ui/CommandState.h"
 #include "ui/LevelMeter.h"
 #include "ui/MainToolbar.h"
@@ -52,12 +54,16 @@ INT_PTR OnInitDialog(HWND dialog) {
 void OnStartBroadcast(HWND dialog) {
     if (!IsBroadcasting()) StartBroadcast();
     // The start's message box runs a message loop in which the window may have been closed.
-    if (::IsWindow(dialog)) Refresh(dialog);
+    if (!::IsWindow(dialog)) return;
+    Refresh(dialog);
+    // The monitor's lines belong to this broadcast from the first moment, not the last one's.
+    UpdateMonitor(dialog);
 }
 
 void OnStopBroadcast(HWND dialog) {
     if (IsBroadcasting()) StopBroadcast();
     Refresh(dialog);
+    UpdateMonitor(dialog);
 }
 
 void OnSongDetect(HWND dialog) {
@@ -65,11 +71,33 @@ void OnSongDetect(HWND dialog) {
     Refresh(dialog);
 }
 
+// The address listeners use, for the broadcaster to paste where listeners read it.
+void OnCopyListenAddress(HWND dialog) {
+    const std::string address = ListenAddress(CurrentPortMapping());
+    CopyTextToClipboard(dialog, std::wstring(address.begin(), address.end()));
+}
+
+// The monitor's own menu, at the mouse, or below the monitor's title from the keyboard.
+INT_PTR OnContextMenu(HWND dialog, LPARAM lParam) {
+    HMENU menus = ::LoadMenuA(MainWindowInstance(), MAKEINTRESOURCEA(IDR_MONITOR_MENU));
+    if (!menus) return FALSE;
+    POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    if (lParam == static_cast<LPARAM>(-1)) {
+        at = POINT{0, 0};
+        HWND address = ::GetDlgItem(dialog, IDC_LISTEN_ADDRESS);
+        if (address) ::ClientToScreen(address, &at);
+    }
+    ::TrackPopupMenu(::GetSubMenu(menus, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, dialog, nullptr);
+    ::DestroyMenu(menus);
+    return TRUE;
+}
+
 INT_PTR OnCommand(HWND dialog, WPARAM wParam) {
     switch (LOWORD(wParam)) {
     case IDM_START_BROADCAST: OnStartBroadcast(dialog); return TRUE;
     case IDM_STOP_BROADCAST: OnStopBroadcast(dialog); return TRUE;
     case IDM_SONG_DETECT: OnSongDetect(dialog); return TRUE;
+    case IDM_COPY_LISTEN_ADDRESS: OnCopyListenAddress(dialog); return TRUE;
     case IDM_SETTINGS: RunSettingsSheet(MainWindowInstance(), dialog); return TRUE;
     case IDM_CLOSE: ::SendMessageA(dialog, WM_CLOSE, 0, 0); return TRUE;
     case IDM_ABOUT: RunAboutBox(MainWindowInstance(), dialog); return TRUE;
@@ -111,6 +139,7 @@ INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND: return OnCommand(dialog, wParam);
     case WM_TIMER: return OnTimer(dialog, wParam);
     case WM_NOTIFY: return OnNotify(lParam);
+    case WM_CONTEXTMENU: return OnContextMenu(dialog, lParam);
     case WM_CLOSE: ::DestroyWindow(dialog); return TRUE;
     case WM_DESTROY: return OnDestroy(dialog);
     case kShowPendingScriptText: ShowPendingScriptText(dialog); return TRUE;

@@ -1,7 +1,6 @@
 #include "ui/Monitor.h"
 
 #include <cstdio>
-#include <cwchar>
 
 #include <nserror.h>
 
@@ -66,6 +65,23 @@ std::wstring RecordingReason(HRESULT hr) {
     return text;
 }
 
+// Why the router would not open the port asked for, as its error code says.
+std::wstring RefusalReason(int code) {
+    switch (code) {
+    case kUpnpNotAuthorized: return L"606: 許可されていません";
+    case kUpnpConflictInMappingEntry: return L"718: 別のPCが使用中";
+    case kUpnpConflictWithOtherMechanisms: return L"729: ルーター自身が使用中";
+    }
+    return L"エラー " + std::to_wstring(code);
+}
+
+// Sets text unless the control shows it already: the label would flicker twice a second.
+void ShowTextW(HWND dialog, int id, const std::wstring& text) {
+    wchar_t shown[256] = L"";
+    ::GetDlgItemTextW(dialog, id, shown, ARRAYSIZE(shown));
+    if (text != shown) ::SetDlgItemTextW(dialog, id, text.c_str());
+}
+
 }  // namespace
 
 std::wstring RecordingText(const RecordingState& recording) {
@@ -82,12 +98,41 @@ std::wstring RecordingText(const RecordingState& recording) {
     return std::wstring();
 }
 
+std::wstring PortMappingText(const PortMappingView& view) {
+    const std::wstring port = std::to_wstring(view.port);
+    switch (view.state) {
+    case PortMappingState::Idle:
+        break;
+    case PortMappingState::LanOnly:
+        return L"外部のリスナーにはルーターでポート " + port + L" の転送が必要です";
+    case PortMappingState::Searching:
+        return L"UPnP: ルーターを探しています…";
+    case PortMappingState::Mapped:
+        return L"UPnP: ルーターのポート " + std::to_wstring(view.externalPort) + L" を開きました";
+    case PortMappingState::OtherPort:
+        return L"UPnP: ポート " + port + L" は開けず (" + RefusalReason(view.code) + L")、ルーターはポート " +
+               std::to_wstring(view.externalPort) + L" を開きました";
+    case PortMappingState::NoRouter:
+        return L"UPnP: ルーターが見つかりません。外部のリスナーにはポート " + port + L" の転送が必要です";
+    case PortMappingState::Refused:
+        return L"UPnP: ルーターがポート " + port + L" を拒否しました (" + RefusalReason(view.code) + L")";
+    case PortMappingState::DoubleNat: {
+        const std::wstring address(view.externalAddress.begin(), view.externalAddress.end());
+        return L"UPnP: ルーターの外側 (" + (address.empty() ? std::wstring(L"アドレスなし") : address) +
+               L") にもNATがあります (二重NAT)。外部から届きません";
+    }
+    }
+    return std::wstring();
+}
+
 const wchar_t* RelayStateText(RelayState state) {
     switch (state) {
     case RelayState::Opening:
         return L"PeerCast: チャンネル作成中";
     case RelayState::Relaying:
         return L"PeerCast: 中継中";
+    case RelayState::RelayingIPv4:
+        return L"PeerCast: 中継中 (IPv4のみのノード)";
     case RelayState::Unreachable:
         return L"PeerCast: 接続できません";
     case RelayState::Refused:
@@ -119,22 +164,21 @@ std::string FormatRunningTime(DWORD seconds) {
 
 void UpdateMonitor(HWND dialog) {
     ::SetDlgItemTextA(dialog, IDC_OUTPUT_PORT, std::to_string(_settings.extra._dwPort).c_str());
+    const PortMappingView mapping = CurrentPortMapping();
+    const std::string address = ListenAddress(mapping);
+    ShowTextW(dialog, IDC_LISTEN_ADDRESS, std::wstring(address.begin(), address.end()));
+    ShowTextW(dialog, IDC_PORT_MAPPING_STATE, PortMappingText(mapping));
     // UTF-16 both ways, so the line reads right and compares equal on any system code page.
     const wchar_t* relay = RelayStateText(CurrentRelayState());
     // The line is free while no relay channel is made: then it tells, for as long as it holds,
     // that settings changed now cannot be saved anywhere.
     if (!*relay && SettingsHaveNoHome()) relay = kSettingsNotSavedText;
-    wchar_t shown[64] = L"";
-    // Unchanged text is not set again: the label would flicker twice a second.
-    ::GetDlgItemTextW(dialog, IDC_RELAY_STATE, shown, sizeof shown / sizeof *shown);
-    if (std::wcscmp(shown, relay) != 0) ::SetDlgItemTextW(dialog, IDC_RELAY_STATE, relay);
+    ShowTextW(dialog, IDC_RELAY_STATE, relay);
 
     LiveEncoder* encoder = nullptr;
     const bool broadcasting = SUCCEEDED(GetEncoder(&encoder)) && encoder;
     const std::wstring recording = broadcasting ? RecordingText(CurrentRecording(encoder)) : std::wstring();
-    WCHAR recordingShown[256] = L"";
-    ::GetDlgItemTextW(dialog, IDC_RECORD_STATE, recordingShown, 256);
-    if (recording != recordingShown) ::SetDlgItemTextW(dialog, IDC_RECORD_STATE, recording.c_str());
+    ShowTextW(dialog, IDC_RECORD_STATE, recording);
 
     if (!broadcasting) {
         ShowIdle(dialog);

@@ -1,5 +1,6 @@
 // The main window's monitor group: output port, running time, listener count, bit rate and
-// bytes sent, refreshed from the broadcast's encoder twice a second, and the relay channel.
+// bytes sent, refreshed from the broadcast's encoder twice a second, the listeners' address with
+// what the router said about the port, and the relay channel.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "plugin/Recording.h"
+#include "plugin/PortMapping.h"
 #include "plugin/RelayChannelControl.h"
 
 namespace ombrel {
@@ -28,6 +30,9 @@ extern const wchar_t kSettingsNotSavedText[];
 
 // The recording's line (UTF-16): empty while it is off or idle.
 std::wstring RecordingText(const RecordingState& recording);
+
+// The router's line (UTF-16): what became of the port for listeners outside; empty while idle.
+std::wstring PortMappingText(const PortMappingView& view);
 
 // Fills the monitor's fields of dialog: the idle texts while no encoder can be borrowed,
 // otherwise whatever the encoder answers; a query that fails keeps its field's text.

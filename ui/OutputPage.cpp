@@ -1,4 +1,5 @@
-// Page 104 "出力": the pull port, the listener limit, the play log and the recording.
+// Page 104 "出力": the pull port, the listener limit, the router's port, the play log and the
+// recording.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -27,6 +28,7 @@ INT_PTR OnInitDialog(HWND page) {
     InitNumberField(page, IDC_PORT, IDC_PORT_SPIN, kLowestPort, kHighestPort, extra._dwPort);
     InitNumberField(page, IDC_MAX_CLIENT, IDC_MAX_CLIENT_SPIN, 1, kMostListenersShown, extra._dwMaxClient);
     SetChecked(page, IDC_PLAY_LOG_ENABLE, extra._fPlayLog);
+    SetChecked(page, IDC_PORT_MAPPING, extra._fPortMapping);
     ::SetDlgItemTextA(page, IDC_PLAY_LOG_PATH, extra._cPlayLog.c_str());
     SetChecked(page, IDC_ARCHIVE_ENABLE, extra._fArchive);
     ::SetDlgItemTextW(page, IDC_ARCHIVE_FOLDER, extra._cArchiveFolder.c_str());
@@ -49,6 +51,7 @@ void WriteBack(HWND page) {
     if (ReadNumberField(page, IDC_MAX_CLIENT, &value) && value >= 1 && value <= kMostListenersShown)
         extra._dwMaxClient = value;
     extra._fPlayLog = IsChecked(page, IDC_PLAY_LOG_ENABLE) ? TRUE : FALSE;
+    extra._fPortMapping = IsChecked(page, IDC_PORT_MAPPING) ? TRUE : FALSE;
     extra._cPlayLog = ReadTextField(page, IDC_PLAY_LOG_PATH, extra._cPlayLog);
     extra._fArchive = IsChecked(page, IDC_ARCHIVE_ENABLE) ? TRUE : FALSE;
     // An emptied field means the default folder again.

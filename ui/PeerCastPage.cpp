@@ -35,6 +35,7 @@ INT_PTR OnInitDialog(HWND page) {
     const PeerCastSettings& peerCast = _settings.peerCast;
     SetChecked(page, IDC_PEERCAST_ENABLE, peerCast._fEnable);
     SetChecked(page, IDC_PEERCAST_RELAY, peerCast._fRelayChannel);
+    SetChecked(page, IDC_PEERCAST_RELAY_IPV6, peerCast._fRelayIPv6);
     InitNumberField(page, IDC_PORT, IDC_PORT_SPIN, kLowestPort, kHighestPort, peerCast._dwPort);
     for (const TextSetting& setting : kTexts) ::SetDlgItemTextA(page, setting.id, (peerCast.*setting.text).c_str());
     return TRUE;
@@ -47,6 +48,7 @@ void WriteBack(HWND page) {
     PeerCastSettings& peerCast = _settings.peerCast;
     peerCast._fEnable = IsChecked(page, IDC_PEERCAST_ENABLE) ? TRUE : FALSE;
     peerCast._fRelayChannel = IsChecked(page, IDC_PEERCAST_RELAY) ? TRUE : FALSE;
+    peerCast._fRelayIPv6 = IsChecked(page, IDC_PEERCAST_RELAY_IPV6) ? TRUE : FALSE;
     DWORD port = 0;
     if (ReadNumberField(page, IDC_PORT, &port) && port >= kLowestPort && port <= kHighestPort) peerCast._dwPort = port;
     for (const TextSetting& setting : kTexts) {

@@ -10,6 +10,7 @@
 #define IDD_PAGE_SCRIPT 107
 #define IDD_ABOUT 110
 #define IDR_MAIN_MENU 108
+#define IDR_MONITOR_MENU 109
 #define IDB_TOOLBAR 107
 
 // Commands of the menu and the toolbar.
@@ -19,6 +20,7 @@
 #define IDM_SONG_DETECT 40010
 #define IDM_CLOSE 40011
 #define IDM_ABOUT 40013
+#define IDM_COPY_LISTEN_ADDRESS 40021
 
 // Main window controls.
 #define IDC_TOOLBAR 101
@@ -31,6 +33,8 @@
 #define IDC_SCRIPT_TEXT 1044
 #define IDC_RELAY_STATE 1052
 #define IDC_RECORD_STATE 1060
+#define IDC_LISTEN_ADDRESS 1065
+#define IDC_PORT_MAPPING_STATE 1066
 
 // About box.
 #define IDC_ABOUT_PRODUCT 1043

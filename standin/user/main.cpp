@@ -10,6 +10,11 @@
 //   press-popup ID          press button ID (1 OK, 2 Cancel) of the modal window
 //   press-box TITLE ID      press button ID of the ownerless dialog titled TITLE
 //   sleep MS
+//   watch ID MS             print the main window's control ID each time its text changes, with the
+//                           milliseconds since the last post, until it shows a settled line (not
+//                           empty, without the ellipsis of a step in progress) or MS have passed
+//   clipboard               print the clipboard's text
+// Texts are printed in UTF-8.
 // Exit code 0 when every step found its window, 1 otherwise, 2 for a bad command line.
 #include <windows.h>
 #include <commctrl.h>
@@ -66,12 +71,55 @@ void Press(HWND dialog, int id) {
     standin::WaitUntilGone(dialog, kWaitMs);
 }
 
+std::string Utf8(const wchar_t* text) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return std::string();
+    std::string out(size_t(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], size, nullptr, nullptr);
+    out.resize(size_t(size - 1));
+    return out;
+}
+
+std::wstring ControlText(HWND main, int id) {
+    wchar_t text[512] = L"";
+    ::GetDlgItemTextW(main, id, text, ARRAYSIZE(text));
+    return text;
+}
+
+// The text settles once it is neither empty nor a step in progress (ending with an ellipsis).
+bool Watch(HWND main, int id, DWORD limitMs, DWORD postedAt) {
+    const DWORD start = ::GetTickCount();
+    std::wstring last = L"\x1";
+    for (;;) {
+        const std::wstring text = ControlText(main, id);
+        if (text != last) {
+            Say("[" + std::to_string(::GetTickCount() - postedAt) + " ms] " + std::to_string(id) + ": " +
+                Utf8(text.c_str()));
+            last = text;
+        }
+        if (!text.empty() && text.find(L'\x2026') == std::wstring::npos) return true;
+        if (::GetTickCount() - start > limitMs) return false;
+        ::Sleep(10);
+    }
+}
+
+bool PrintClipboard() {
+    if (!::OpenClipboard(nullptr)) return false;
+    HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
+    const wchar_t* text = data ? static_cast<const wchar_t*>(::GlobalLock(data)) : nullptr;
+    Say("clipboard: " + (text ? Utf8(text) : std::string()));
+    if (text) ::GlobalUnlock(data);
+    ::CloseClipboard();
+    return text != nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     HWND main = ::FindWindowA(nullptr, "Ombrel DSP plugin");
     bool ok = true;
+    DWORD postedAt = ::GetTickCount();
     auto need = [&](size_t i, size_t n) {
         if (i + n < args.size()) return true;
         std::fprintf(stderr, "ombrel_user: %s needs %u value(s)\n", args[i].c_str(), unsigned(n));
@@ -86,6 +134,7 @@ int main(int argc, char** argv) {
         } else if (verb == "post" && need(i, 1)) {
             const int id = std::atoi(args[++i].c_str());
             ok &= main && ::PostMessageA(main, WM_COMMAND, WPARAM(id), 0);
+            postedAt = ::GetTickCount();
             Say("posted command " + std::to_string(id));
         } else if (verb == "capture-main" && need(i, 1)) {
             const std::string& path = args[++i];
@@ -120,6 +169,12 @@ int main(int argc, char** argv) {
             if (box) Press(box, std::atoi(args[i + 2].c_str()));
             ok &= box != nullptr;
             i += 2;
+        } else if (verb == "watch" && need(i, 2)) {
+            const int id = std::atoi(args[i + 1].c_str());
+            ok &= main && Watch(main, id, DWORD(std::atoi(args[i + 2].c_str())), postedAt);
+            i += 2;
+        } else if (verb == "clipboard") {
+            ok &= PrintClipboard();
         } else if (verb == "sleep" && need(i, 1)) {
             ::Sleep(DWORD(std::atoi(args[++i].c_str())));
         } else {

@@ -26,7 +26,9 @@ HRESULT SinkServer::Listen(DWORD* port) noexcept {
     if (!s) return HRESULT_FROM_WIN32(::WSAGetLastError());
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = ::inet_addr("127.0.0.1");
+    // Every interface, as the runtime's own sink listens: listeners come from the LAN and,
+    // through the router, from outside.
+    address.sin_addr.s_addr = ::htonl(INADDR_ANY);
     address.sin_port = ::htons(static_cast<u_short>(*port));
     if (::bind(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(s.get(), 16) != 0)

@@ -636,7 +636,7 @@ def run(work, version):
 
     # Quit saved the settings, ours among them.
     saved = open(ini, 'rb').read().decode('cp932')
-    check('Quit saved all 30 settings', saved.count('=') == 30)
+    check('Quit saved all 32 settings', saved.count('=') == 32)
     check('the saved settings keep what was set', all(s in saved for s in (
         '_cChannel=' + CHANNEL, '_dwPort=%d' % stream_port, '_cFormat=' + SCRIPT_FORMAT)))
     node.server.close()

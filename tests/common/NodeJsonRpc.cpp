@@ -117,9 +117,13 @@ json NodeJsonRpc::Dispatch(const std::string& method, const json& params, const 
         for (size_t i : {0u, 1u, 2u, 3u, 4u, 6u})
             if (!a[i].is_string()) return invalid();
         if (!a[5].is_number_integer()) return invalid();
+        // The eighth, network, is "ipv4" or "ipv6"; missing or null reads as IPv4.
+        const json network = params.is_object() ? params.value("network", json()) : params.size() > 7 ? params[7] : json();
+        if (!network.is_null() && network != "ipv4" && network != "ipv6") return invalid();
         json channel = NewChannel(a[1], a[0]);
         channel["info"].update({{"desc", a[2]}, {"genre", a[3]}, {"url", a[4]}, {"bitrate", a[5]},
                                 {"contentType", a[6]}, {"mimeType", "audio/x-ms-wma"}});
+        channel["network"] = network.is_null() ? json("ipv4") : network;
         channels_.push_back(channel);
         return channel["channelId"];
     }
@@ -135,6 +139,7 @@ json NodeJsonRpc::Dispatch(const std::string& method, const json& params, const 
         if (!a[0].is_null() && !(a[0].is_number_integer() && yellowPage_ && a[0] == 7)) return invalid();
         if (!a[2].is_string() || a[2].get<std::string>().rfind("http://", 0) != 0) return invalid();
         if (a[3] != "ASF(WMV or WMA)") return invalid();
+        if (a[1] != "ipv4" && a[1] != "ipv6") return invalid();
         if (!a[4].is_object() || !a[5].is_object()) return invalid();
         json channel = NewChannel(a[4].value("name", ""), a[2]);
         for (const char* name : {"name", "url", "genre", "desc", "comment", "bitrate"})
@@ -144,6 +149,7 @@ json NodeJsonRpc::Dispatch(const std::string& method, const json& params, const 
         channel["info"]["contentType"] = "WMA";
         channel["sourceStream"] = a.size() > 6 ? a[6] : json();
         channel["yellowPageId"] = a[0];
+        channel["network"] = a[1];
         channels_.push_back(channel);
         return channel["channelId"];
     }

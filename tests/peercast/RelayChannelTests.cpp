@@ -113,6 +113,33 @@ TEST(RelayChannel, AnOldStyleNodeMakesItWithTheAdminCommands) {
     Show(node, "old-style node: POST refused, viewxml, fetch, viewxml, stop");
 }
 
+// With the IPv6 option, each JSON-RPC node makes the channel on its IPv6 network; an old-style node
+// has none and makes the IPv4 channel, which the outcome says.
+TEST(RelayChannel, TheIPv6NetworkWhereTheNodeHasOne) {
+    RelayChannelFields fields = Fields();
+    for (bool ipv6 : {false, true}) {
+        fields.ipv6 = ipv6;
+        const char* expected = ipv6 ? "ipv6" : "ipv4";
+        for (NodeBehaviour behaviour : {NodeBehaviour::JsonRpc, NodeBehaviour::PeerCastStation}) {
+            StandInNode node(behaviour);
+            const RelayChannel channel =
+                OpenRelayChannel(kPeerCastHost, node.port(), fields, PeerCastInterface::Unknown, ::GetTickCount(), nullptr);
+            EXPECT_EQ(channel.outcome, RelayOutcome::Created) << expected;
+            EXPECT_FALSE(channel.ipv4Only);
+            EXPECT_EQ(node.Channel(fields.name)["network"], expected);
+            node.Stop();
+        }
+        StandInNode old(NodeBehaviour::OldStyle);
+        const RelayChannel channel =
+            OpenRelayChannel(kPeerCastHost, old.port(), fields, PeerCastInterface::Unknown, ::GetTickCount(), nullptr);
+        EXPECT_EQ(channel.outcome, RelayOutcome::Created);
+        EXPECT_EQ(channel.ipv4Only, ipv6) << "an old-style node relays on IPv4 only";
+        EXPECT_EQ(old.AdminChannels().size(), 1u);
+        EXPECT_TRUE(EndRelayChannel(kPeerCastHost, old.port(), channel, 2000));
+        old.Stop();
+    }
+}
+
 // The broadcaster made the channel by hand: it is used and never ended.
 TEST(RelayChannel, AChannelOfThatNameIsUsedAndNeverEnded) {
     StandInNode yt(NodeBehaviour::JsonRpc);

@@ -98,7 +98,7 @@ TEST_F(Lifecycle, QuitSavesEveryKeyBesideThePlugin) {
     std::string text = ReadWholeFile(iniPath_);
     int keys = 0;
     for (size_t at = text.find('='); at != std::string::npos; at = text.find('=', at + 1)) ++keys;
-    EXPECT_EQ(30, keys) << text;
+    EXPECT_EQ(32, keys) << text;
     EXPECT_NE(std::string::npos, text.find("[AudioCodec]")) << text;
     EXPECT_NE(std::string::npos, text.find("[Script]")) << text;
 }

@@ -162,7 +162,7 @@ TEST_F(PluginDll, InitThenQuitLeavesNothingRunningAndWritesTheSettings) {
     std::string text = ReadWholeFile(ini_);
     int keys = 0;
     for (char c : text) keys += c == '=';
-    EXPECT_EQ(30, keys) << text;
+    EXPECT_EQ(32, keys) << text;
 }
 
 TEST_F(PluginDll, PlayingHandsEveryBlockBackUntouched) {

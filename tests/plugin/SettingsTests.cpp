@@ -79,6 +79,7 @@ TEST_F(SettingsFirstRun, SaveCreatesTheFourSectionsInSaveOrder) {
         "_dwMaxClient=5",
         "_fPlayLog=true",
         "_fArchive=false",
+        "_fPortMapping=false",
         "_cPlayLog=" + LogPath(),
         "_cTitle=",
         "_cAuthor=",
@@ -92,6 +93,7 @@ TEST_F(SettingsFirstRun, SaveCreatesTheFourSectionsInSaveOrder) {
         "_fEnable=false",
         "_dwPort=7144",
         "_fRelayChannel=false",
+        "_fRelayIPv6=false",
         "_cChannel=",
         "_cFormatArtist=%ARTIST%",
         "_cFormatTitle=%TITLE%",
@@ -118,6 +120,8 @@ TEST_F(SettingsLoad, MissingKeysTakeTheirFallbacks) {
     _settings.peerCast._dwPort = 1;
     _settings.peerCast._cFormatTitle = "x";
     _settings.peerCast._fRelayChannel = TRUE;
+    _settings.peerCast._fRelayIPv6 = TRUE;
+    _settings.extra._fPortMapping = TRUE;
     _settings.peerCast._cContact = "x";
     _settings.extra._fArchive = TRUE;
     _settings.extra._cArchiveFolder = L"x";
@@ -146,6 +150,8 @@ TEST_F(SettingsLoad, MissingKeysTakeTheirFallbacks) {
     EXPECT_EQ(_settings.peerCast._cFormatTitle, "%TITLE%");
     EXPECT_EQ(_settings.peerCast._cFormatAlbum, "%ALBUM%");
     EXPECT_EQ(_settings.peerCast._fRelayChannel, FALSE) << "an older file has no channel option";
+    EXPECT_EQ(_settings.peerCast._fRelayIPv6, FALSE) << "an older file has no IPv6 option";
+    EXPECT_EQ(_settings.extra._fPortMapping, FALSE) << "an older file never opens the router's port";
     EXPECT_EQ(_settings.peerCast._cContact, "");
     EXPECT_EQ(_inputFormat.scriptEnabled, FALSE);
     EXPECT_EQ(_encoderSettings.script.bitrate, 10000u);

@@ -3,9 +3,11 @@
 // one real broadcast through the runtime stand-in with a listener on loopback.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "encoder/Catalogue.h"
+#include "plugin/PortMapping.h"
 #include "tests/common/Loopback.h"
 #include "tests/common/StreamListener.h"
 #include "tests/ui/MainWindowTestSupport.h"
@@ -166,6 +168,40 @@ TEST_F(MainWindowBroadcastTest, StartAndStopSwitchTheCommandsAndTheMonitorBackTo
     ExpectCommandState(dialog, false);
     EXPECT_EQ("", ItemTextA(dialog, IDC_SCRIPT_TEXT));
     EXPECT_TRUE(MonitorShows(dialog, "0 | 0 (KB) | 0.0 (kbps) | 00:00:00:00")) << Fields(dialog);
+}
+
+// A router that is never found, after a while.
+struct AbsentRouter : ombrel::Router {
+    bool Find(int) override {
+        ::Sleep(300);
+        return false;
+    }
+    std::string LanAddress() const override { return ""; }
+    bool IsVersion2() const override { return false; }
+    std::string ExternalAddress() override { return ""; }
+    int AddMapping(int, int, int) override { return -1; }
+    int AddAnyMapping(int, int, int, int*) override { return -1; }
+    int DeleteMapping(int) override { return -1; }
+};
+std::unique_ptr<ombrel::Router> MakeAbsentRouter() { return std::make_unique<AbsentRouter>(); }
+
+// The router's line belongs to the broadcast from the command on: the search shows at once and
+// the stop takes the line away at once, so nothing of the last broadcast is read as this one's.
+TEST_F(MainWindowBroadcastTest, TheRoutersLineFollowsTheStartAndTheStopAtOnce) {
+    HWND dialog = Open();
+    ASSERT_NE(nullptr, dialog);
+    const ombrel::RouterFactory previous = ombrel::SetRouterFactory(MakeAbsentRouter);
+    ombrel::_settings.extra._fPortMapping = TRUE;
+    Command(dialog, IDM_START_BROADCAST);
+    ASSERT_EQ(1, ombrel::IsBroadcasting());
+    EXPECT_EQ(L"UPnP: ルーターを探しています…", ItemText(dialog, IDC_PORT_MAPPING_STATE));
+    EXPECT_EQ(L"", ItemText(dialog, IDC_LISTEN_ADDRESS)) << "no address is known during the search";
+    Command(dialog, IDM_STOP_BROADCAST);
+    EXPECT_EQ(L"", ItemText(dialog, IDC_PORT_MAPPING_STATE));
+    EXPECT_EQ(L"", ItemText(dialog, IDC_LISTEN_ADDRESS));
+    ombrel::AwaitPortMappingEnd(3000);
+    ombrel::_settings.extra._fPortMapping = FALSE;
+    ombrel::SetRouterFactory(previous);
 }
 
 TEST_F(MainWindowBroadcastTest, ClosingDuringABroadcastKeepsItAndStopsTheMonitor) {

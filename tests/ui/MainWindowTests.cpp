@@ -74,7 +74,7 @@ struct ControlRow {
 
 const ControlRow kControls[] = {
     {IDC_LEVEL_METER, L"", 197, 45, 14, 124, "Static", SS_TYPEMASK, SS_BLACKFRAME},
-    {-1, L"モニタ", 4, 42, 189, 108, "Button", BS_TYPEMASK, BS_GROUPBOX},
+    {-1, L"モニタ", 4, 42, 189, 136, "Button", BS_TYPEMASK, BS_GROUPBOX},
     {-1, L"出力ポート:", 9, 60, 48, 9, "Static", SS_TYPEMASK, SS_LEFT},
     {IDC_OUTPUT_PORT, L"", 57, 60, 132, 9, "Static", SS_TYPEMASK, SS_LEFT},
     {-1, L"配信時間:", 9, 72, 48, 9, "Static", SS_TYPEMASK, SS_LEFT},
@@ -85,11 +85,15 @@ const ControlRow kControls[] = {
     {IDC_BIT_RATE, L"", 57, 96, 132, 9, "Static", SS_TYPEMASK, SS_LEFT},
     {-1, L"出力バイト数:", 9, 108, 48, 9, "Static", SS_TYPEMASK, SS_LEFT},
     {IDC_BYTES_SENT, L"", 57, 108, 132, 9, "Static", SS_TYPEMASK, SS_LEFT},
+    {-1, L"聴取URL:", 9, 120, 48, 9, "Static", SS_TYPEMASK, SS_LEFT},
+    {IDC_LISTEN_ADDRESS, L"", 57, 120, 132, 9, "Static", SS_TYPEMASK, SS_LEFT},
+    {IDC_PORT_MAPPING_STATE, L"", 9, 132, 180, 18, "Static", SS_TYPEMASK, SS_LEFT},
+    {IDC_RELAY_STATE, L"", 9, 150, 180, 9, "Static", SS_TYPEMASK, SS_LEFT},
     // The recording's line, below the relay channel's.
-    {IDC_RECORD_STATE, L"", 9, 134, 180, 9, "Static", SS_TYPEMASK | SS_ELLIPSISMASK, SS_LEFT | SS_ENDELLIPSIS},
-    {-1, L"スクリプト", 4, 152, 189, 29, "Button", BS_TYPEMASK, BS_GROUPBOX},
+    {IDC_RECORD_STATE, L"", 9, 162, 180, 9, "Static", SS_TYPEMASK | SS_ELLIPSISMASK, SS_LEFT | SS_ENDELLIPSIS},
+    {-1, L"スクリプト", 4, 180, 189, 29, "Button", BS_TYPEMASK, BS_GROUPBOX},
     // The script field cuts a long title with an ellipsis at its end.
-    {IDC_SCRIPT_TEXT, L"", 9, 166, 177, 12, "Static", SS_TYPEMASK | SS_ELLIPSISMASK, SS_LEFT | SS_ENDELLIPSIS},
+    {IDC_SCRIPT_TEXT, L"", 9, 194, 177, 12, "Static", SS_TYPEMASK | SS_ELLIPSISMASK, SS_LEFT | SS_ENDELLIPSIS},
 };
 
 // The level meter's scale, beside control 1004: x, y of each label.
@@ -128,7 +132,7 @@ TEST_F(MainWindowTest, SitsAtTheOwnersClientOriginWithTheTemplatesClientSize) {
 
     RECT client{};
     ::GetClientRect(dialog, &client);
-    const RECT expected = DialogUnits(dialog, 0, 0, 229, 187);
+    const RECT expected = DialogUnits(dialog, 0, 0, 229, 215);
     EXPECT_EQ(expected.right, client.right);
     EXPECT_EQ(expected.bottom, client.bottom);
 }
@@ -189,7 +193,11 @@ TEST_F(MainWindowTest, MenuHoldsTheThreePopupsWithTheirJapaneseCommandsInOrder) 
         {L"ファイル(&F)",
          {{IDM_START_BROADCAST, L"配信開始(&S)"}, {IDM_STOP_BROADCAST, L"配信終了(&E)"}, {0, nullptr},
           {IDM_CLOSE, L"閉じる(&X)"}}},
-        {L"ツール(&T)", {{IDM_SONG_DETECT, L"曲情報検出(&D)"}, {0, nullptr}, {IDM_SETTINGS, L"設定(&S)"}}},
+        {L"ツール(&T)",
+         {{IDM_SONG_DETECT, L"曲情報検出(&D)"},
+          {IDM_COPY_LISTEN_ADDRESS, L"聴取URLをコピー(&C)"},
+          {0, nullptr},
+          {IDM_SETTINGS, L"設定(&S)"}}},
         {L"ヘルプ(&H)", {{IDM_ABOUT, L"バージョン情報(&A)"}}},
     };
     HMENU bar = ::GetMenu(dialog);

@@ -41,7 +41,9 @@ const struct {
     {kPeerCastPage, IDC_PORT_SPIN, UPDOWN_CLASSA},     {kPeerCastPage, IDC_PEERCAST_CHANNEL, "Edit"},
     {kPeerCastPage, IDC_PEERCAST_ARTIST, "Edit"},      {kPeerCastPage, IDC_PEERCAST_TITLE, "Edit"},
     {kPeerCastPage, IDC_PEERCAST_ALBUM, "Edit"},       {kPeerCastPage, IDC_PEERCAST_RELAY, "Button"},
-    {kPeerCastPage, IDC_PEERCAST_CONTACT, "Edit"},
+    {kPeerCastPage, IDC_PEERCAST_CONTACT, "Edit"},     {kPeerCastPage, IDC_PEERCAST_RELAY_IPV6, "Button"},
+    {kOutputPage, IDC_PORT_MAPPING, "Button"},         {kOutputPage, IDC_ARCHIVE_ENABLE, "Button"},
+    {kOutputPage, IDC_ARCHIVE_FOLDER, "Edit"},         {kOutputPage, IDC_ARCHIVE_BROWSE, "Button"},
 };
 
 // Number fields and their up-downs.

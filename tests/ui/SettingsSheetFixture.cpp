@@ -73,12 +73,14 @@ std::string DescribeSettings(bool withUnsavedFields) {
         << "\nextra._cDescription=" << Visible(Utf8(extra._cDescription))
         << "\nextra._cCopyright=" << Visible(Utf8(extra._cCopyright)) << "\nextra._cGenre=" << Visible(Utf8(extra._cGenre))
         << "\nextra._cAlbum=" << Visible(Utf8(extra._cAlbum)) << "\nextra._cComposer=" << Visible(Utf8(extra._cComposer))
+        << "\nextra._fPortMapping=" << extra._fPortMapping
         << "\npeerCast._fEnable=" << peerCast._fEnable << "\npeerCast._dwPort=" << peerCast._dwPort
         << "\npeerCast._cChannel=" << Visible(peerCast._cChannel)
         << "\npeerCast._cFormatArtist=" << Visible(peerCast._cFormatArtist)
         << "\npeerCast._cFormatTitle=" << Visible(peerCast._cFormatTitle)
         << "\npeerCast._cFormatAlbum=" << Visible(peerCast._cFormatAlbum)
         << "\npeerCast._fRelayChannel=" << peerCast._fRelayChannel << "\npeerCast._cContact=" << Visible(peerCast._cContact)
+        << "\npeerCast._fRelayIPv6=" << peerCast._fRelayIPv6
         << "\nscript._fEnable=" << _inputFormat.scriptEnabled << "\nscript._dwBitrate=" << script.bitrate
         << "\nscript._dwBufferWindow=" << script.bufferWindow << "\nscript._dwLanguage=" << script.language
         << "\nscript._cFormat=" << Visible(_settings.script._cFormat) << "\n";

@@ -81,6 +81,7 @@ TEST_F(SheetTest, EveryPageShowsTheStoredSettings) {
         EXPECT_EQ("5", Text(kOutputPage, IDC_MAX_CLIENT));
         EXPECT_FALSE(Checked(kOutputPage, IDC_PLAY_LOG_ENABLE));
         EXPECT_EQ("C:\\logs\\play.txt", Text(kOutputPage, IDC_PLAY_LOG_PATH));
+        EXPECT_FALSE(Checked(kOutputPage, IDC_PORT_MAPPING));
 
         EXPECT_EQ(L"Title T", WideText(kAttributesPage, IDC_ATTRIBUTE_TITLE));
         EXPECT_EQ(L"Author A", WideText(kAttributesPage, IDC_ATTRIBUTE_AUTHOR));
@@ -103,6 +104,7 @@ TEST_F(SheetTest, EveryPageShowsTheStoredSettings) {
         EXPECT_EQ("%TITLE%/t", Text(kPeerCastPage, IDC_PEERCAST_TITLE));
         EXPECT_EQ("%ALBUM%/b", Text(kPeerCastPage, IDC_PEERCAST_ALBUM));
         EXPECT_FALSE(Checked(kPeerCastPage, IDC_PEERCAST_RELAY));
+        EXPECT_FALSE(Checked(kPeerCastPage, IDC_PEERCAST_RELAY_IPV6));
         EXPECT_EQ("http://example.jp/1", Text(kPeerCastPage, IDC_PEERCAST_CONTACT));
         PressCancel();
     });
@@ -128,6 +130,7 @@ protected:
         Type(kOutputPage, IDC_MAX_CLIENT, "12");
         Click(kOutputPage, IDC_PLAY_LOG_ENABLE);
         Type(kOutputPage, IDC_PLAY_LOG_PATH, "D:\\radio\\log.txt");
+        Click(kOutputPage, IDC_PORT_MAPPING);
         // 属性
         TypeWide(kAttributesPage, IDC_ATTRIBUTE_TITLE, L"Title 2");
         TypeWide(kAttributesPage, IDC_ATTRIBUTE_AUTHOR, L"Author 2");
@@ -150,6 +153,7 @@ protected:
         Type(kPeerCastPage, IDC_PEERCAST_TITLE, "%TITLE%!");
         Type(kPeerCastPage, IDC_PEERCAST_ALBUM, "%ALBUM%!");
         Click(kPeerCastPage, IDC_PEERCAST_RELAY);
+        Click(kPeerCastPage, IDC_PEERCAST_RELAY_IPV6);
         Type(kPeerCastPage, IDC_PEERCAST_CONTACT, "http://example.jp/2");
     }
 
@@ -173,6 +177,7 @@ protected:
         extra._cGenre = L"Genre 2";
         extra._cCopyright = L"Copyright 2";
         extra._cDescription = L"first\r\nsecond\tthird";
+        extra._fPortMapping = TRUE;
         _inputFormat.scriptEnabled = FALSE;
         _encoderSettings.script.bitrate = 7000;
         _encoderSettings.script.bufferWindow = 2500;
@@ -186,6 +191,7 @@ protected:
         peerCast._cFormatTitle = "%TITLE%!";
         peerCast._cFormatAlbum = "%ALBUM%!";
         peerCast._fRelayChannel = TRUE;
+        peerCast._fRelayIPv6 = TRUE;
         peerCast._cContact = "http://example.jp/2";
     }
 };
