@@ -6,6 +6,7 @@
 #include "plugin/ProductName.h"
 #include "plugin/RelayChannelControl.h"
 #include "plugin/Settings.h"
+#include "plugin/SongTimer.h"
 #include "plugin/SongWorker.h"
 
 namespace ombrel {
@@ -20,6 +21,7 @@ namespace {
 std::atomic<LiveEncoder*> _pEncoder{nullptr};
 EncoderGate g_audioGate;
 EncoderFactory g_factory = WMLiveCreateInterface;
+win::CriticalSection g_scriptLock;
 
 // Ends a broadcast or a failed start: nobody borrows the encoder any more when it goes.
 void EndBroadcast() {
@@ -27,7 +29,11 @@ void EndBroadcast() {
     StopSongWorker();
     EndBroadcastRelay();
     g_audioGate.Close();
-    LiveEncoder* encoder = _pEncoder.exchange(nullptr);
+    LiveEncoder* encoder = nullptr;
+    {
+        win::CsLock hold(g_scriptLock);
+        encoder = _pEncoder.exchange(nullptr);
+    }
     if (encoder) {
         encoder->Stop();
         encoder->Release();
@@ -81,9 +87,12 @@ void StartBroadcast() {
         ::MessageBoxA(nullptr, error, kProductName, MB_TOPMOST | MB_ICONERROR);
         return;
     }
-    StartSongWorker(_hwndHost);
     g_audioGate.Open(_pEncoder);
     _fBroadcasting = 1;
+    // The worker sends the first caption as soon as it runs, so the broadcast is up before it;
+    // the timer's next resend of the title comes a whole cycle after that one.
+    SetSongTimerTick(1);
+    StartSongWorker(_hwndHost);
 }
 
 void StopBroadcast() { EndBroadcast(); }
@@ -97,6 +106,8 @@ HRESULT GetEncoder(LiveEncoder** encoder) {
 }
 
 EncoderGate& BroadcastEncoderGate() { return g_audioGate; }
+
+win::CriticalSection& ScriptEncoderLock() { return g_scriptLock; }
 
 EncoderFactory SetEncoderFactory(EncoderFactory factory) {
     EncoderFactory previous = g_factory;

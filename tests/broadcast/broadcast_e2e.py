@@ -386,7 +386,8 @@ def run(work, version):
                       ('%s (%d:%02d)' % (title, seconds // 60, seconds % 60)).encode('cp932'), album.encode('cp932')]
             check('setmeta for %s' % title, fields == expect and r.endswith('\r\n\r\n'), line)
 
-    # Play log: one line per track announced during the broadcast, the playlist's title.
+    # Play log: the track playing at the start, then one line per track announced during the
+    # broadcast, the playlist's title.
     try:
         lines = open(play_log, 'rb').read().decode('cp932', 'replace').split('\r\n')
     except OSError:
@@ -394,8 +395,8 @@ def run(work, version):
     entries = [l for l in lines if l]
     print('play log: %r' % entries)
     stamps = []
-    ok = len(entries) == len(ALL_TRACKS) - 1 and lines[-1] == ''
-    for line, track in zip(entries, ALL_TRACKS[1:]):
+    ok = len(entries) == len(ALL_TRACKS) and lines[-1] == ''
+    for line, track in zip(entries, ALL_TRACKS):
         m = re.match(r'^(\d{4})/(\d\d)/(\d\d) (\d\d):(\d\d):(\d\d) > (.*)$', line)
         ok &= bool(m) and (m.group(7) == track[4] or not holds_cp932(track[4]))
         if m:
