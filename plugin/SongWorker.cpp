@@ -55,6 +55,8 @@ constexpr DWORD kPollPeriodMs = 1000;
 // On a player that announces its files, a change the poll sees this close to an announcement is
 // that announcement's track.
 constexpr DWORD kAnnouncementReachMs = 3000;
+// How many looks an announced update that failed (no answer in time, say) is tried again in.
+constexpr int kAnnouncementRetries = 3;
 // A stop waits this long for a worker that waits for the player's answer, then leaves it to end
 // when the answer or its bound comes.
 constexpr DWORD kStopWaitForPlayerMs = 40;
@@ -95,7 +97,7 @@ public:
         LogTrack(context_, seen_.titleAnsi);
         if (!_fSongDetect) return;
         bool took = false;
-        UpdateSongInfo(player_, toPeerCast, false, &node_, &took);
+        UpdateSongInfoOf(player_, &start, toPeerCast, false, &node_, &took);
         if (took) last_ = start;
     }
 
@@ -104,14 +106,28 @@ public:
         // thread: this request is answered only after both, so the record read next is whole.
         AskPlayerHasUnicode(player_);
         PlayingFile current = CurrentPlayingFile();
+        retries_ = 0;
         if (!current.path.empty()) {
             const bool changed = current != last_;
             bool took = false;
-            UpdateSongInfo(player_, changed, false, &node_, &took);
+            // A player busy past the bound loses no announcement: the next looks try it again.
+            if (FAILED(UpdateSongInfo(player_, changed, false, &node_, &took))) retries_ = kAnnouncementRetries;
             if (took) last_ = std::move(current);
         }
         ReadPlaylistEntry(player_, &seen_);
         pending_ = false;
+    }
+
+    // The poll's turn: an announcement whose update failed goes first.
+    void Look() {
+        if (retries_ == 0) {
+            Poll();
+            return;
+        }
+        --retries_;
+        const int left = retries_;
+        Announced();
+        if (retries_) retries_ = left;
     }
 
     void Poll() {
@@ -156,6 +172,8 @@ private:
     // The entry the poll saw last, and whether a change it saw waits for a second look.
     PlaylistEntry seen_;
     bool pending_ = false;
+    // Looks left in which an announced update that failed is tried again.
+    int retries_ = 0;
 };
 
 DWORD WINAPI SongWorker(LPVOID parameter) {
@@ -177,7 +195,7 @@ DWORD WINAPI SongWorker(LPVOID parameter) {
             win::Firewall([&] { follower.Announced(); });
         } else if (woke == WAIT_TIMEOUT) {
             nextPoll = ::GetTickCount() + kPollPeriodMs;
-            win::Firewall([&] { follower.Poll(); });
+            win::Firewall([&] { follower.Look(); });
         } else {
             break;
         }

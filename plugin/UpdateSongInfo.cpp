@@ -98,11 +98,16 @@ bool SendToPeerCast(const SongInfo& info, PeerCastInterface* node) {
 }  // namespace
 
 HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterface* node, bool* peerCastTook) {
+    return UpdateSongInfoOf(player, nullptr, changed, keepAlive, node, peerCastTook);
+}
+
+HRESULT UpdateSongInfoOf(HWND player, const PlayingFile* file, bool changed, bool keepAlive, PeerCastInterface* node,
+                         bool* peerCastTook) {
     if (peerCastTook) *peerCastTook = false;
     SongInfo info;
     if (!IsBroadcasting()) return S_OK;
     if (changed || !keepAlive) {
-        HRESULT hr = ReadSongInfo(player, CurrentPlayingFile(), &info);
+        HRESULT hr = ReadSongInfo(player, file ? *file : CurrentPlayingFile(), &info);
         if (FAILED(hr)) return hr;
     }
     SendScript(info, keepAlive);
