@@ -8,12 +8,14 @@ namespace ombrel {
 namespace {
 
 thread_local PlayerAskWatch t_watch;
-// The tick until which other threads' requests fail at once; 0 while the host answers.
+// The window that did not answer in time, and the tick until which other threads' requests to it
+// fail at once; 0 while it answers.
+std::atomic<HWND> g_quietWindow{nullptr};
 std::atomic<DWORD> g_quietUntil{0};
 
-bool InQuietTime() {
+bool InQuietTime(HWND player) {
     const DWORD until = g_quietUntil.load();
-    return until != 0 && static_cast<LONG>(until - ::GetTickCount()) > 0;
+    return until != 0 && g_quietWindow.load() == player && static_cast<LONG>(until - ::GetTickCount()) > 0;
 }
 
 }  // namespace
@@ -38,7 +40,7 @@ bool AskPlayer(HWND player, WPARAM wParam, LPARAM request, LRESULT* answer) {
         *answer = ::SendMessageA(player, kPlayerMessage, wParam, request);
         return true;
     }
-    if (InQuietTime()) return false;
+    if (InQuietTime(player)) return false;
     DWORD_PTR result = 0;
     if (t_watch.asking) *t_watch.asking = 1;
     const LRESULT sent = ::SendMessageTimeoutA(player, kPlayerMessage, wParam, request,
@@ -46,10 +48,13 @@ bool AskPlayer(HWND player, WPARAM wParam, LPARAM request, LRESULT* answer) {
     if (t_watch.asking) *t_watch.asking = 0;
     if (!sent) {
         // Not a window any more, or no answer in time: either way nothing to wait for again soon.
-        if (::IsWindow(player)) g_quietUntil = (::GetTickCount() + kPlayerQuietMs) | 1;
+        if (::IsWindow(player)) {
+            g_quietWindow = player;
+            g_quietUntil = (::GetTickCount() + kPlayerQuietMs) | 1;
+        }
         return false;
     }
-    g_quietUntil = 0;
+    if (g_quietWindow.load() == player) g_quietUntil = 0;
     *answer = static_cast<LRESULT>(result);
     return !(t_watch.stop && *t_watch.stop);
 }

@@ -97,7 +97,9 @@ public:
         LogTrack(context_, seen_.titleAnsi);
         if (!_fSongDetect) return;
         bool took = false;
-        UpdateSongInfoOf(player_, &start, toPeerCast, false, &node_, &took);
+        // A player busy past the bound: the next looks try the track again (as announced).
+        if (FAILED(UpdateSongInfoOf(player_, &start, toPeerCast, false, &node_, &took)))
+            retries_ = kAnnouncementRetries;
         if (took) last_ = start;
     }
 

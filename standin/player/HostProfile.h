@@ -57,7 +57,6 @@ private:
     Standard standard_;
     // The one buffer Winamp 5.9x hands out for 211, 212 and 213, and the UTF-8 title of utf8.
     std::string narrow_;
-    std::wstring wide_;
 };
 
 // The window the plug-in is given and the thread that owns it. For Standard and the Winamp kinds
