@@ -10,6 +10,7 @@
 #include "plugin/Recording.h"
 #include "plugin/RelayChannelControl.h"
 #include "plugin/Settings.h"
+#include "plugin/SongTimer.h"
 #include "plugin/SongWorker.h"
 
 namespace ombrel {
@@ -24,6 +25,7 @@ namespace {
 std::atomic<LiveEncoder*> _pEncoder{nullptr};
 EncoderGate g_audioGate;
 EncoderFactory g_factory = WMLiveCreateInterface;
+win::CriticalSection g_scriptLock;
 
 // Ends a broadcast or a failed start: nobody borrows the encoder any more when it goes.
 void EndBroadcast(bool wentOnAir) {
@@ -32,7 +34,11 @@ void EndBroadcast(bool wentOnAir) {
     EndBroadcastRelay();
     EndPortMapping();
     g_audioGate.Close();
-    LiveEncoder* encoder = _pEncoder.exchange(nullptr);
+    LiveEncoder* encoder = nullptr;
+    {
+        win::CsLock hold(g_scriptLock);
+        encoder = _pEncoder.exchange(nullptr);
+    }
     if (encoder) {
         encoder->Stop();
         encoder->Release();
@@ -99,10 +105,13 @@ void StartBroadcast() {
         ::MessageBoxA(nullptr, error, kProductName, MB_TOPMOST | MB_ICONERROR);
         return;
     }
-    StartSongWorker(_hwndHost);
     g_audioGate.Open(_pEncoder);
     _fBroadcasting = 1;
-    // After the flag: the song worker reads the running encoder from its first moment.
+    // The worker sends the first caption as soon as it runs, so the broadcast is up before it;
+    // the timer's next resend of the title comes a whole cycle after that one.
+    SetSongTimerTick(1);
+    StartSongWorker(_hwndHost);
+    // The router is asked on a thread of its own: the start's window never waits for it.
     StartPortMapping(static_cast<int>(_settings.extra._dwPort), _settings.extra._fPortMapping != FALSE);
 }
 
@@ -117,6 +126,8 @@ HRESULT GetEncoder(LiveEncoder** encoder) {
 }
 
 EncoderGate& BroadcastEncoderGate() { return g_audioGate; }
+
+win::CriticalSection& ScriptEncoderLock() { return g_scriptLock; }
 
 EncoderFactory SetEncoderFactory(EncoderFactory factory) {
     EncoderFactory previous = g_factory;

@@ -7,6 +7,7 @@
 
 #include "encoder/LiveEncoder.h"
 #include "plugin/EncoderGate.h"
+#include "win/CriticalSection.h"
 
 namespace ombrel {
 
@@ -29,6 +30,10 @@ HRESULT GetEncoder(LiveEncoder** encoder);
 
 // The audio thread's way to the encoder (AudioTap.h): open exactly while broadcasting.
 EncoderGate& BroadcastEncoderGate();
+
+// Held by whoever borrows the encoder for a script command and by the stop while it takes the
+// encoder away; never held while waiting on anything else.
+win::CriticalSection& ScriptEncoderLock();
 
 // Where StartBroadcast gets its encoder; WMLiveCreateInterface unless a test put another
 // in its place. Returns the one it replaces. Only while idle.

@@ -8,12 +8,15 @@
 #include "plugin/AudioTap.h"
 #include "plugin/BroadcastControl.h"
 #include "plugin/DspModule.h"
+#include "plugin/HomeThread.h"
+#include "plugin/PlayerAsk.h"
 #include "plugin/PlayerHooks.h"
 #include "plugin/PlayerRequests.h"
 #include "plugin/PluginState.h"
 #include "plugin/PortMapping.h"
 #include "plugin/RelayChannelControl.h"
 #include "plugin/Settings.h"
+#include "plugin/SongWorker.h"
 #include "plugin/SongTimer.h"
 #include "ui/LevelMeter.h"
 #include "ui/MainWindow.h"
@@ -47,6 +50,16 @@ bool IsUsableBlock(const short* samples, int count, int bitsPerSample, int chann
     return bytes <= INT_MAX;
 }
 
+// The main window is owned by the player's window only where that is a window of this process:
+// NULL, the desktop or another process's window (a bridge) leave it unowned.
+HWND OwnerWindow(HWND parent) { return PlayerSharesProcess(parent) ? parent : nullptr; }
+
+// The sheet and the main window belong to Init's thread.
+void CloseWindowsOfHome() {
+    CloseSettingsSheet();
+    CloseMainWindow();
+}
+
 }  // namespace
 
 int __cdecl Init(DspModule* module) {
@@ -60,6 +73,9 @@ int __cdecl Init(DspModule* module) {
 
         g_sockets.emplace(1, 0);
 
+        OpenHomeThread(record.hDllInstance);
+        ForgetAnnouncements();
+
         InstallPlayerHooks(_hwndHost);
 
         SetDefaultInputFormat();
@@ -72,7 +88,7 @@ int __cdecl Init(DspModule* module) {
 
         LoadSettings();
 
-        OpenMainWindow(record.hDllInstance, record.hwndParent);
+        OpenMainWindow(record.hDllInstance, OwnerWindow(record.hwndParent));
 
         StartSongTimer();
 
@@ -84,19 +100,19 @@ int __cdecl Init(DspModule* module) {
 void __cdecl Config(DspModule* module) {
     win::Firewall([&] {
         const DspModule& record = module ? *module : PluginModule();
-        OpenMainWindow(record.hDllInstance, record.hwndParent);
+        OpenMainWindow(record.hDllInstance, OwnerWindow(record.hwndParent));
     });
 }
 
-void __cdecl Quit(DspModule*) {
-    win::Firewall([] {
+void __cdecl Quit(DspModule* module) {
+    win::Firewall([&] {
+        const DspModule& record = module ? *module : PluginModule();
         _fMeterRun = 0;
-        StopSongTimer();
+        RunOnHomeThread(StopSongTimer, kHomeThreadWaitMs);
         RemovePlayerHooks();
         JoinMeterThread();
 
-        CloseSettingsSheet();
-        CloseMainWindow();
+        RunOnHomeThread(CloseWindowsOfHome, kHomeThreadWaitMs);
 
         StopBroadcast();
         // The relay channel's end is the only traffic left; sockets go after it.
@@ -109,6 +125,8 @@ void __cdecl Quit(DspModule*) {
         g_com.reset();
 
         SaveSettings();
+
+        CloseHomeThread(record.hDllInstance);
     });
 }
 

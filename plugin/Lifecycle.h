@@ -5,7 +5,9 @@
 
 namespace ombrel {
 
-// Player's main thread.
+// Init on the player's main thread, or whichever thread a host calls it on: that thread owns the
+// main window and the timer. Quit may come on another thread; it hands what belongs to Init's
+// thread to that thread, waiting a bounded time.
 int __cdecl Init(DspModule* module);
 void __cdecl Config(DspModule* module);
 void __cdecl Quit(DspModule* module);

@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "plugin/GuardedCopy.h"
-#include "plugin/PlayerRequests.h"
+#include "plugin/PlaylistEntry.h"
 #include "plugin/PluginState.h"
 #include "plugin/Settings.h"
 
@@ -15,16 +14,6 @@ struct FileCloser {
     void operator()(FILE* file) const noexcept { std::fclose(file); }
 };
 using UniqueCFile = std::unique_ptr<FILE, FileCloser>;
-
-// The player owns the title; a bad pointer from it must not take the player down.
-std::string PlaylistTitleNow() {
-    const LRESULT position = ::SendMessageA(_hwndHost, kPlayerMessage, 0, kRequestPlaylistPosition);
-    const LRESULT title =
-        ::SendMessageA(_hwndHost, kPlayerMessage, static_cast<WPARAM>(position), kRequestPlaylistTitle);
-    std::string text;
-    if (title) CopyStringGuarded(reinterpret_cast<const char*>(title), &text);
-    return text;
-}
 
 }  // namespace
 
@@ -40,9 +29,14 @@ std::string FormatPlayLogLine(const SYSTEMTIME& t, const char* title) {
 }
 
 void AppendPlayLog() {
+    PlaylistEntry entry;
+    ReadPlaylistEntry(_hwndHost, &entry);
+    AppendPlayLogLine(entry.titleAnsi);
+}
+
+void AppendPlayLogLine(const std::string& title) {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
-    const std::string title = PlaylistTitleNow();
     const std::string line = FormatPlayLogLine(now, title.c_str());
 
     UniqueCFile file(std::fopen(_settings.extra._cPlayLog.c_str(), "ab"));

@@ -22,11 +22,13 @@ void OnPlayerMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != kPlayerMessage) return;
     if (lParam == kNotifyPlayingFile) {
         win::Firewall([&] {
+            NoteAnnouncement();
             if (IsBroadcasting() && _settings.extra._fPlayLog) AppendPlayLog();
             if (_fSongDetect) NotifyPlayingFile(reinterpret_cast<const char*>(wParam));
         });
     } else if (lParam == kNotifyPlayingFileW) {
         win::Firewall([&] {
+            NoteAnnouncement();
             if (_fSongDetect) NotifyPlayingFileW(reinterpret_cast<const wchar_t*>(wParam));
         });
     }
@@ -35,9 +37,11 @@ void OnPlayerMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void InstallPlayerHooks(HWND player) {
-    DWORD thread = player ? ::GetWindowThreadProcessId(player, nullptr) : 0;
-    // Thread 0 would make a system-wide hook out of a procedure that lives in this DLL.
-    if (thread == 0) return;
+    DWORD process = 0;
+    DWORD thread = player ? ::GetWindowThreadProcessId(player, &process) : 0;
+    // Thread 0 would make a system-wide hook out of a procedure that lives in this DLL, and a
+    // thread of another process would load the DLL there: the poll follows such a player instead.
+    if (thread == 0 || process != ::GetCurrentProcessId()) return;
     _hHookCallWnd.reset(::SetWindowsHookExA(WH_CALLWNDPROC, CallWndProcHook, nullptr, thread));
     _hHookGetMsg.reset(::SetWindowsHookExA(WH_GETMESSAGE, GetMsgProcHook, nullptr, thread));
 }

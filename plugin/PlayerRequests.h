@@ -10,6 +10,7 @@ enum PlayerRequest : LPARAM {
     kRequestVersion = 0,            // wParam 0; 0x20yx for 2.yx, 0x50yx for 5.yx
     kRequestIsPlaying = 104,        // wParam 0; 1 playing, 3 paused, 0 stopped
     kRequestPlaylistPosition = 125, // wParam 0; the current entry
+    kRequestPlaylistFile = 211,     // wParam = position; pointer to the entry's ANSI path
     kRequestPlaylistTitle = 212,    // wParam = position; pointer to the entry's ANSI title
     kRequestPlaylistTitleW = 213,   // wParam = position; pointer to the entry's UTF-16 title
     kRequestTag = 290,              // wParam = TagRequestRecord*; 1 when found
@@ -68,13 +69,9 @@ static_assert(sizeof(BasicInfoRecord) == 20, "five 32-bit fields");
 static_assert(sizeof(TagRequestRecordW) == 16, "four 32-bit fields");
 static_assert(sizeof(BasicInfoRecordW) == 20, "five 32-bit fields");
 
-// Request 0. An unknown request answers 1, and a player that does not know this one 0: both
-// below any 5.x, so neither counts as Unicode.
-inline bool AskPlayerHasUnicode(HWND player) {
-    return ::SendMessageA(player, kPlayerMessage, 0, kRequestVersion) >= kFirstUnicodePlayer;
-}
+// Request 0. An unknown request answers 1, and a player that does not know this one 0: only a
+// version of the real player's range (2.x to 5.x) counts, and only 5.3 and later as Unicode.
+bool AskPlayerHasUnicode(HWND player);
 
-// Request 104: only the answer 1 means playing (3 is paused, 0 stopped).
-inline bool AskPlayerIsPlaying(HWND player) {
-    return ::SendMessageA(player, kPlayerMessage, 0, kRequestIsPlaying) == 1;
-}
+// Request 104: only the answer 1 means playing (3 is paused, 0 stopped); no answer is not playing.
+bool AskPlayerIsPlaying(HWND player);

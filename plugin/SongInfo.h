@@ -22,6 +22,9 @@ struct SongInfo {
     std::wstring albumW;
     std::wstring artistW;
     std::wstring commentW;
+    // The player refused a tag (an untagged file, a host without tags): title holds the title its
+    // playlist shows, and the caption and PeerCast carry that alone.
+    bool playlistTitle = false;
 };
 
 // Request 291 for the length (its answer ignored; length stays 0 when the player writes
@@ -36,7 +39,9 @@ HRESULT ReadTag(HWND player, const char* path, const char* tagName, std::string*
 // A player that answers request 0 with 5.3 or later is asked in UTF-16 (1291, then 3026 for
 // each tag) with the file's UTF-16 path, or its ANSI path as the system converts it when only
 // that was announced; a request it does not answer is asked again in ANSI (291, 290). Any
-// other player is asked as ReadSongInfo asks.
+// other player is asked as ReadSongInfo asks. Where a tag is refused, or no path is known, the
+// current playlist entry's title stands in (playlistTitle) when that entry is the file (request
+// 211 gives its path or none); E_FAIL otherwise or when it has no title.
 HRESULT ReadSongInfo(HWND player, const PlayingFile& file, SongInfo* info);
 
 // Request 3026 with a zeroed 1024-character answer buffer: on the answer 1 the text is the

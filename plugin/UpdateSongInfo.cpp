@@ -11,32 +11,50 @@
 #include "plugin/SongInfo.h"
 #include "plugin/SongWorker.h"
 #include "ui/MainWindow.h"
+#include "win/CriticalSection.h"
 
 namespace ombrel {
 namespace {
 
+// A title from the playlist stands alone: the template's other fields would only frame nothing.
+// For a PeerCast field, only the template that names the title gets it.
+std::string FieldText(const std::string& format, const SongInfo& info, bool whole) {
+    if (!info.playlistTitle) return FormatSongInfo(format, info);
+    return whole || format.find("%TITLE%") != std::string::npos ? info.title : std::string();
+}
+
+std::wstring FieldTextW(const std::string& format, const SongInfo& info, bool whole) {
+    if (!info.playlistTitle) return FormatSongInfoW(format, info);
+    return whole || format.find("%TITLE%") != std::string::npos ? info.titleW : std::wstring();
+}
+
 void SendScript(const SongInfo& info, bool keepAlive) {
-    LiveEncoder* encoder = nullptr;
-    if (!_inputFormat.scriptEnabled || FAILED(GetEncoder(&encoder))) return;
-    if (keepAlive) {
-        encoder->WriteScript(L"", L"");
-        return;
-    }
+    if (!_inputFormat.scriptEnabled) return;
     // The caption carries the player's text as read; the field of the narrow window shows what
     // the system code page makes of it.
     const std::string& format = _settings.script._cFormat;
-    const std::wstring caption = FormatSongInfoW(format, info);
-    encoder->WriteScript(L"TEXT", caption.c_str());
-    ShowScriptText(FormatSongInfo(format, info).c_str());
+    const std::wstring caption = keepAlive ? std::wstring() : FieldTextW(format, info, true);
+    {
+        // A worker a stop no longer waits for finds the encoder gone, never half released.
+        win::CsLock hold(ScriptEncoderLock());
+        LiveEncoder* encoder = nullptr;
+        if (SongWorkerStopRequest() || FAILED(GetEncoder(&encoder))) return;
+        if (keepAlive) {
+            encoder->WriteScript(L"", L"");
+            return;
+        }
+        encoder->WriteScript(L"TEXT", caption.c_str());
+    }
+    ShowScriptText(FieldText(format, info, true).c_str());
 }
 
 // A track's texts for PeerCast, formatted with the PeerCast templates; track points into them.
 // JSON-RPC takes the player's UTF-16 text whole, where setmeta keeps its code-page bytes.
 struct PeerCastTexts {
     explicit PeerCastTexts(const SongInfo& info)
-        : album(FormatSongInfo(_settings.peerCast._cFormatAlbum, info)),
-          title(FormatSongInfo(_settings.peerCast._cFormatTitle, info)),
-          artist(FormatSongInfo(_settings.peerCast._cFormatArtist, info)),
+        : album(FieldText(_settings.peerCast._cFormatAlbum, info, false)),
+          title(FieldText(_settings.peerCast._cFormatTitle, info, false)),
+          artist(FieldText(_settings.peerCast._cFormatArtist, info, false)),
           albumUtf8(Utf8Field(_settings.peerCast._cFormatAlbum, info)),
           titleUtf8(Utf8Field(_settings.peerCast._cFormatTitle, info)),
           artistUtf8(Utf8Field(_settings.peerCast._cFormatArtist, info)),
@@ -59,7 +77,7 @@ struct PeerCastTexts {
 
 private:
     static std::string Utf8Field(const std::string& format, const SongInfo& info) {
-        return info.unicode ? PeerCastUtf8Value(FormatSongInfoW(format, info)) : std::string();
+        return info.unicode ? PeerCastUtf8Value(FieldTextW(format, info, false)) : std::string();
     }
 };
 
@@ -80,11 +98,16 @@ bool SendToPeerCast(const SongInfo& info, PeerCastInterface* node) {
 }  // namespace
 
 HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterface* node, bool* peerCastTook) {
+    return UpdateSongInfoOf(player, nullptr, changed, keepAlive, node, peerCastTook);
+}
+
+HRESULT UpdateSongInfoOf(HWND player, const PlayingFile* file, bool changed, bool keepAlive, PeerCastInterface* node,
+                         bool* peerCastTook) {
     if (peerCastTook) *peerCastTook = false;
     SongInfo info;
     if (!IsBroadcasting()) return S_OK;
     if (changed || !keepAlive) {
-        HRESULT hr = ReadSongInfo(player, CurrentPlayingFile(), &info);
+        HRESULT hr = ReadSongInfo(player, file ? *file : CurrentPlayingFile(), &info);
         if (FAILED(hr)) return hr;
     }
     SendScript(info, keepAlive);

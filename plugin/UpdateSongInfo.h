@@ -18,6 +18,9 @@ namespace ombrel {
 // track). Does nothing while not broadcasting.
 HRESULT UpdateSongInfo(HWND player, bool changed, bool keepAlive, PeerCastInterface* node = nullptr,
                        bool* peerCastTook = nullptr);
+// The same for a file taken earlier (null: the current one).
+HRESULT UpdateSongInfoOf(HWND player, const PlayingFile* file, bool changed, bool keepAlive, PeerCastInterface* node,
+                         bool* peerCastTook);
 
 // Worker, once as a broadcast starts: the current file's track to PeerCast alone (no caption),
 // so the channel shows the song playing at once rather than after the next change. S_OK when

@@ -106,6 +106,12 @@ bool ParseCommandLine(const std::vector<std::string>& args, CommandLine* out, st
                 *error = "--version takes a version such as 2.95 or 5.666, not " + v;
                 return false;
             }
+        } else if (a == "--host") {
+            if (!value(&v)) return false;
+            if (!ParseHostKind(v, &line.host)) {
+                *error = "--host takes winamp5, winamp2, lean, utf8, silent or foreign-thread, not " + v;
+                return false;
+            }
         } else if (a == "--verify") {
             line.verify = true;
         } else if (a == "--exit-at-end") {
@@ -144,6 +150,9 @@ const char* UsageText() {
            "  --verify              check that the plug-in leaves every block unchanged\n"
            "  --version M.YX        the player version to play (default 5.666, which also\n"
            "                        speaks UTF-16; 2.95 knows only ANSI text)\n"
+           "  --host KIND           play a kind of host: winamp5, winamp2, lean (a BASS-based\n"
+           "                        player), utf8 (XMPlay, foobar2000's bridge), silent (MPlayer's\n"
+           "                        filter), foreign-thread (a DeaDBeeF bridge); see README\n"
            "  --help                this text\n"
            "Exit code: 0 on a clean run; 1 if the plug-in could not be loaded; 2 for a bad\n"
            "command line or playlist; 3 if ModifySamples returned another frame count or, with\n"

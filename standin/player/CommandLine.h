@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "standin/player/HostProfile.h"
+
 namespace standin {
 
 struct TimedCommand {
@@ -33,6 +35,7 @@ struct CommandLine {
     bool closeRunning = false;  // ask a running player to close, then exit
     std::string settingsFolder;  // what request 335 names; empty: %APPDATA%\Winamp
     unsigned version = 0x5066;  // request 0's answer: 0xM0yx for version M.yx
+    HostKind host = HostKind::Standard;
 };
 
 // args without the program name. False with a message for anything it does not understand.

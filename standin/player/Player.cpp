@@ -20,12 +20,19 @@ std::string InstallFolder(const std::string& given) {
 Player::Player(const PlayerOptions& options)
     : options_(options),
       playlist_(options.files, options.wideFiles),
+      answers_(options.host, playlist_, state_, [this](WPARAM w, LPARAM l) { return StandardAnswer(w, l); }),
       window_(*this, options.windowTitle.c_str()),
+      hostWindow_(options.host, window_.Handle(), answers_),
       audio_(playlist_, host_, stats_, state_, window_.Handle()),
       settingsFolder_(PrepareSettingsFolder(options.wideSettingsFolder.empty() ? WideFromAnsi(options.settingsFolder)
                                                                                : options.wideSettingsFolder)),
       ansiSettingsFolder_(options.version >= kFirstSettingsFolderPlayer ? WinampAnsiPath(settingsFolder_)
-                                                                        : InstallFolder(options.installFolder)) {}
+                                                                        : InstallFolder(options.installFolder)) {
+    for (int i = 0; i < playlist_.Size(); ++i) {
+        const PlaylistEntry& entry = *playlist_.At(i);
+        announcedPaths_.push_back(HasUnicode() ? WinampAnsiPath(entry.widePath) : entry.path);
+    }
+}
 
 Player::~Player() {
     UnloadPlugin();
@@ -33,12 +40,17 @@ Player::~Player() {
 
 bool Player::LoadPlugin(const std::string& dllPath, std::string* error) {
     Stop();
-    return host_.Load(dllPath, Window(), error);
+    bool loaded = false;
+    hostWindow_.RunOnInitThread([&] { loaded = host_.Load(dllPath, PluginParent(), error); });
+    return loaded;
 }
 
 bool Player::AttachModule(DspModule* module, std::string* error) {
     Stop();
-    return host_.Attach(module, ::GetModuleHandleA(nullptr), Window(), error);
+    bool attached = false;
+    hostWindow_.RunOnInitThread(
+        [&] { attached = host_.Attach(module, ::GetModuleHandleA(nullptr), PluginParent(), error); });
+    return attached;
 }
 
 void Player::UnloadPlugin() {
@@ -92,7 +104,9 @@ PumpResult Player::PumpUntilPlaylistEnds(DWORD timeoutMs) {
     return PumpUntil([this] { return playlistEnded_; }, timeoutMs);
 }
 
-LRESULT Player::OnPlayerRequest(WPARAM wParam, LPARAM lParam) {
+LRESULT Player::OnPlayerRequest(WPARAM wParam, LPARAM lParam) { return answers_.Answer(wParam, lParam); }
+
+LRESULT Player::StandardAnswer(WPARAM wParam, LPARAM lParam) {
     switch (lParam) {
     case kRequestIsPlaying:
         return LRESULT(State());
@@ -102,6 +116,10 @@ LRESULT Player::OnPlayerRequest(WPARAM wParam, LPARAM lParam) {
         const PlaylistEntry* entry = playlist_.At(int(wParam));
         if (nullTitles_ || entry == nullptr) return 0;
         return reinterpret_cast<LRESULT>(entry->title.c_str());
+    }
+    case kRequestPlaylistFile: {
+        const PlaylistEntry* entry = playlist_.At(int(wParam));
+        return entry == nullptr ? 0 : reinterpret_cast<LRESULT>(entry->path.c_str());
     }
     case kRequestTag:
         return AnswerTagRequest(wParam);
@@ -146,13 +164,20 @@ void Player::OnTrackStarted(int index, LPARAM run) {
     const PlaylistEntry* entry = playlist_.At(index);
     if (entry == nullptr || run != audio_.Generation() || !audio_.IsRunning()) return;
     Log("track " + std::to_string(index + 1) + " started: " + entry->title);
+    if (!HostAnnounces(options_.host)) {
+        audio_.TrackAnnounced();
+        return;
+    }
     stats_.RecordTrackAnnounced();
     // The playlist outlives the window, so the path stays valid for a posted announcement too.
-    const WPARAM path = reinterpret_cast<WPARAM>(entry->path.c_str());
+    const WPARAM path = reinterpret_cast<WPARAM>(announcedPaths_[size_t(index)].c_str());
     const WPARAM widePath = reinterpret_cast<WPARAM>(entry->widePath.c_str());
     if (options_.postNotify) {
         ::PostMessageA(Window(), kPlayerMessage, path, kNotifyPlayingFile);
         if (HasUnicode()) ::PostMessageA(Window(), kPlayerMessage, widePath, kNotifyPlayingFileW);
+    } else if (HostAnnouncesWide(options_.host)) {
+        ::SendMessageW(Window(), kPlayerMessage, path, kNotifyPlayingFile);
+        if (HasUnicode()) ::SendMessageW(Window(), kPlayerMessage, widePath, kNotifyPlayingFileW);
     } else {
         ::SendMessageA(Window(), kPlayerMessage, path, kNotifyPlayingFile);
         if (HasUnicode()) ::SendMessageA(Window(), kPlayerMessage, widePath, kNotifyPlayingFileW);

@@ -12,6 +12,7 @@
 #include "plugin/DspAbi.h"
 #include "standin/player/AudioThread.h"
 #include "standin/player/DspHost.h"
+#include "standin/player/HostProfile.h"
 #include "standin/player/MessagePump.h"
 #include "standin/player/PlaybackState.h"
 #include "standin/player/PlayerWindow.h"
@@ -33,6 +34,7 @@ struct PlayerOptions {
     std::vector<std::string> files;
     std::vector<std::wstring> wideFiles;  // after files; names outside the system code page
     unsigned version = kPlayerVersion5666;
+    HostKind host = HostKind::Standard;  // what it answers and on which threads (HostProfile.h)
     bool realtime = true;     // false: hand on blocks as fast as possible
     bool loop = false;        // start the playlist again after its last track
     bool postNotify = false;  // announce tracks with PostMessage instead of SendMessage
@@ -54,6 +56,9 @@ public:
     Player& operator=(const Player&) = delete;
 
     HWND Window() const { return window_.Handle(); }
+    // The window the plug-in is given as hwndParent (the main window, or the host kind's own).
+    HWND PluginParent() const { return hostWindow_.PluginParent(); }
+    HostWindow& Host() { return hostWindow_; }
     const Playlist& GetPlaylist() const { return playlist_; }
 
     // Fill in the module and call Init here; the DLL's module 0, or a module a test built.
@@ -92,6 +97,7 @@ public:
 
 private:
     LRESULT OnPlayerRequest(WPARAM wParam, LPARAM lParam) override;
+    LRESULT StandardAnswer(WPARAM wParam, LPARAM lParam);
     LRESULT OnUnicodeRequest(WPARAM wParam, LPARAM lParam);
     bool HasUnicode() const;
     void OnTrackStarted(int index, LPARAM run) override;
@@ -104,7 +110,11 @@ private:
     Statistics stats_;
     PlaybackState state_;
     DspHost host_;
+    HostAnswers answers_;
     PlayerWindow window_;
+    HostWindow hostWindow_;
+    // What 3003 carries for each entry: a 5.3 or later player converts the UTF-16 path as Winamp does.
+    std::vector<std::string> announcedPaths_;
     AudioThread audio_;
     bool playlistEnded_ = false;
     bool closeRequested_ = false;

@@ -188,7 +188,8 @@ int main(int argc, char** argv) {
         }
     }
     options.realtime = line.realtime;
-    options.version = line.version;
+    options.host = line.host;
+    options.version = standin::HostVersion(line.host, line.version);
     options.loop = line.loop;
     options.postNotify = line.postNotify;
     options.verify = line.verify;

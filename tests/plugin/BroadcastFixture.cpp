@@ -88,6 +88,7 @@ void BroadcastFixture::StartPlayer(const std::vector<std::string>& playlist, boo
     options.loop = loop;
     options.verify = true;
     options.version = playerVersion_;
+    options.host = host_;
     player_ = std::make_unique<standin::Player>(options);
     std::string error;
     ASSERT_TRUE(player_->AttachModule(&PluginModule(), &error)) << error;

@@ -58,6 +58,7 @@ protected:
     std::string folder_;
     std::unique_ptr<standin::Player> player_;
     unsigned playerVersion_ = standin::kPlayerVersion5666;  // what StartPlayer's player answers
+    standin::HostKind host_ = standin::HostKind::Standard;  // the kind of host StartPlayer plays
     std::unique_ptr<RecordingEncoders> encoders_;
     std::vector<std::string> files_;
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "plugin/BroadcastControl.h"
+#include "plugin/CurrentFile.h"
 #include "plugin/PlayLog.h"
 #include "plugin/PlayerRequests.h"
 #include "plugin/PluginState.h"
@@ -112,6 +113,17 @@ TEST_F(PlayLog, ThePlayersOwnAnnouncementIsLoggedWhilePlaying) {
     player_->Play();
     ASSERT_TRUE(PumpUntil(10000, [&] { return !LogLines().empty(); }));
     EXPECT_EQ(" > Artist A - Title A\r\n", LogLines()[0].substr(19));
+}
+
+// The track playing at 配信開始 opens the broadcast's log, once.
+TEST_F(PlayLog, TheTrackPlayingAtTheStartIsTheBroadcastsFirstLine) {
+    player_->Play();
+    ASSERT_TRUE(PumpUntil(10000, [&] { return CurrentFile() == a_; }));
+    StartBroadcast();
+    ASSERT_TRUE(PumpUntil(3000, [&] { return !LogLines().empty(); }));
+    EXPECT_EQ(" > Artist A - Title A\r\n", LogLines()[0].substr(19));
+    Pump(1500);
+    EXPECT_EQ(1u, LogLines().size());
 }
 
 TEST_F(PlayLog, NothingIsWrittenWhileIdleOrWithTheLogOff) {
