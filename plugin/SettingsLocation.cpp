@@ -1,6 +1,7 @@
 #include "plugin/SettingsLocation.h"
 
 #include "plugin/GuardedCopy.h"
+#include "plugin/PlayerAsk.h"
 #include "plugin/PlayerRequests.h"
 #include "plugin/Settings.h"
 #include "plugin/SettingsMove.h"
@@ -20,10 +21,6 @@ std::wstring WithSeparator(std::wstring folder) {
 }
 
 std::wstring Widen(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
-
-// The player's answer is a pointer only from 64 KiB up; below are the "not known" answers 0 and 1
-// and anything else no text can sit at.
-bool IsPointerAnswer(LRESULT answer) { return static_cast<ULONG_PTR>(answer) >= 0x10000; }
 
 std::wstring FromAnsi(const std::string& ansi) {
     if (ansi.empty()) return std::wstring();
@@ -65,15 +62,18 @@ bool AcceptsWrites(const std::wstring& path) {
 std::wstring AskPlayerSettingsFolder(HWND player) {
     std::wstring folder;
     if (!player) return folder;
-    const LRESULT wide = ::SendMessageA(player, kPlayerMessage, 0, kRequestSettingsFolderW);
-    if (IsPointerAnswer(wide)) {
+    // Another kind of host may answer from another process, or hang: the asks are bounded and a
+    // pointer is read only where it can be one.
+    LRESULT wide = 0;
+    if (AskPlayer(player, 0, kRequestSettingsFolderW, &wide) && IsPlayerPointer(player, wide)) {
         if (!CopyWideStringGuarded(reinterpret_cast<const wchar_t*>(wide), &folder)) folder.clear();
         return folder;
     }
     // An older player's ANSI answer; the player gives an empty text where its own conversion failed.
-    const LRESULT ansi = ::SendMessageA(player, kPlayerMessage, 0, kRequestSettingsFolder);
+    LRESULT ansi = 0;
     std::string text;
-    if (IsPointerAnswer(ansi) && CopyStringGuarded(reinterpret_cast<const char*>(ansi), &text))
+    if (AskPlayer(player, 0, kRequestSettingsFolder, &ansi) && IsPlayerPointer(player, ansi) &&
+        CopyStringGuarded(reinterpret_cast<const char*>(ansi), &text))
         folder = FromAnsi(text);
     return folder;
 }
