@@ -30,10 +30,11 @@ export WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wmvcore=n"
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 
-# Installed as a broadcaster installs it, on drive C:, so the paths the pictures show (the play
-# log's) are the ones a user would see.
-work="$WINEPREFIX/drive_c/Program Files/Winamp"
-win_work='C:\Program Files\Winamp'
+# Installed in a folder of its own on drive C:, which the user may write, so the play log's path
+# the 出力 page shows is the plug-in's own default and short enough to be read whole in the
+# picture (under Program Files, Windows would move it to the player's settings folder).
+work="$WINEPREFIX/drive_c/Winamp"
+win_work='C:\Winamp'
 rm -rf "$work"
 mkdir -p "$work"
 player=

@@ -38,6 +38,8 @@ import threading
 import time
 import urllib.parse
 
+from e2e_support import check, checks_failed, free_port, reset_checks, windows_path
+
 BIN = sys.argv[1]
 MIXED_LOCALE = '--mixed-locale' in sys.argv[2:]
 RELAY = '--relay' in sys.argv[2:]
@@ -66,23 +68,6 @@ ALL_TRACKS = TRACKS + UNICODE_TRACKS
 SCRIPT_FORMAT = '%ARTIST% - %TITLE% [%LENGTH%]'
 # The JSON-RPC node finds the channel by its name in UTF-8, converted from the code page.
 CHANNEL = 'E2E チャンネル' if MIXED_LOCALE else 'E2E Channel'
-
-failed = False
-
-
-def check(what, ok, detail=''):
-    global failed
-    print(('ok: ' if ok else 'FAIL: ') + what + (' (' + detail + ')' if detail else ''))
-    failed |= not ok
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(('127.0.0.1', 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
 
 def script_title(track):
     seconds, artist, title, album, _ = track
@@ -321,10 +306,6 @@ def check_recording(folder, started, ended, changed, log):
           len(got) >= whole, 'from frame %s, %d of %d bytes' % (start, len(got), len(expected)))
 
 
-def windows_path(path):
-    return 'Z:' + path.replace('/', '\\')
-
-
 def main():
     if RECORD_FAULTS:
         return record_faults()
@@ -362,8 +343,7 @@ def record_faults():
 
 
 def record_fault(work, case, mount_options, kill):
-    global failed
-    failed = False
+    reset_checks()
     print('=== recording folder: %s ===' % case)
     plugins, folder, kept, x11 = (os.path.join(work, d) for d in ('Plugins', 'recordings', 'kept', 'x11'))
     for d in (plugins, folder, kept, x11):
@@ -408,7 +388,7 @@ def record_fault(work, case, mount_options, kill):
     if case == 'read-only':
         check('the monitor says the folder cannot be written, and no file',
               '録音できません: 録音フォルダに書き込めません' in lines and names == [])
-        return 1 if failed else 0
+        return 1 if checks_failed() else 0
     check('the monitor showed the recording of the one file',
           len(names) == 1 and RECORDING_NAME.match(names[0]) and '録音中: ' + names[0] in lines, '%r' % names)
     check('the monitor says the recording stopped' if not kill else 'no stop line before the kill',
@@ -423,8 +403,8 @@ def record_fault(work, case, mount_options, kill):
             check('the file up to the full disk is complete: it decodes whole and says its length',
                   not complaints and decoded >= 1 and abs(duration - decoded) <= 0.1,
                   '%.3f s decoded, duration %.3f s, %r' % (decoded, duration, complaints))
-    print('recording fault %s ' % case + ('FAILED' if failed else 'passed'))
-    return 1 if failed else 0
+    print('recording fault %s ' % case + ('FAILED' if checks_failed() else 'passed'))
+    return 1 if checks_failed() else 0
 
 
 def holds_cp932(text):
@@ -436,8 +416,7 @@ def holds_cp932(text):
 
 
 def run(work, version):
-    global failed
-    failed = False
+    reset_checks()
     unicode_player = version != '2.95'
     # A 2.95 player names the files outside the code page by paths no request can open: their tags
     # are refused, and their captions and PeerCast updates carry the playlist's title as the code
@@ -575,7 +554,8 @@ def run(work, version):
         commands = ['POST' if l.startswith('POST ') else (re.match(r'GET /admin\?cmd=(\w+)', l) or [None, l])[1]
                     for l in lines]
         check('the JSON-RPC POST redirected, then viewxml, fetch, viewxml, a setmeta per track and stop',
-              commands == ['POST', 'viewxml', 'fetch', 'viewxml'] + ['setmeta'] * len(sent) + ['stop'],
+              commands == ['POST', 'viewxml', 'fetch', 'viewxml'] + ['setmeta'] * (len(sent) + len(untitled)) +
+              ['stop'],
               '%r' % commands)
         made = node.made[0] if node.made else {}
         check('the channel made by the admin fetch with the stream\'s fields', made == {
@@ -657,8 +637,8 @@ def run(work, version):
     check('the saved settings keep what was set', all(s in saved for s in (
         '_cChannel=' + CHANNEL, '_dwPort=%d' % stream_port, '_cFormat=' + SCRIPT_FORMAT)))
     node.server.close()
-    print('broadcast end to end with player %s ' % version + ('FAILED' if failed else 'passed'))
-    return 1 if failed else 0
+    print('broadcast end to end with player %s ' % version + ('FAILED' if checks_failed() else 'passed'))
+    return 1 if checks_failed() else 0
 
 
 if __name__ == '__main__':

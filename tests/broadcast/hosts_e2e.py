@@ -17,6 +17,8 @@ import sys
 import tempfile
 import time
 
+from e2e_support import check, checks_failed, free_port, windows_path
+
 BIN = sys.argv[1]
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_RUN = os.path.join(ROOT, 'scripts', 'wine-run.sh')
@@ -30,27 +32,6 @@ TRACKS = [
 # What each kind gives: tags, its playlist's titles, or nothing.
 HOSTS = [('winamp5', 'tags'), ('winamp2', 'tags'), ('lean', 'playlist'), ('utf8', 'playlist'),
          ('silent', None), ('foreign-thread', 'playlist')]
-
-failed = False
-
-
-def check(what, ok, detail=''):
-    global failed
-    print(('ok: ' if ok else 'FAIL: ') + what + (' (' + detail + ')' if detail else ''))
-    failed |= not ok
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(('127.0.0.1', 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
-
-def windows_path(path):
-    return 'Z:' + path.replace('/', '\\')
-
 
 def run(work, host, gives):
     plugins = os.path.join(work, 'Plugins')
@@ -124,8 +105,8 @@ def main():
             run(work, host, gives)
         finally:
             shutil.rmtree(work, ignore_errors=True)
-    print('hosts end to end ' + ('FAILED' if failed else 'passed'))
-    return 1 if failed else 0
+    print('hosts end to end ' + ('FAILED' if checks_failed() else 'passed'))
+    return 1 if checks_failed() else 0
 
 
 if __name__ == '__main__':

@@ -18,27 +18,12 @@ import sys
 import tempfile
 import time
 
+from e2e_support import check, checks_failed, free_port
+
 BIN = sys.argv[1]
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_RUN = os.path.join(ROOT, 'scripts', 'wine-run.sh')
 SECONDS = 3
-
-failed = False
-
-
-def check(what, ok, detail=''):
-    global failed
-    print(('ok: ' if ok else 'FAIL: ') + what + (' (' + detail + ')' if detail else ''))
-    failed |= not ok
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(('127.0.0.1', 0))
-    port = s.getsockname()[1]
-    s.close()
-    return port
-
 
 def noise(frames, channels, bits, seed):
     """Signed samples over the whole range, full scale included, that never repeat a run: any
@@ -181,8 +166,8 @@ def main():
             verify(heard, pcm)
         finally:
             shutil.rmtree(work, ignore_errors=True)
-    print('all passed' if not failed else 'some failed')
-    return 1 if failed else 0
+    print('all passed' if not checks_failed() else 'some failed')
+    return 1 if checks_failed() else 0
 
 
 if __name__ == '__main__':

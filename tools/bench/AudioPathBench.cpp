@@ -19,6 +19,7 @@ namespace {
 constexpr size_t kWarmupBlocks = 2000;
 constexpr size_t kBatch = 32;  // short enough for the paced run to wait between batches
 constexpr double kMaxLeadMs = 500;  // how far the feed may run ahead of the slowest listener
+constexpr DWORD kListenerStallMs = 2000;  // how long the feed waits for a listener that does not move
 
 std::string LoadedModulePath(const char* name) {
     HMODULE module = ::GetModuleHandleA(name);
@@ -119,6 +120,8 @@ PathResult MeasureStandIn(soak::PlayerHost& host, int port, size_t blocks, int l
     result.listeners = listeners;
     uint64_t fedBlocks = 0;
     // Keeps the feed within reach of the slowest listener, so the sink never drops one.
+    uint32_t waitedAt = UINT32_MAX;
+    DWORD waitStart = ::GetTickCount();
     auto wait = [&] {
         const double fedMs = fedBlocks * kBlockFrames * 1000.0 / 44100.0;
         for (;;) {
@@ -130,6 +133,16 @@ PathResult MeasureStandIn(soak::PlayerHost& host, int port, size_t blocks, int l
                 slowest = std::min(slowest, listener->LatestStreamMs());
             }
             if (!anyLeft || fedMs - slowest <= kMaxLeadMs) break;
+            // A listener that has stopped moving must not hold the run for ever: it is counted
+            // and the feed goes on, so the figures come with the stall said.
+            if (slowest != waitedAt) {
+                waitedAt = slowest;
+                waitStart = ::GetTickCount();
+            } else if (::GetTickCount() - waitStart > kListenerStallMs) {
+                ++result.listenerStalls;
+                waitStart = ::GetTickCount();
+                break;
+            }
             ::Sleep(1);
         }
     };

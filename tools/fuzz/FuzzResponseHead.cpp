@@ -112,7 +112,11 @@ Head ModelHead(const CodePage& page, const std::string& stream, const std::vecto
                 const std::string name = LowerName(page, TrimSpaces(line.substr(0, colon)));
                 const bool known = std::any_of(head.fields.begin(), head.fields.end(),
                                                [&](const auto& f) { return f.first == name; });
-                if (!known) head.fields.emplace_back(name, TrimSpaces(line.substr(colon + 1)));
+                // Old PeerCast builds double the colon: the value begins after the run of colons.
+                const size_t valueAt = line.find_first_not_of(':', colon);
+                if (!known)
+                    head.fields.emplace_back(name, valueAt == std::string::npos ? std::string()
+                                                                                : TrimSpaces(line.substr(valueAt)));
             }
         }
     }

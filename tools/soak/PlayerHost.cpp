@@ -107,6 +107,11 @@ LRESULT PlayerHost::OnPlayerRequest(WPARAM wParam, LPARAM lParam) {
         return playing_ ? 1 : 0;
     case kRequestPlaylistPosition:
         return position_;
+    case kRequestPlaylistFile: {
+        const int index = static_cast<int>(wParam);
+        if (index < 0 || index >= TrackCount()) return 0;
+        return reinterpret_cast<LRESULT>(tracks_[index].c_str());
+    }
     case kRequestPlaylistTitle: {
         const int index = static_cast<int>(wParam);
         if (index < 0 || index >= TrackCount()) return 0;
