@@ -25,8 +25,6 @@ public:
     // Writes count short tagged WAV files ("Soak Artist n", "Soak Title n") into a fresh folder.
     bool WriteTracks(int count, std::string* error);
     int TrackCount() const { return static_cast<int>(tracks_.size()); }
-    // The playlist entry last announced (the first before any).
-    int Position() const { return position_; }
     const std::string& Folder() const { return folder_; }
 
     // Init of the plug-in linked into this program, its main window owned by the player's.
