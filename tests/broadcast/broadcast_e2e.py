@@ -38,7 +38,8 @@ import threading
 import time
 import urllib.parse
 
-from e2e_support import check, checks_failed, free_port, reset_checks, windows_path
+from e2e_support import (check, checks_failed, free_port, reset_checks, wait_or_kill, wait_until_listening,
+                         windows_path)
 
 BIN = sys.argv[1]
 MIXED_LOCALE = '--mixed-locale' in sys.argv[2:]
@@ -367,13 +368,7 @@ def record_fault(work, case, mount_options, kill):
         process = subprocess.Popen(['unshare', '-m', 'sh', '-c', shell, 'sh', folder, WINE_RUN,
                                     windows_path(os.path.join(plugins, 'dsp_ombrel.dll')), kept, work, x11],
                                    env=env, stdout=out, stderr=subprocess.STDOUT)
-        deadline = time.time() + 60
-        while time.time() < deadline and process.poll() is None:
-            try:
-                socket.create_connection(('127.0.0.1', port), timeout=0.2).close()
-                break
-            except OSError:
-                time.sleep(0.05)
+        wait_until_listening(process, port, 60, 0.05)
         pull = subprocess.run(['timeout', '60', 'ffmpeg', '-nostdin', '-v', 'error', '-i', 'mmsh://127.0.0.1:%d/' % port,
                                '-map', '0:a', '-f', 's16le', '-'], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         status = process.wait(timeout=120)
@@ -479,11 +474,7 @@ def run(work, version):
     pull = subprocess.Popen(['ffmpeg', '-nostdin', '-v', 'error', '-i', url, '-map', '0:a', '-f', 's16le',
                              '-ac', '2', '-ar', '44100', audio_raw], stdout=subprocess.DEVNULL,
                             stderr=subprocess.PIPE)
-    try:
-        status = player.wait(timeout=90)
-    except subprocess.TimeoutExpired:
-        player.kill()
-        status = 'timed out'
+    status = wait_or_kill(player, 90)
     ended = time.time()
     player_out.close()
     try:

@@ -1,6 +1,8 @@
 """What the end-to-end scripts share: checks that print their outcome and remember a failure, a
 free loopback port, and a Linux path as Wine's drive Z: names it."""
 import socket
+import subprocess
+import time
 
 _failed = False
 
@@ -30,3 +32,24 @@ def free_port():
 
 def windows_path(path):
     return 'Z:' + path.replace('/', '\\')
+
+
+def wait_until_listening(process, port, seconds=30, step=0.03):
+    """Until something accepts on 127.0.0.1:port, the process has ended or the time is up."""
+    deadline = time.time() + seconds
+    while time.time() < deadline and process.poll() is None:
+        try:
+            socket.create_connection(('127.0.0.1', port), timeout=0.2).close()
+            return True
+        except OSError:
+            time.sleep(step)
+    return False
+
+
+def wait_or_kill(process, seconds):
+    """The process's exit status, or 'timed out' after killing it."""
+    try:
+        return process.wait(timeout=seconds)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        return 'timed out'

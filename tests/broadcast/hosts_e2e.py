@@ -11,13 +11,11 @@ Usage: hosts_e2e.py BIN_DIR   (the build's bin folder; Wine environment from the
 import json
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
-import time
 
-from e2e_support import check, checks_failed, free_port, windows_path
+from e2e_support import check, checks_failed, free_port, windows_path, wait_until_listening, wait_or_kill
 
 BIN = sys.argv[1]
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -50,24 +48,14 @@ def run(work, host, gives):
         ['bash', WINE_RUN, './ombrel_player.exe', '--plugin', windows_path(os.path.join(plugins, 'dsp_ombrel.dll')),
          '--host', host, '--command', '40002@0.5', '--verify', '--quit-after', '7.5'],
         cwd=work, env=env, stdout=out, stderr=subprocess.STDOUT)
-    deadline = time.time() + 30
-    while time.time() < deadline and player.poll() is None:
-        try:
-            socket.create_connection(('127.0.0.1', port), timeout=0.2).close()
-            break
-        except OSError:
-            time.sleep(0.03)
+    wait_until_listening(player, port, 30, 0.03)
     url = 'mmsh://127.0.0.1:%d/' % port
     probe = subprocess.Popen(['ffprobe', '-v', 'error', '-select_streams', 'd', '-show_packets', '-show_data',
                               '-of', 'json', url], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     raw = os.path.join(work, 'audio.raw')
     pull = subprocess.Popen(['ffmpeg', '-nostdin', '-v', 'error', '-i', url, '-map', '0:a', '-f', 's16le', raw],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        status = player.wait(timeout=60)
-    except subprocess.TimeoutExpired:
-        player.kill()
-        status = 'timed out'
+    status = wait_or_kill(player, 60)
     out.close()
     try:
         probe_out, _ = probe.communicate(timeout=20)

@@ -11,14 +11,12 @@ Usage: pcm_formats_e2e.py BIN_DIR   (the build's bin folder; Wine environment fr
 import math
 import os
 import shutil
-import socket
 import struct
 import subprocess
 import sys
 import tempfile
-import time
 
-from e2e_support import check, checks_failed, free_port
+from e2e_support import check, checks_failed, free_port, wait_until_listening, wait_or_kill
 
 BIN = sys.argv[1]
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -88,21 +86,11 @@ def broadcast(work, rate, channels, bits, pcm, codec, fmt, listen):
         ['bash', WINE_RUN, './ombrel_player.exe', '--plugin', 'Z:' + os.path.join(plugins, 'dsp_ombrel.dll').replace('/', '\\'),
          '--command', '40002@0.3', '--verify', '--exit-at-end', 'Z:' + os.path.join(work, 'track.wav').replace('/', '\\')],
         cwd=work, stdout=log_file, stderr=subprocess.STDOUT)
-    deadline = time.time() + 30
-    while time.time() < deadline and player.poll() is None:
-        try:
-            socket.create_connection(('127.0.0.1', port), timeout=0.2).close()
-            break
-        except OSError:
-            time.sleep(0.03)
+    wait_until_listening(player, port, 30, 0.03)
     raw = os.path.join(work, 'audio.raw')
     pull = subprocess.Popen(['ffmpeg', '-nostdin', '-v', 'error', '-i', 'mmsh://127.0.0.1:%d/' % port,
                              '-map', '0:a'] + listen + [raw], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    try:
-        status = player.wait(timeout=60)
-    except subprocess.TimeoutExpired:
-        player.kill()
-        status = 'timed out'
+    status = wait_or_kill(player, 60)
     log_file.close()
     try:
         _, err = pull.communicate(timeout=30)
