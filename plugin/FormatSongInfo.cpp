@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "text/CodePageChars.h"
@@ -55,18 +56,22 @@ void CutAtCharacter(const Walk& walk, Text& text, size_t bytes, size_t limit) {
 }
 
 // Builds the result apart from the text, so each step takes time in proportion to its text,
-// and stops once the result has reached the bound.
+// and stops once the result has reached the bound. cut says that the text is the start of a
+// longer one that an earlier step cut at the bound; it is set once this step cuts.
 template <class Text, class Walk>
-void ReplaceAll(const Walk& walk, Text& text, const Text& key, const Text& value) {
+void ReplaceAll(const Walk& walk, Text& text, const Text& key, const Text& value, bool& cut) {
     const size_t valueBytes = walk.TotalBytes(value);
     Text out;
     out.reserve(text.size() < kMaxFormattedText ? text.size() : kMaxFormattedText);
     size_t outBytes = 0;
-    for (size_t at = 0; at < text.size() && outBytes < kMaxFormattedText;) {
+    size_t copiedFrom = 0;  // where the text copied since the last value begins in out
+    size_t at = 0;
+    while (at < text.size() && outBytes < kMaxFormattedText) {
         if (text.compare(at, key.size(), key) == 0) {
             out += value;
             outBytes += valueBytes;
             at += key.size();
+            copiedFrom = out.size();
             continue;
         }
         const size_t units = walk.Units(text, at);
@@ -74,6 +79,20 @@ void ReplaceAll(const Walk& walk, Text& text, const Text& key, const Text& value
         outBytes += walk.Bytes(text, at, units);
         at += units;
     }
+    if (cut && at == text.size()) {
+        // The cut text ends where the full one goes on: an end copied as it was that begins this
+        // step's tag may be that tag in the full text. Kept, it could join the text before it
+        // into a later step's tag ("%ALBUM" and the "%" of "%COMMEN") that the full text never
+        // has; dropped, the text stays the start of the full one.
+        const size_t from = out.size() - std::min(out.size() - copiedFrom, key.size() - 1);
+        for (size_t p = from; p < out.size(); ++p) {
+            if (key.compare(0, out.size() - p, out, p, out.size() - p) == 0) {
+                out.resize(p);
+                break;
+            }
+        }
+    }
+    if (at < text.size() || outBytes > kMaxFormattedText) cut = true;
     CutAtCharacter(walk, out, outBytes, kMaxFormattedText);
     text.swap(out);
 }
@@ -93,11 +112,12 @@ std::string FormatSongInfo(const std::string& format, const SongInfo& info) {
     // differs from the thread's where the user's format locale is not the system locale.
     const AnsiWalk walk{::GetACP()};
     std::string text = format;
-    ReplaceAll<std::string>(walk, text, "%ARTIST%", info.artist);
-    ReplaceAll<std::string>(walk, text, "%TITLE%", info.title);
-    ReplaceAll<std::string>(walk, text, "%COMMENT%", info.comment);
-    ReplaceAll<std::string>(walk, text, "%ALBUM%", info.album);
-    ReplaceAll<std::string>(walk, text, "%LENGTH%", FormatLength(info.length));
+    bool cut = false;
+    ReplaceAll<std::string>(walk, text, "%ARTIST%", info.artist, cut);
+    ReplaceAll<std::string>(walk, text, "%TITLE%", info.title, cut);
+    ReplaceAll<std::string>(walk, text, "%COMMENT%", info.comment, cut);
+    ReplaceAll<std::string>(walk, text, "%ALBUM%", info.album, cut);
+    ReplaceAll<std::string>(walk, text, "%LENGTH%", FormatLength(info.length), cut);
     return text;
 }
 
@@ -108,11 +128,12 @@ std::wstring FormatSongInfoW(const std::string& format, const SongInfo& info) {
         return SystemCodePageToWide(walk.codePage, ansi.data(), ansi.size());
     }
     std::wstring text = SystemCodePageToWide(walk.codePage, format.data(), format.size());
-    ReplaceAll<std::wstring>(walk, text, L"%ARTIST%", info.artistW);
-    ReplaceAll<std::wstring>(walk, text, L"%TITLE%", info.titleW);
-    ReplaceAll<std::wstring>(walk, text, L"%COMMENT%", info.commentW);
-    ReplaceAll<std::wstring>(walk, text, L"%ALBUM%", info.albumW);
-    ReplaceAll<std::wstring>(walk, text, L"%LENGTH%", Widen(FormatLength(info.length)));
+    bool cut = false;
+    ReplaceAll<std::wstring>(walk, text, L"%ARTIST%", info.artistW, cut);
+    ReplaceAll<std::wstring>(walk, text, L"%TITLE%", info.titleW, cut);
+    ReplaceAll<std::wstring>(walk, text, L"%COMMENT%", info.commentW, cut);
+    ReplaceAll<std::wstring>(walk, text, L"%ALBUM%", info.albumW, cut);
+    ReplaceAll<std::wstring>(walk, text, L"%LENGTH%", Widen(FormatLength(info.length)), cut);
     return text;
 }
 

@@ -23,7 +23,8 @@ std::string FormatLength(INT32 seconds);
 // characters of the system ANSI code page (no tag is found inside a double-byte character), never
 // searching a value it has just inserted. Values inserted for one tag are searched for the
 // tags that come after it. A step whose text would pass kMaxFormattedText ends there, cut at
-// a character boundary.
+// a character boundary; what comes out is then always the start of the text the template would
+// give without the bound.
 std::string FormatSongInfo(const std::string& format, const SongInfo& info);
 
 // The same over the player's UTF-16 tags when info has them, the template taken as the system

@@ -83,6 +83,26 @@ TEST(FormatSongInfoBound, ATemplateBeyondTheBoundIsCutToIt) {
     EXPECT_EQ(FormatSongInfo(std::string(kMaxFormattedText + 100, 'x'), info), std::string(kMaxFormattedText, 'x'));
 }
 
+TEST(FormatSongInfoBound, ATagTheCutLeftIncompleteNeverJoinsALaterOne) {
+    // The cut falls inside the second "%COMMENT%", leaving "%COMME"; the first becomes "y%ALBUM".
+    // Kept, the piece's "%" would close "%ALBUM%", a tag the full text never has. What may begin
+    // a tag where the cut text ends is dropped, so the text stays the start of the full one.
+    const std::string filler(kMaxFormattedText - 15, 'x');
+    SongInfo info;
+    info.comment = "y%ALBUM";
+    info.album = "REPLACED";
+    const std::string full = filler + "y%ALBUMy%ALBUM";
+    const std::string text = FormatSongInfo(filler + "%COMMENT%%COMMENT%", info);
+    EXPECT_EQ(text, filler + "y");
+    EXPECT_EQ(full.compare(0, text.size(), text), 0);
+
+    SongInfo wide = info;
+    wide.unicode = true;
+    wide.commentW = Widen(info.comment);
+    wide.albumW = Widen(info.album);
+    EXPECT_EQ(FormatSongInfoW(filler + "%COMMENT%%COMMENT%", wide), Widen(text));
+}
+
 TEST(FormatSongInfoBoundCodePage, TheCutKeepsDoubleByteCharactersWhole) {
     if (::GetACP() != 932) GTEST_SKIP() << "needs code page 932, the system has " << ::GetACP();
     char bytes[4] = {};
