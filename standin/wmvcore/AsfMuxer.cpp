@@ -87,6 +87,7 @@ struct AsfMuxer::State {
     DWORD payloadCount = 0;
     DWORD firstTime = 0;
     DWORD lastTime = 0;
+    DWORD sendTime = 0;  // the last packet's: send times never go back
     BYTE objectNumber[128] = {};
 
     DWORD PayloadRoom() const { return packetSize - kPacketHeadSize - static_cast<DWORD>(payloads.size()); }
@@ -274,7 +275,11 @@ void AsfMuxer::State::FinishPacket(PacketOutput& out) {
     w.U8(kLengthTypeFlags);
     w.U8(kPropertyFlags);
     w.U16(static_cast<uint16_t>(padding));
-    w.U32(firstTime >= preroll ? firstTime - preroll : 0);  // send time
+    // The send time is the first payload's presentation time less the preroll; a stream that
+    // starts behind another (an encoder's delay) must not move it back, as readers and servers
+    // take the packets' send times to rise.
+    sendTime = std::max(sendTime, firstTime >= preroll ? firstTime - preroll : 0);
+    w.U32(sendTime);
     w.U16(static_cast<uint16_t>(std::min<DWORD>(lastTime - firstTime, 0xFFFF)));
     w.U8(static_cast<uint8_t>(0x80 | payloadCount));  // payload lengths as WORD
     w.Bytes(payloads.data(), payloads.size());

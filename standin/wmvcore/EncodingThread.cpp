@@ -88,7 +88,10 @@ void EncodingThread::Run() noexcept {
             if (!taken && stopping_) return;
         }
         if (!taken) {
-            if (worked) ::SetEvent(idle_.get());
+            if (worked) {
+                out_->CaughtUp();
+                ::SetEvent(idle_.get());
+            }
             worked = false;
             ::WaitForSingleObject(wake_.get(), kPollMs);
             continue;
@@ -98,6 +101,11 @@ void EncodingThread::Run() noexcept {
         win::CsLock hold(lock_);
         if (FAILED(hr) && SUCCEEDED(failure_)) failure_ = hr;
     }
+}
+
+bool EncodingThread::Behind() noexcept {
+    win::CsLock hold(lock_);
+    return count_ > 0 || busy_;
 }
 
 void EncodingThread::WaitEncoded() noexcept {

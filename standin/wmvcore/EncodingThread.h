@@ -47,6 +47,8 @@ public:
     // was not running.
     bool Stop() noexcept;
     bool Running() const noexcept { return static_cast<bool>(thread_); }
+    // Samples pushed and not yet encoded (one being encoded counts).
+    bool Behind() noexcept;
 
 private:
     struct Pending {

@@ -36,6 +36,9 @@ public:
     // One block at its stream time in 100-ns units, negative for the block that carries the
     // encoder's start-up delay. The bytes are valid during the call.
     virtual void Encoded(LONGLONG time, QWORD duration, const BYTE* data, DWORD size) = 0;
+    // Every sample handed to the encoding thread so far is encoded (only the encoder's own
+    // remainder, less than a block and its delay, waits for more input).
+    virtual void CaughtUp() {}
 
 protected:
     ~EncodedOutput() = default;

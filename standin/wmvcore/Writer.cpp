@@ -1,7 +1,8 @@
 // The writer: IWMWriter, IWMWriterAdvanced and IWMHeaderInfo. It takes one audio stream, PCM or
 // WMA v2, and at most one script stream from the profile, converts the PCM it is fed to a PCM
 // stream's format or has an encoding thread compress it for a WMA stream, multiplexes the samples
-// into ASF packets and hands the header and the packets to its sinks.
+// into ASF packets and hands the header and the packets to its sinks. Script commands that come
+// ahead of the WMA stream's encoding wait for it (HeldSamples), so packets go out in time order.
 //
 // Sinks are called in order, outside the writer's lock: what a call produces is queued under the
 // lock, and whichever caller finds nobody delivering delivers the queue; the others return at once.
@@ -9,12 +10,14 @@
 // A steady stream allocates nothing: samples and packets are buffers of the writer's pool, and
 // the converted PCM, the queue's slots and the statistics' window keep their room from one
 // sample to the next.
+#include <climits>
 #include <memory>
 
 #include "standin/wmvcore/AsfMuxer.h"
 #include "standin/wmvcore/BufferPool.h"
 #include "standin/wmvcore/ComSupport.h"
 #include "standin/wmvcore/EncodingThread.h"
+#include "standin/wmvcore/HeldSamples.h"
 #include "standin/wmvcore/InputFormats.h"
 #include "standin/wmvcore/Objects.h"
 #include "standin/wmvcore/PcmConverter.h"
@@ -68,6 +71,7 @@ struct EncodedStream final : EncodedOutput {
     Writer* writer = nullptr;
     Input* input = nullptr;
     void Encoded(LONGLONG time, QWORD duration, const BYTE* data, DWORD size) override;
+    void CaughtUp() override;
 };
 
 struct Input {
@@ -79,6 +83,7 @@ struct Input {
     PcmConverter converter;
     StreamStatistics statistics;
     EncodedStream output;
+    LONGLONG encodedEnd = LLONG_MIN;  // a compressed stream's: where its last delivered block ends
     EncodingThread encoding;  // last: it stops before the rest of the input goes
 
     const WAVEFORMATEX& OutputWave() const { return *reinterpret_cast<const WAVEFORMATEX*>(stream.format.data()); }
@@ -148,6 +153,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
     std::unique_ptr<AsfMuxer> muxer;
     std::vector<BYTE> header;
     std::vector<BYTE> converted;  // one sample's PCM in the stream's format
+    HeldSamples held;  // samples ahead of a compressed stream's encoding
     SlotRing<Delivery> queue;
     bool delivering = false;
     Delivery inFlight;  // the deliverer's own: the one being delivered
@@ -234,6 +240,46 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
             }
             ::Sleep(1);
         }
+    }
+
+    // ---- interleaving with the compressed streams ----
+
+    // Under the lock: a sample at time would go out ahead of a compressed stream's blocks that
+    // are still being encoded.
+    bool AheadOfEncoding(LONGLONG time) noexcept {
+        for (const auto& input : inputs)
+            if (input->compressed && time > input->encodedEnd && input->encoding.Behind()) return true;
+        return false;
+    }
+    // Under the lock: multiplexes a sample of a stream that is not encoded here, held while it
+    // is ahead of the encoding, behind any sample held before it.
+    void AddUncompressed(WORD stream, LONGLONG time, const BYTE* data, DWORD size, bool keyFrame) {
+        if (held.Empty() && !AheadOfEncoding(time)) {
+            muxer->AddSample(stream, time, data, size, keyFrame, *this);
+            return;
+        }
+        held.Hold(stream, time, data, size, keyFrame);
+        ReleaseHeld(false);
+    }
+    // Under the lock: the held samples the encoding has caught up with, or all of them.
+    void ReleaseHeld(bool all) {
+        while (!held.Empty()) {
+            const HeldSamples::Sample& oldest = held.Oldest();
+            if (!all && held.Count() <= HeldSamples::kMaxHeld && AheadOfEncoding(oldest.time)) return;
+            if (muxer)
+                muxer->AddSample(oldest.stream, oldest.time, oldest.bytes.data(),
+                                 static_cast<DWORD>(oldest.bytes.size()), oldest.keyFrame, *this);
+            held.DropOldest();
+        }
+    }
+    // A compressed stream's encoding thread has encoded everything it was given.
+    void EncodingCaughtUp() noexcept {
+        Guard([&] {
+            win::CsLock hold(lock);
+            ReleaseHeld(false);
+            return S_OK;
+        });
+        Drain();
     }
 
     // ---- IWMWriter ----
@@ -422,8 +468,10 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
             }
             auto built = std::make_unique<AsfMuxer>(std::move(streams), attributes);
             header = built->Header();
+            held.Clear();
             for (auto& input : inputs) {
                 input->statistics = StreamStatistics();
+                input->encodedEnd = LLONG_MIN;
                 if (input->audio && !input->compressed) input->converter.Configure(input->InputWave(), input->OutputWave());
             }
             muxer = std::move(built);
@@ -471,6 +519,8 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
             if (!muxer) return S_OK;
             muxer->AddSample(input.stream.number, time, data, size, true, *this);
             input.statistics.Add(time < 0 ? 0 : static_cast<QWORD>(time), duration, size);
+            input.encodedEnd = time + static_cast<LONGLONG>(duration);
+            ReleaseHeld(false);
             return S_OK;
         });
         Drain();
@@ -485,6 +535,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
         HRESULT hr = Guard([&] {
             win::CsLock hold(lock);
             if (!writing) return NS_E_INVALID_REQUEST;
+            ReleaseHeld(true);
             muxer->Flush(*this);
             Queue(Delivery::kEnd, nullptr, 0);
             muxer.reset();
@@ -521,11 +572,11 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
                 if (FAILED(result)) return result;
                 const DWORD bytes = static_cast<DWORD>(converted.size());
                 if (bytes == 0) return S_OK;
-                muxer->AddSample(input.stream.number, time, converted.data(), bytes, true, *this);
+                AddUncompressed(input.stream.number, time, converted.data(), bytes, true);
                 const QWORD duration = static_cast<QWORD>(bytes) * kSecond / input.OutputWave().nAvgBytesPerSec;
                 input.statistics.Add(time, duration, bytes);
             } else {
-                muxer->AddSample(input.stream.number, time, data, length, (flags & WM_SF_CLEANPOINT) != 0, *this);
+                AddUncompressed(input.stream.number, time, data, length, (flags & WM_SF_CLEANPOINT) != 0);
                 input.statistics.Add(time, 0, length);
             }
             return S_OK;
@@ -539,6 +590,7 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
         HRESULT hr = Guard([&] {
             win::CsLock hold(lock);
             if (!writing) return NS_E_INVALID_REQUEST;
+            ReleaseHeld(true);
             muxer->Flush(*this);
             return S_OK;
         });
@@ -718,6 +770,8 @@ struct Writer final : IWMWriter, IWMWriterAdvanced, IWMHeaderInfo, PacketOutput 
 void EncodedStream::Encoded(LONGLONG time, QWORD duration, const BYTE* data, DWORD size) {
     writer->AddEncoded(*input, time, duration, data, size);
 }
+
+void EncodedStream::CaughtUp() { writer->EncodingCaughtUp(); }
 
 }  // namespace
 

@@ -425,6 +425,64 @@ TEST(WriterTest, WmaStreamsCarryTheEncodersBlocksAtTheFormatsBitRate) {
     }
 }
 
+// Captions written while the WMA encoder is behind (the player's audio comes faster than real
+// time) wait for it: the packets go out in time order, send times never go back, and no audio
+// block follows a caption it comes before. A listener joining at a caption's packet would
+// otherwise start its stream time there, ahead of the audio still to come.
+TEST(WriterTest, ScriptCommandsAheadOfTheEncodingWaitForIt) {
+    wmstandin::WmaFormat format;
+    ASSERT_TRUE(wmstandin::DescribeWmaFormat(44100, 2, 128000, &format));
+    auto* wave = reinterpret_cast<WAVEFORMATEX*>(format.wave.data());
+    WM_MEDIA_TYPE type = PcmType(wave);
+    type.cbFormat = static_cast<ULONG>(format.wave.size());
+    WriterParts w = NewWriter();
+    win::ComPtr<IWMProfile> profile;
+    ASSERT_HR(S_OK, wmstandin::CreateProfile(WMT_VER_9_0, profile.put()));
+    ASSERT_HR(S_OK, AddStream(profile.get(), WMMEDIATYPE_Audio, &type, L"Audio", format.bitrate));
+    ASSERT_HR(S_OK, AddScriptStream(profile.get()));
+    ASSERT_HR(S_OK, w.writer->SetProfile(profile.get()));
+    FakeSink sink;
+    ASSERT_HR(S_OK, w.advanced->AddSink(&sink));
+    ASSERT_HR(S_OK, w.writer->BeginWriting());
+    // Four seconds of 576-frame blocks written at once, a caption every half second at the
+    // audio's clock, as the plug-in stamps them.
+    const int kBlock = 576, kBlocks = 307;
+    const std::vector<BYTE> pcm(kBlock * 4, 0x10);
+    const std::vector<BYTE> caption(40, 0x41);
+    int captions = 0;
+    for (int b = 0; b < kBlocks; ++b) {
+        const QWORD time = b * kBlock * 10000000ull / 44100;
+        ASSERT_HR(S_OK, Write(w.writer.get(), 0, time, pcm));
+        if (b % 38 == 37) {
+            ASSERT_HR(S_OK, Write(w.writer.get(), 1, time, caption));
+            ++captions;
+        }
+    }
+    ASSERT_HR(S_OK, w.writer->EndWriting());
+    ASSERT_HR(S_OK, w.advanced->RemoveSink(&sink));
+
+    uint32_t lastSend = 0, latestCaption = 0;
+    int captionsSeen = 0;
+    for (const FakeSink::Event& event : sink.Events()) {
+        if (event.kind != 'D') continue;
+        const ParsedPacket packet = ParsePacket(event.bytes);
+        ASSERT_TRUE(packet.ok) << packet.error;
+        EXPECT_GE(packet.sendTime, lastSend) << "send times go back";
+        lastSend = packet.sendTime;
+        for (const auto& payload : packet.payloads) {
+            if (payload.stream == 2) {
+                latestCaption = std::max(latestCaption, payload.time);
+                captionsSeen += payload.offset == 0;
+            } else if (payload.offset == 0) {
+                // An audio block begun after a caption starts no earlier than the encoder's
+                // remainder before it (a block, 46 ms, and its delay).
+                EXPECT_GE(payload.time + 100, latestCaption) << "audio at " << payload.time;
+            }
+        }
+    }
+    EXPECT_EQ(captions, captionsSeen);
+}
+
 // What the encoder cannot do has a clear outcome: a WMA format whose block size the encoder
 // would not write is refused when writing begins; a sample larger than the encoding queue is
 // refused at once (the caller's block is dropped, not waited for) and the stream goes on.
