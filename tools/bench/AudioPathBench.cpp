@@ -18,7 +18,12 @@ namespace {
 
 constexpr size_t kWarmupBlocks = 2000;
 constexpr size_t kBatch = 32;  // short enough for the paced run to wait between batches
-constexpr double kMaxLeadMs = 500;  // how far the feed may run ahead of the slowest listener
+// How far the feed may run ahead of the slowest listener, by the send times of the packets it
+// has seen. A packet's send time is that of its first payload, and a packet of the default WMA
+// format spans about a third of a second, behind the encoder's own delay: a tighter lead could
+// hold back the input the next packet needs. The sink queues 1 MiB per listener, six seconds
+// of the PCM format, so two seconds never costs a listener.
+constexpr double kMaxLeadMs = 2000;
 constexpr DWORD kListenerStallMs = 2000;  // how long the feed waits for a listener that does not move
 
 std::string LoadedModulePath(const char* name) {
@@ -120,28 +125,33 @@ PathResult MeasureStandIn(soak::PlayerHost& host, int port, size_t blocks, int l
     result.listeners = listeners;
     uint64_t fedBlocks = 0;
     // Keeps the feed within reach of the slowest listener, so the sink never drops one.
+    // A listener that has stopped moving must not hold the run: after kListenerStallMs it is
+    // left out of the rule for the rest of the run and counted, so the figures come with it said.
+    std::vector<bool> leftOut(pulling.size(), false);
     uint32_t waitedAt = UINT32_MAX;
     DWORD waitStart = ::GetTickCount();
     auto wait = [&] {
         const double fedMs = fedBlocks * kBlockFrames * 1000.0 / 44100.0;
         for (;;) {
             uint32_t slowest = UINT32_MAX;
-            bool anyLeft = false;
-            for (const auto& listener : pulling) {
-                if (listener->Finished()) continue;
-                anyLeft = true;
-                slowest = std::min(slowest, listener->LatestStreamMs());
+            size_t slowestIndex = pulling.size();
+            for (size_t i = 0; i < pulling.size(); ++i) {
+                if (leftOut[i] || pulling[i]->Finished()) continue;
+                const uint32_t at = pulling[i]->LatestStreamMs();
+                if (at < slowest) {
+                    slowest = at;
+                    slowestIndex = i;
+                }
             }
-            if (!anyLeft || fedMs - slowest <= kMaxLeadMs) break;
-            // A listener that has stopped moving must not hold the run for ever: it is counted
-            // and the feed goes on, so the figures come with the stall said.
+            if (slowestIndex == pulling.size() || fedMs - slowest <= kMaxLeadMs) break;
             if (slowest != waitedAt) {
                 waitedAt = slowest;
                 waitStart = ::GetTickCount();
             } else if (::GetTickCount() - waitStart > kListenerStallMs) {
                 ++result.listenerStalls;
-                waitStart = ::GetTickCount();
-                break;
+                leftOut[slowestIndex] = true;
+                waitedAt = UINT32_MAX;
+                continue;
             }
             ::Sleep(1);
         }

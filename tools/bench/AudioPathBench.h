@@ -19,7 +19,7 @@ struct PathResult {
     size_t blocks = 0;
     int listeners = 0;
     int listenersKept = 0;    // still connected at the end
-    int listenerStalls = 0;   // times the feed stopped waiting for a listener that did not move
+    int listenerStalls = 0;   // listeners the feed stopped waiting for: they did not move for 2 s
     double streamSeconds = 0;
     double wallSeconds = 0;
     std::string runtimeModule;  // where the runtime came from

@@ -256,7 +256,7 @@ int Main(int argc, char** argv) {
     PrintRow("  floor right after each of those blocks", standInWma.floor, standInWma.floor.p50);
     std::printf("  (the default format; fed %.0f s of stream in %.1f s, %d of %d listeners still connected)\n",
                 standInWma.streamSeconds, standInWma.wallSeconds, standInWma.listenersKept, standInWma.listeners);
-    std::printf("  the feed gave up waiting for a listener that did not move for 2 s: %d times with PCM, %d with "
+    std::printf("  listeners left out of the feed's pacing after not moving for 2 s: %d with PCM, %d with "
                 "WMA\n\n",
                 standIn.listenerStalls, standInWma.listenerStalls);
     std::printf("stand-in encoding, %s: %.1f ms per second of 44.1 kHz audio (%.1f ms of thread time, %.0fx real "
