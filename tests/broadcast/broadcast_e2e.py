@@ -326,9 +326,11 @@ RECORD_FAULTS_CASES = [('read-only', 'ro,size=1m', False), ('full', 'size=512k',
 
 
 def record_faults():
-    if subprocess.run(['unshare', '-m', 'sh', '-c', 'mount -t tmpfs -o size=4k tmpfs /mnt'],
+    probe = ('mount -t tmpfs -o size=16k tmpfs /mnt && mkdir /mnt/lower /mnt/upper /mnt/work && '
+             'mount -t overlay overlay -o lowerdir=/mnt/lower,upperdir=/mnt/upper,workdir=/mnt/work /mnt/lower')
+    if subprocess.run(['unshare', '-m', 'sh', '-c', probe],
                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
-        print('skipped: this machine gives the test no mount namespace to mount a tmpfs in')
+        print('skipped: this machine gives the test no mount namespace to mount a tmpfs and an overlay in')
         return 77
     status = 0
     for case in RECORD_FAULTS_CASES:
