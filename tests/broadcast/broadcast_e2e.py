@@ -326,16 +326,15 @@ RECORD_FAULTS_CASES = [('read-only', 'ro,size=1m', False), ('full', 'size=512k',
 
 
 def record_faults():
-    if subprocess.run(['unshare', '-m', 'sh', '-c', 'mount -t tmpfs -o size=4k tmpfs /mnt'],
+    probe = ('mount -t tmpfs -o size=16k tmpfs /mnt && mkdir /mnt/lower /mnt/upper /mnt/work && '
+             'mount -t overlay overlay -o lowerdir=/mnt/lower,upperdir=/mnt/upper,workdir=/mnt/work /mnt/lower')
+    if subprocess.run(['unshare', '-m', 'sh', '-c', probe],
                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
-        print('skipped: this machine gives the test no mount namespace to mount a tmpfs in')
+        print('skipped: this machine gives the test no mount namespace to mount a tmpfs and an overlay in')
         return 77
-    # Outside /tmp, which the namespace replaces.
-    base = os.path.join(os.path.dirname(os.path.abspath(BIN)), 'record-faults')
-    os.makedirs(base, exist_ok=True)
     status = 0
     for case in RECORD_FAULTS_CASES:
-        work = tempfile.mkdtemp(prefix='ombrel-record-', dir=base)
+        work = tempfile.mkdtemp(prefix='ombrel-record-')
         try:
             status |= record_fault(work, *case)
         finally:
@@ -346,8 +345,9 @@ def record_faults():
 def record_fault(work, case, mount_options, kill):
     reset_checks()
     print('=== recording folder: %s ===' % case)
-    plugins, folder, kept, x11 = (os.path.join(work, d) for d in ('Plugins', 'recordings', 'kept', 'x11'))
-    for d in (plugins, folder, kept, x11):
+    plugins, folder, kept, prefix_changes = (os.path.join(work, d)
+                                             for d in ('Plugins', 'recordings', 'kept', 'prefix-changes'))
+    for d in (plugins, folder, kept, prefix_changes):
         os.makedirs(d)
     shutil.copy(os.path.join(BIN, 'dsp_ombrel.dll'), plugins)
     for name in ('ombrel_player.exe', 'wmvcore.dll'):
@@ -356,17 +356,32 @@ def record_fault(work, case, mount_options, kill):
     with open(os.path.join(plugins, 'dsp_ombrel.ini'), 'w', encoding='cp932', newline='\r\n') as f:
         f.write('[Extra]\n_dwPort=%d\n_fPlayLog=false\n_fArchive=true\n_cArchiveFolder=%s\n[Script]\n_fEnable=true\n'
                 % (port, windows_path(folder)))
-    # Wine's server opens the files, so the namespace gets a server of its own behind a fresh /tmp
-    # that keeps only the display's socket; what the folder holds at the end is copied out.
+    # Wine's server opens the files, so the namespace needs a server of its own, one that sees the
+    # namespace's mounts. Wine finds a prefix's server by the prefix folder's device and inode, in a
+    # socket folder whose place differs between Wine builds (Debian's names it in the prefix), so
+    # the namespace sees the prefix through an overlay: a folder no server outside serves, whose
+    # registry writes stay in the namespace. That server is started first and must be a new one:
+    # wineserver exits with 2 when a server of the prefix already runs. What the recording folder
+    # holds at the end is copied out.
     player = 'bash "$2" ./ombrel_player.exe --plugin "$3" --command 40002@0.5 --watch-script --exit-at-end'
     player += ' & pid=$!; sleep 8; kill -9 $pid; wait $pid; status=0' if kill else '; status=$?'
-    shell = ('mount --bind /tmp/.X11-unix "$6" && mount -t tmpfs tmpfs /tmp && mkdir /tmp/.X11-unix && '
-             'mount --bind "$6" /tmp/.X11-unix && mount -t tmpfs -o %s tmpfs "$1" && cd "$5" && %s; '
-             'cp "$1"/* "$4"/ 2>/dev/null; wineserver -k 2>/dev/null; exit $status' % (mount_options, player))
+    shell = '''set -e
+        mount -t tmpfs tmpfs "$6"
+        mkdir "$6/upper" "$6/work"
+        mount -t overlay overlay -o lowerdir="$7",upperdir="$6/upper",workdir="$6/work" "$7"
+        mount -t tmpfs -o %s tmpfs "$1"
+        cd "$5"
+        wineserver -p || { echo "no wineserver of the namespace's own: exit $?"; exit 1; }
+        set +e
+        %s
+        cp "$1"/* "$4"/ 2>/dev/null
+        wineserver -k
+        exit $status''' % (mount_options, player)
     env = dict(os.environ, LANG='ja_JP.UTF-8', LC_ALL='ja_JP.UTF-8', WINEDLLOVERRIDES='mscoree,mshtml=;wmvcore=n')
     with open(os.path.join(work, 'player.log'), 'wb') as out:
         process = subprocess.Popen(['unshare', '-m', 'sh', '-c', shell, 'sh', folder, WINE_RUN,
-                                    windows_path(os.path.join(plugins, 'dsp_ombrel.dll')), kept, work, x11],
+                                    windows_path(os.path.join(plugins, 'dsp_ombrel.dll')), kept, work,
+                                    prefix_changes, os.environ['WINEPREFIX']],
                                    env=env, stdout=out, stderr=subprocess.STDOUT)
         wait_until_listening(process, port, 60, 0.05)
         pull = subprocess.run(['timeout', '60', 'ffmpeg', '-nostdin', '-v', 'error', '-i', 'mmsh://127.0.0.1:%d/' % port,
