@@ -30,6 +30,22 @@ win::ComPtr<IWMProfile> PcmProfile(WAVEFORMATEX wave, bool script) {
     return profile;
 }
 
+// One WMA stream of the format, its block size changed by blockAlignChange, and a script stream
+// when asked.
+win::ComPtr<IWMProfile> WmaProfile(wmstandin::WmaFormat format, bool script, int blockAlignChange = 0) {
+    auto* wave = reinterpret_cast<WAVEFORMATEX*>(format.wave.data());
+    wave->nBlockAlign = static_cast<WORD>(wave->nBlockAlign + blockAlignChange);
+    WM_MEDIA_TYPE type = PcmType(wave);
+    type.cbFormat = static_cast<ULONG>(format.wave.size());
+    win::ComPtr<IWMProfile> profile;
+    EXPECT_HR(S_OK, wmstandin::CreateProfile(WMT_VER_9_0, profile.put()));
+    EXPECT_HR(S_OK, AddStream(profile.get(), WMMEDIATYPE_Audio, &type, L"Audio", format.bitrate));
+    if (script) {
+        EXPECT_HR(S_OK, AddScriptStream(profile.get()));
+    }
+    return profile;
+}
+
 struct WriterParts {
     win::ComPtr<IWMWriter> writer;
     win::ComPtr<IWMWriterAdvanced> advanced;
@@ -432,15 +448,8 @@ TEST(WriterTest, WmaStreamsCarryTheEncodersBlocksAtTheFormatsBitRate) {
 TEST(WriterTest, ScriptCommandsAheadOfTheEncodingWaitForIt) {
     wmstandin::WmaFormat format;
     ASSERT_TRUE(wmstandin::DescribeWmaFormat(44100, 2, 128000, &format));
-    auto* wave = reinterpret_cast<WAVEFORMATEX*>(format.wave.data());
-    WM_MEDIA_TYPE type = PcmType(wave);
-    type.cbFormat = static_cast<ULONG>(format.wave.size());
     WriterParts w = NewWriter();
-    win::ComPtr<IWMProfile> profile;
-    ASSERT_HR(S_OK, wmstandin::CreateProfile(WMT_VER_9_0, profile.put()));
-    ASSERT_HR(S_OK, AddStream(profile.get(), WMMEDIATYPE_Audio, &type, L"Audio", format.bitrate));
-    ASSERT_HR(S_OK, AddScriptStream(profile.get()));
-    ASSERT_HR(S_OK, w.writer->SetProfile(profile.get()));
+    ASSERT_HR(S_OK, w.writer->SetProfile(WmaProfile(format, true).get()));
     FakeSink sink;
     ASSERT_HR(S_OK, w.advanced->AddSink(&sink));
     ASSERT_HR(S_OK, w.writer->BeginWriting());
@@ -489,25 +498,14 @@ TEST(WriterTest, ScriptCommandsAheadOfTheEncodingWaitForIt) {
 TEST(WriterTest, WmaStreamsRefuseWhatTheEncoderCannotDo) {
     wmstandin::WmaFormat format;
     ASSERT_TRUE(wmstandin::DescribeWmaFormat(44100, 2, 128000, &format));
-    auto* wave = reinterpret_cast<WAVEFORMATEX*>(format.wave.data());
-    WM_MEDIA_TYPE type = PcmType(wave);
-    type.cbFormat = static_cast<ULONG>(format.wave.size());
 
     WriterParts bad = NewWriter();
-    win::ComPtr<IWMProfile> badProfile;
-    ASSERT_HR(S_OK, wmstandin::CreateProfile(WMT_VER_9_0, badProfile.put()));
-    wave->nBlockAlign += 100;
-    ASSERT_HR(S_OK, AddStream(badProfile.get(), WMMEDIATYPE_Audio, &type, L"Audio", format.bitrate));
-    ASSERT_HR(S_OK, bad.writer->SetProfile(badProfile.get()));
+    ASSERT_HR(S_OK, bad.writer->SetProfile(WmaProfile(format, false, 100).get()));
     EXPECT_HR(NS_E_INVALID_OUTPUT_FORMAT, bad.writer->BeginWriting());
     EXPECT_HR(NS_E_INVALID_REQUEST, bad.writer->EndWriting()) << "not writing after the refusal";
-    wave->nBlockAlign -= 100;
 
     WriterParts w = NewWriter();
-    win::ComPtr<IWMProfile> profile;
-    ASSERT_HR(S_OK, wmstandin::CreateProfile(WMT_VER_9_0, profile.put()));
-    ASSERT_HR(S_OK, AddStream(profile.get(), WMMEDIATYPE_Audio, &type, L"Audio", format.bitrate));
-    ASSERT_HR(S_OK, w.writer->SetProfile(profile.get()));
+    ASSERT_HR(S_OK, w.writer->SetProfile(WmaProfile(format, false).get()));
     FakeSink sink;
     ASSERT_HR(S_OK, w.advanced->AddSink(&sink));
     ASSERT_HR(S_OK, w.writer->BeginWriting());
