@@ -32,17 +32,6 @@ std::vector<BYTE> Bytes(const void* data, size_t size) {
     return std::vector<BYTE>(bytes, bytes + size);
 }
 
-WAVEFORMATEX Plain(DWORD rate, WORD channels, WORD bits) noexcept {
-    WAVEFORMATEX wave{};
-    wave.wFormatTag = WAVE_FORMAT_PCM;
-    wave.nChannels = channels;
-    wave.nSamplesPerSec = rate;
-    wave.wBitsPerSample = bits;
-    wave.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    wave.nAvgBytesPerSec = rate * wave.nBlockAlign;
-    return wave;
-}
-
 }  // namespace
 
 bool IsHighResolution(const WAVEFORMATEX& wave) noexcept { return wave.nChannels > 2 || wave.wBitsPerSample > 16; }
@@ -75,7 +64,7 @@ HRESULT CheckPcmInput(const WAVEFORMATEX& stream, const std::vector<BYTE>& forma
     } else {
         return NS_E_INVALID_INPUT_FORMAT;
     }
-    *plain = Plain(wave.nSamplesPerSec, wave.nChannels, wave.wBitsPerSample);
+    *plain = PlainPcm(wave.nSamplesPerSec, wave.nChannels, wave.wBitsPerSample);
     return S_OK;
 }
 
@@ -84,7 +73,7 @@ std::vector<std::vector<BYTE>> PcmInputFormats(const WAVEFORMATEX& stream) {
     const DWORD rate = stream.nSamplesPerSec;
     if (stream.wFormatTag == WAVE_FORMAT_PCM && IsHighResolution(stream)) {
         WAVEFORMATEXTENSIBLE extensible{};
-        extensible.Format = Plain(rate, stream.nChannels, stream.wBitsPerSample);
+        extensible.Format = PlainPcm(rate, stream.nChannels, stream.wBitsPerSample);
         extensible.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
         extensible.Format.cbSize = kExtensibleExtra;
         extensible.Samples.wValidBitsPerSample = stream.wBitsPerSample;
@@ -93,11 +82,22 @@ std::vector<std::vector<BYTE>> PcmInputFormats(const WAVEFORMATEX& stream) {
     }
     for (WORD bits : {16, 8}) {
         for (WORD channels : {2, 1}) {
-            const WAVEFORMATEX wave = Plain(rate, channels, bits);
+            const WAVEFORMATEX wave = PlainPcm(rate, channels, bits);
             formats.push_back(Bytes(&wave, sizeof(wave)));
         }
     }
     return formats;
+}
+
+WAVEFORMATEX PlainPcm(DWORD rate, WORD channels, WORD bits) noexcept {
+    WAVEFORMATEX wave{};
+    wave.wFormatTag = WAVE_FORMAT_PCM;
+    wave.nChannels = channels;
+    wave.nSamplesPerSec = rate;
+    wave.wBitsPerSample = bits;
+    wave.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    wave.nAvgBytesPerSec = rate * wave.nBlockAlign;
+    return wave;
 }
 
 }  // namespace wmstandin

@@ -14,6 +14,9 @@
 
 namespace wmstandin {
 
+// Integer PCM as a bare WAVEFORMATEX (cbSize 0), its block and byte rate derived.
+WAVEFORMATEX PlainPcm(DWORD rate, WORD channels, WORD bits) noexcept;
+
 // More than two channels or more than 16 bits per sample.
 bool IsHighResolution(const WAVEFORMATEX& wave) noexcept;
 

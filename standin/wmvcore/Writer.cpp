@@ -114,13 +114,7 @@ bool IsWmaType(const WM_MEDIA_TYPE& type, const std::vector<BYTE>& format) noexc
 
 // A compressed stream's input starts out fed 16-bit PCM of the stream's rate and channels.
 void PcmInputFor(const WAVEFORMATEX& stream, WM_MEDIA_TYPE* type, std::vector<BYTE>* format) {
-    WAVEFORMATEX wave{};
-    wave.wFormatTag = WAVE_FORMAT_PCM;
-    wave.nChannels = stream.nChannels;
-    wave.nSamplesPerSec = stream.nSamplesPerSec;
-    wave.wBitsPerSample = 16;
-    wave.nBlockAlign = static_cast<WORD>(wave.nChannels * 2);
-    wave.nAvgBytesPerSec = wave.nSamplesPerSec * wave.nBlockAlign;
+    const WAVEFORMATEX wave = PlainPcm(stream.nSamplesPerSec, stream.nChannels, 16);
     *type = WM_MEDIA_TYPE{};
     type->majortype = WMMEDIATYPE_Audio;
     type->subtype = WMMEDIASUBTYPE_PCM;

@@ -38,8 +38,8 @@ import threading
 import time
 import urllib.parse
 
-from e2e_support import (check, checks_failed, free_port, reset_checks, wait_or_kill, wait_until_listening,
-                         windows_path)
+from e2e_support import (check, checks_failed, finish_listeners, free_port, reset_checks, wait_or_kill,
+                         wait_until_listening, windows_path)
 
 BIN = sys.argv[1]
 MIXED_LOCALE = '--mixed-locale' in sys.argv[2:]
@@ -307,6 +307,17 @@ def check_recording(folder, started, ended, changed, log):
           len(got) >= whole, 'from frame %s, %d of %d bytes' % (start, len(got), len(expected)))
 
 
+def check_channel_made(node, stream_port, how):
+    made = node.made[0] if node.made else {}
+    # The stream's total as its profile gives it: this file's codec 0, PCM at 1,411,200 bit/s,
+    # and the title stream's 10,000 bit/s.
+    check('the channel made %swith the stream\'s fields' % how, made == {
+        'url': 'http://127.0.0.1:%d/' % stream_port, 'name': CHANNEL, 'desc': '夜の放送', 'genre': 'ジャズ',
+        'contact': 'http://example.jp/thread/1', 'bitrate': 1421, 'type': 'WMA'}, '%r' % made)
+    check('the node pulled the stream like a listener', node.pulled.startswith(b'HTTP/1.') and
+          ASF_HEADER_GUID in node.pulled, '%d bytes' % len(node.pulled))
+
+
 def main():
     if RECORD_FAULTS:
         return record_faults()
@@ -492,13 +503,7 @@ def run(work, version):
     status = wait_or_kill(player, 90)
     ended = time.time()
     player_out.close()
-    try:
-        probe_out, probe_err = probe.communicate(timeout=30)
-        pull.communicate(timeout=30)
-    except subprocess.TimeoutExpired:
-        probe.kill()
-        pull.kill()
-        probe_out, probe_err = probe.communicate()
+    probe_out, probe_err = finish_listeners(probe, pull, 30)
     log = open(os.path.join(work, 'player.log'), 'rb').read().decode('cp932', 'replace')
     print('--- player ---\n' + log.strip() + '\n--- end of player ---')
     check('the player exits cleanly with every block untouched', status == 0 and 'modified blocks 0' in log,
@@ -563,25 +568,13 @@ def run(work, version):
               commands == ['POST', 'viewxml', 'fetch', 'viewxml'] + ['setmeta'] * (len(sent) + len(untitled)) +
               ['stop'],
               '%r' % commands)
-        made = node.made[0] if node.made else {}
-        check('the channel made by the admin fetch with the stream\'s fields', made == {
-            'url': 'http://127.0.0.1:%d/' % stream_port, 'name': CHANNEL, 'desc': '夜の放送', 'genre': 'ジャズ',
-            'contact': 'http://example.jp/thread/1', 'bitrate': 1421, 'type': 'WMA'}, '%r' % made)
-        check('the node pulled the stream like a listener', node.pulled.startswith(b'HTTP/1.') and
-              ASF_HEADER_GUID in node.pulled, '%d bytes' % len(node.pulled))
+        check_channel_made(node, stream_port, 'by the admin fetch ')
         check('the channel ended at the stop', node.stopped == [RELAY_ID], '%r' % node.stopped)
     elif RELAY:
         check('getChannels, fetch, the tracks by getChannels and setChannelInfo, and stopChannel at the stop',
               methods == ['getChannels', 'fetch'] + ['getChannels', 'setChannelInfo'] * (len(sent) + len(untitled)) + ['stopChannel'],
               '%r' % methods)
-        made = node.made[0] if node.made else {}
-        # The stream's total as its profile gives it: this file's codec 0, PCM at 1,411,200 bit/s,
-        # and the title stream's 10,000 bit/s.
-        check('the channel made with the stream\'s fields', made == {
-            'url': 'http://127.0.0.1:%d/' % stream_port, 'name': CHANNEL, 'desc': '夜の放送', 'genre': 'ジャズ',
-            'contact': 'http://example.jp/thread/1', 'bitrate': 1421, 'type': 'WMA'}, '%r' % made)
-        check('the node pulled the stream like a listener', node.pulled.startswith(b'HTTP/1.') and
-              ASF_HEADER_GUID in node.pulled, '%d bytes' % len(node.pulled))
+        check_channel_made(node, stream_port, '')
         check('the channel showed each track', node.tracks[:len(want_tracks)] == want_tracks and
               all(t['creator'] == '' for t in node.tracks[len(want_tracks):]) and
               len(node.tracks) == len(want_tracks) + len(untitled), '%r' % node.tracks)

@@ -53,3 +53,16 @@ def wait_or_kill(process, seconds):
     except subprocess.TimeoutExpired:
         process.kill()
         return 'timed out'
+
+
+def finish_listeners(probe, pull, seconds):
+    """Waits for FFprobe (its output kept) and FFmpeg to end, killing both after seconds.
+    Returns FFprobe's standard output and error."""
+    try:
+        probe_out, probe_err = probe.communicate(timeout=seconds)
+        pull.communicate(timeout=seconds)
+    except subprocess.TimeoutExpired:
+        probe.kill()
+        pull.kill()
+        probe_out, probe_err = probe.communicate()
+    return probe_out, probe_err

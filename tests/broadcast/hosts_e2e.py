@@ -15,7 +15,8 @@ import subprocess
 import sys
 import tempfile
 
-from e2e_support import check, checks_failed, free_port, windows_path, wait_until_listening, wait_or_kill
+from e2e_support import (check, checks_failed, finish_listeners, free_port, windows_path, wait_until_listening,
+                         wait_or_kill)
 
 BIN = sys.argv[1]
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -57,13 +58,7 @@ def run(work, host, gives):
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     status = wait_or_kill(player, 60)
     out.close()
-    try:
-        probe_out, _ = probe.communicate(timeout=20)
-        pull.communicate(timeout=20)
-    except subprocess.TimeoutExpired:
-        probe.kill()
-        pull.kill()
-        probe_out, _ = probe.communicate()
+    probe_out, _ = finish_listeners(probe, pull, 20)
     log = open(os.path.join(work, 'player.log'), 'rb').read().decode('cp932', 'replace')
     check('%s: the player quits cleanly with every block untouched' % host,
           status == 0 and 'modified blocks 0' in log and 'quit: plug-in unloaded' in log, 'exit %s' % status)

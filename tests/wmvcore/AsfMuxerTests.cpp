@@ -9,6 +9,7 @@
 #include <map>
 
 #include "standin/wmvcore/AsfMuxer.h"
+#include "standin/wmvcore/InputFormats.h"
 #include "tests/common/AsfReader.h"
 
 namespace ombrel::test {
@@ -28,14 +29,7 @@ std::vector<BYTE> Utf16Value(const std::wstring& s) {
 }
 
 std::vector<BYTE> WaveFormat(WORD channels, DWORD rate, WORD bits) {
-    WAVEFORMATEX w{};
-    w.wFormatTag = WAVE_FORMAT_PCM;
-    w.nChannels = channels;
-    w.nSamplesPerSec = rate;
-    w.wBitsPerSample = bits;
-    w.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    w.nAvgBytesPerSec = rate * w.nBlockAlign;
-    w.cbSize = 0;
+    const WAVEFORMATEX w = PlainPcm(rate, channels, bits);
     const BYTE* p = reinterpret_cast<const BYTE*>(&w);
     return std::vector<BYTE>(p, p + sizeof w);
 }

@@ -11,6 +11,7 @@
 
 #include "encoder/RuntimeEntryPoints.h"
 #include "encoder/WmSdk.h"
+#include "standin/wmvcore/InputFormats.h"
 #include "standin/wmvcore/Objects.h"
 #include "win/ComApartment.h"
 #include "win/ComPtr.h"
@@ -45,16 +46,7 @@ inline const WAVEFORMATEX* WaveOf(const std::vector<BYTE>& block) {
     return reinterpret_cast<const WAVEFORMATEX*>(type->pbFormat);
 }
 
-inline WAVEFORMATEX Pcm(DWORD rate, WORD channels, WORD bits) {
-    WAVEFORMATEX wave{};
-    wave.wFormatTag = WAVE_FORMAT_PCM;
-    wave.nChannels = channels;
-    wave.nSamplesPerSec = rate;
-    wave.wBitsPerSample = bits;
-    wave.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    wave.nAvgBytesPerSec = rate * wave.nBlockAlign;
-    return wave;
-}
+inline WAVEFORMATEX Pcm(DWORD rate, WORD channels, WORD bits) { return wmstandin::PlainPcm(rate, channels, bits); }
 
 inline WM_MEDIA_TYPE PcmType(WAVEFORMATEX* wave) {
     WM_MEDIA_TYPE type{};
