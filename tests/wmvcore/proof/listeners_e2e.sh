@@ -45,14 +45,14 @@ ready=$(date +%s.%N)
 
 vlc_listen() {  # name prefix, form, then extra options
   local prefix="$1" form="$2"; shift 2
-  "${as_listener[@]}" timeout -s INT "$listen" env HOME="$vlc_home" cvlc -vv -I dummy \
+  "${as_listener[@]}" timeout -s INT -k 5 "$listen" env HOME="$vlc_home" cvlc -vv -I dummy \
     --extraintf luaintf --lua-intf listener-meta "$@" \
     --aout afile --audiofile-wav --audiofile-file="$out/${prefix}vlc-$form.wav" "$form://127.0.0.1:$port/" \
     >"$out/${prefix}vlc-$form.log" 2>&1 </dev/null
 }
 mplayer_listen() {  # name prefix, form
   local prefix="$1" form="$2"
-  timeout -s INT "$listen" mplayer -noconsolecontrols -nolirc -identify -msglevel all=4:demux=6 \
+  timeout -s INT -k 5 "$listen" mplayer -noconsolecontrols -nolirc -identify -msglevel all=4:demux=6 \
     -vo null -af format=s16le -ao pcm:fast:file="$out/${prefix}mplayer-$form.wav" "$form://127.0.0.1:$port/" \
     >"$out/${prefix}mplayer-$form.log" 2>&1 </dev/null
 }
@@ -60,7 +60,7 @@ listeners() {  # name prefix, then the VLCs' extra options; returns once all hav
   local prefix="$1"; shift
   local started
   started=$(date +%s.%N)
-  timeout -s INT "$listen" ffmpeg -nostdin -hide_banner -i "mmsh://127.0.0.1:$port/" -map 0:a \
+  timeout -s INT -k 5 "$listen" ffmpeg -nostdin -hide_banner -i "mmsh://127.0.0.1:$port/" -map 0:a \
     -t $((listen - 2)) -f wav "$out/${prefix}ffmpeg-mmsh.wav" >"$out/${prefix}ffmpeg-mmsh.log" 2>&1 &
   vlc_listen "$prefix" mmsh --demux=asf "$@" &
   vlc_listen "$prefix" http "$@" &
